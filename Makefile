@@ -1,0 +1,47 @@
+# make run   install what is missing, build in release mode and start Lumisort
+# make test  install what is missing, build, and run every test in a normal and in an
+#            AddressSanitizer + UndefinedBehaviorSanitizer build
+.PHONY: all deps configure build run test test-release test-asan bench clean
+
+JOBS     ?= $(shell nproc)
+WERROR   := $(if $(CI),ON,OFF)
+RELEASE  := build/release
+ASAN     := build/asan
+SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+                 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+                 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+$(RELEASE)/build.ninja: | deps
+	cmake -S . -B $(RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMISORT_WERROR=$(WERROR)
+
+$(ASAN)/build.ninja: | deps
+	cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUMISORT_WERROR=$(WERROR) \
+	    -DLUMISORT_SANITIZE=address,undefined
+
+build: deps $(RELEASE)/build.ninja
+	cmake --build $(RELEASE) -j $(JOBS)
+
+run: deps $(RELEASE)/build.ninja
+	cmake --build $(RELEASE) -j $(JOBS) --target lumisort
+	$(RELEASE)/bin/lumisort
+
+test-release: deps $(RELEASE)/build.ninja
+	cmake --build $(RELEASE) -j $(JOBS)
+	ctest --test-dir $(RELEASE) --output-on-failure -j $(JOBS)
+
+test-asan: deps $(ASAN)/build.ninja
+	cmake --build $(ASAN) -j $(JOBS)
+	$(SANITIZER_ENV) ctest --test-dir $(ASAN) --output-on-failure -j $(JOBS)
+
+test: test-release test-asan
+
+bench: build
+	@echo "lumisort-bench is at $(RELEASE)/bin/lumisort-bench; see bench/README.md"
+
+clean:
+	rm -rf build

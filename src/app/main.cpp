@@ -1,0 +1,32 @@
+#include "ui/StartupWindow.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+bool hasGraphicalSession()
+{
+    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY")
+           || std::getenv("QT_QPA_PLATFORM");
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (!hasGraphicalSession()) {
+        std::fputs("lumisort: no graphical session found (DISPLAY is not set); "
+                   "run it from a desktop session or under Xvfb, e.g. xvfb-run make run\n",
+                   stderr);
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Lumisort"));
+
+    StartupWindow window;
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "model/PhotoItem.h"
+
+#include <QList>
+
+#include <optional>
+
+// Photos that share one content digest.
+struct DuplicateGroup
+{
+    QString hash;
+    QList<PhotoItem> photos;
+
+    // The member created earliest; on a tie, the one that comes first in `photos`.
+    std::optional<PhotoItem> original() const;
+    // Every member but the original, in `photos` order.
+    QList<PhotoItem> duplicates() const;
+};

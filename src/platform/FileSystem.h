@@ -1,0 +1,78 @@
+#pragma once
+
+#include "model/PhotoItem.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+// What a directory entry is, as far as the listing tells without a stat.
+enum class EntryType : unsigned char { unknown, file, directory, symlink, other };
+
+struct DirEntry
+{
+    FilePath name;
+    EntryType type = EntryType::unknown;
+};
+
+struct ItemAttributes
+{
+    qint64 size = 0;
+    std::optional<Timestamp> created;   // birth time; missing when the file system has none
+    std::optional<Timestamp> modified;
+    bool isDirectory = false;
+};
+
+// The file-system operations the rest of the program uses. Paths are raw bytes.
+// Tests derive from the real implementation to inject failures.
+class FileSystem
+{
+public:
+    virtual ~FileSystem() = default;
+
+    // Entries directly inside `dir` ("." and ".." excluded) in the order the file system
+    // lists them, or nothing when the directory cannot be read.
+    virtual std::optional<std::vector<DirEntry>> listDirectory(const FilePath &dir) const = 0;
+
+    // Size and dates of `path`, following symbolic links, or nothing when it cannot be
+    // examined (missing, dangling link, no permission).
+    virtual std::optional<ItemAttributes> attributes(const FilePath &path) const = 0;
+
+    // Whether `path` is a directory; follows links when `followLinks`, else tells whether
+    // the entry itself is a real directory. False when it cannot be examined.
+    virtual bool isDirectory(const FilePath &path, bool followLinks) const = 0;
+};
+
+// Joins a directory path and a name (or relative path) with exactly one "/".
+FilePath appendPathComponent(const FilePath &dir, QByteArrayView name);
+// The text after the last "/" (trailing slashes ignored); "/" for the root.
+QByteArrayView lastPathComponent(QByteArrayView path);
+// The text after the last "." of a name, empty when there is none.
+QByteArrayView pathExtension(QByteArrayView name);
+
+// One entry met by walkTree.
+struct WalkEntry
+{
+    const FilePath &path;    // the walked root joined with the entry's relative path
+    QByteArrayView name;     // last component of `path`
+    bool isDirectory;        // after following links: a link to a folder counts as a folder
+};
+
+// Callbacks of walkTree. Returning false from `entry` abandons the walk.
+struct WalkVisitor
+{
+    // Every entry below the root, pre-order, hidden ones included.
+    std::function<bool(const WalkEntry &)> entry;
+    // Each directory's listing as the walk reads it (the root's first), so callers need
+    // not list it a second time. Optional.
+    std::function<void(const FilePath &dir, const std::vector<DirEntry> &entries)> listed;
+};
+
+// Walks every entry below `root`, descending into real subdirectories (hidden ones too)
+// but never into symbolic links, so link loops cannot trap it. A subdirectory that cannot
+// be read is reported but yields nothing below it. Returns false, having visited nothing,
+// when `root` itself cannot be read.
+bool walkTree(const FileSystem &fs, const FilePath &root, const WalkVisitor &visitor);

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/FileSystem.h"
+
+// The real file system, through readdir and statx.
+class PosixFileSystem : public FileSystem
+{
+public:
+    std::optional<std::vector<DirEntry>> listDirectory(const FilePath &dir) const override;
+    std::optional<ItemAttributes> attributes(const FilePath &path) const override;
+    bool isDirectory(const FilePath &path, bool followLinks) const override;
+};

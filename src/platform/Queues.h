@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QThreadPool>
+
+#include <chrono>
+#include <functional>
+
+// Runs `work` later on the thread of `context` (the GUI thread for widgets and the
+// controller), in posting order. Callable from any thread; dropped if `context` is
+// destroyed first, so a late result never reaches a controller that is gone.
+void postToMain(QObject *context, std::function<void()> work);
+
+// Like postToMain, after `delay`.
+void postToMainAfter(QObject *context, std::chrono::milliseconds delay, std::function<void()> work);
+
+// The pool for disk-bound background work (walks, hashing, thumbnails, file operations).
+QThreadPool &backgroundPool();

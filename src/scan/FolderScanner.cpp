@@ -1,0 +1,165 @@
+#include "scan/FolderScanner.h"
+
+#include "model/Enums.h"
+#include "platform/FileSystem.h"
+#include "platform/Uuid.h"
+
+#include <chrono>
+#include <optional>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr auto pausePollInterval = std::chrono::milliseconds(200);
+constexpr int photosPerMilestone = 50;
+
+// The accepted extensions with their upper-case file types, shared by every record.
+struct AcceptedType
+{
+    QByteArray extension;
+    QString fileType;
+};
+
+const std::vector<AcceptedType> &acceptedTypes()
+{
+    static const std::vector<AcceptedType> types = [] {
+        std::vector<AcceptedType> result;
+        for (QStringView extension : FileTypeFilters::extensions(FileTypeFilter::all))
+            result.push_back({extension.toLatin1(), extension.toString().toUpper()});
+        return result;
+    }();
+    return types;
+}
+
+const QString *matchFileType(QByteArrayView name)
+{
+    // The accepted extensions are ASCII, so an ASCII case-insensitive match is exactly
+    // "lower-case it, then look it up".
+    const QByteArrayView extension = pathExtension(name);
+    if (extension.isEmpty() || extension.size() > 4)
+        return nullptr;
+    for (const AcceptedType &type : acceptedTypes()) {
+        if (extension.compare(type.extension, Qt::CaseInsensitive) == 0)
+            return &type.fileType;
+    }
+    return nullptr;
+}
+
+bool isCandidate(QByteArrayView name)
+{
+    return !name.startsWith('.') && matchFileType(name);
+}
+
+// A folder to list in the second phase, with the names of its candidate files when the
+// walk has already read it, so no folder is listed twice.
+struct DirectoryJob
+{
+    FilePath path;
+    std::optional<std::vector<FilePath>> candidates;
+};
+
+std::vector<FilePath> candidateNames(const std::vector<DirEntry> &entries)
+{
+    std::vector<FilePath> names;
+    for (const DirEntry &entry : entries) {
+        if (isCandidate(entry.name))
+            names.push_back(entry.name);
+    }
+    return names;
+}
+
+Timestamp now()
+{
+    return std::chrono::time_point_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now());
+}
+
+// Phase 1: the folders to list. Returns false when stopped.
+bool collectDirectories(const FileSystem &fs, const QList<FilePath> &scanPaths,
+                        const ScanFlags &flags, std::vector<DirectoryJob> &jobs)
+{
+    for (const FilePath &root : scanPaths) {
+        std::optional<std::vector<FilePath>> rootCandidates;
+        bool rootListed = false;
+        WalkVisitor visitor;
+        visitor.entry = [&](const WalkEntry &entry) {
+            if (flags.shouldStop.load(std::memory_order_relaxed))
+                return false;
+            if (entry.isDirectory && !entry.name.startsWith('.') && !entry.name.startsWith('~'))
+                jobs.push_back({entry.path, std::nullopt});
+            return true;
+        };
+        visitor.listed = [&](const FilePath &dir, const std::vector<DirEntry> &entries) {
+            // The walk lists a folder right after yielding it, and the root first of all.
+            if (!rootListed) {
+                rootListed = true;
+                rootCandidates = candidateNames(entries);
+            } else if (!jobs.empty() && !jobs.back().candidates && jobs.back().path == dir) {
+                jobs.back().candidates = candidateNames(entries);
+            }
+        };
+        walkTree(fs, root, visitor);
+        jobs.push_back({root, std::move(rootCandidates)});
+    }
+    return !flags.shouldStop.load();
+}
+
+} // namespace
+
+QString acceptedFileType(QByteArrayView name)
+{
+    const QString *type = matchFileType(name);
+    return type ? *type : QString();
+}
+
+ScanResult scanFolders(const FileSystem &fs, const QList<FilePath> &scanPaths,
+                       const ScanFlags &flags, ScanProgressSink &progress)
+{
+    ScanResult result;
+    std::vector<DirectoryJob> jobs;
+    if (!collectDirectories(fs, scanPaths, flags, jobs))
+        return result;
+
+    result.directoryCount = qsizetype(jobs.size());
+    const int total = jobs.empty() ? 1 : int(jobs.size());
+    progress.foldersToScan(total);
+
+    ScanCounters &counters = *progress.counters;
+    for (DirectoryJob &job : jobs) {
+        if (flags.shouldStop.load())
+            break;
+        while (flags.shouldPause.load() && !flags.shouldStop.load())
+            std::this_thread::sleep_for(pausePollInterval);
+        if (flags.shouldStop.load())
+            break;
+
+        ++counters.directoriesBegun;
+        progress.directoryBegun(total, job.path);
+
+        if (!job.candidates) {
+            std::optional<std::vector<DirEntry>> entries = fs.listDirectory(job.path);
+            if (!entries)
+                continue;
+            job.candidates = candidateNames(*entries);
+        }
+        for (const FilePath &name : *job.candidates) {
+            if (flags.shouldStop.load(std::memory_order_relaxed))
+                break;
+            FilePath path = appendPathComponent(job.path, name);
+            const std::optional<ItemAttributes> attributes = fs.attributes(path);
+            if (!attributes)
+                continue;
+            const Timestamp created = attributes->created ? *attributes->created : now();
+            const Timestamp modified = attributes->modified ? *attributes->modified : now();
+            result.photos.append(PhotoItem(makeUuidString(), std::move(path), name,
+                                           attributes->size, created, modified,
+                                           *matchFileType(name)));
+            if (++counters.photosFound % photosPerMilestone == 0)
+                progress.photosFoundMilestone();
+        }
+        // The names are no longer needed; free them as the scan goes.
+        job.candidates.reset();
+    }
+    return result;
+}
