@@ -1,12 +1,13 @@
 # make run   install what is missing, build in release mode and start Lumisort
 # make test  install what is missing, build, and run every test in a normal and in an
 #            AddressSanitizer + UndefinedBehaviorSanitizer build
-.PHONY: all deps configure build run test test-release test-asan bench clean
+.PHONY: all deps build run test test-release test-asan test-tsan bench clean
 
 JOBS     ?= $(shell nproc)
 WERROR   := $(if $(CI),ON,OFF)
 RELEASE  := build/release
 ASAN     := build/asan
+TSAN     := build/tsan
 SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
                  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
                  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -23,6 +24,10 @@ $(ASAN)/build.ninja: | deps
 	cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUMISORT_WERROR=$(WERROR) \
 	    -DLUMISORT_SANITIZE=address,undefined
 
+$(TSAN)/build.ninja: | deps
+	cmake -S . -B $(TSAN) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMISORT_WERROR=$(WERROR) \
+	    -DLUMISORT_SANITIZE=thread
+
 build: deps $(RELEASE)/build.ninja
 	cmake --build $(RELEASE) -j $(JOBS)
 
@@ -37,6 +42,12 @@ test-release: deps $(RELEASE)/build.ninja
 test-asan: deps $(ASAN)/build.ninja
 	cmake --build $(ASAN) -j $(JOBS)
 	$(SANITIZER_ENV) ctest --test-dir $(ASAN) --output-on-failure -j $(JOBS)
+
+# ThreadSanitizer: not part of `make test` (it doubles the build time); run it after
+# changing anything that crosses threads.
+test-tsan: deps $(TSAN)/build.ninja
+	cmake --build $(TSAN) -j $(JOBS)
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --test-dir $(TSAN) --output-on-failure -j $(JOBS)
 
 test: test-release test-asan
 

@@ -1,68 +1,62 @@
 #pragma once
 
-// A throw-away folder tree for file-system tests. Paths are raw bytes so that names which
-// are not valid UTF-8 can be made; a setup step that fails aborts the test run.
+// A temporary folder tree for file-system tests. Paths are raw bytes, so names need not be
+// valid UTF-8. A setup step that fails aborts the run.
 #include <QByteArrayList>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <cerrno>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 class TestTree
 {
-    QTemporaryDir m_dir; // first: `root` is made from it
+    QTemporaryDir m_dir; // before `root`, which is made from it
 
 public:
+    const QByteArray root = QFile::encodeName(m_dir.path());
+
+    TestTree() { check(m_dir.isValid(), "temporary folder"); }
     // QTemporaryDir cannot remove names that are not valid UTF-8.
     ~TestTree()
     {
-        ::nftw(root.constData(), [](const char *p, const struct stat *, int, FTW *) { return ::remove(p); },
-               16, FTW_DEPTH | FTW_PHYS);
+        ::nftw(root, [](const char *p, const struct stat *, int, FTW *) { return ::remove(p); }, 8,
+               FTW_DEPTH | FTW_PHYS);
     }
-
-    const QByteArray root = QFile::encodeName(m_dir.path());
 
     QByteArray path(const QByteArray &relative) const { return root + '/' + relative; }
-
-    // Makes the folder and any missing parents.
-    QByteArray dir(const QByteArray &relative) const
+    // Makes each "folder/", "link -> target" or "file" (holding `bytes`), and the folders
+    // they lie in. Returns the last one's path.
+    QByteArray make(const QByteArrayList &entries, const QByteArray &bytes = {}) const
     {
-        for (qsizetype slash = 0; (slash = relative.indexOf('/', slash + 1)) > 0;)
-            ::mkdir(path(relative.left(slash)).constData(), 0755);
-        check(::mkdir(path(relative).constData(), 0755) == 0 || errno == EEXIST, relative);
-        return path(relative);
-    }
-    QByteArray file(const QByteArray &relative, const QByteArray &bytes = {}) const
-    {
-        if (const qsizetype slash = relative.lastIndexOf('/'); slash > 0)
-            dir(relative.left(slash));
-        const int fd = ::open(path(relative).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        check(fd >= 0 && ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size(), relative);
-        ::close(fd);
-        return path(relative);
-    }
-    QByteArray link(const QByteArray &relative, const QByteArray &target) const
-    {
-        check(::symlink(target.constData(), path(relative).constData()) == 0, relative);
-        return path(relative);
+        QByteArray p;
+        for (const QByteArray &entry : entries) {
+            const qsizetype arrow = entry.indexOf(" -> ");
+            p = path(arrow < 0 ? entry : entry.left(arrow));
+            for (qsizetype slash = root.size(); (slash = p.indexOf('/', slash + 1)) > 0;)
+                check(::mkdir(p.left(slash), 0755) == 0 || errno == EEXIST, p);
+            if (arrow >= 0) {
+                check(::symlink(entry.mid(arrow + 4), p) == 0, p);
+            } else if (!entry.endsWith('/')) {
+                const int fd = ::open(p, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                check(fd >= 0 && ::write(fd, bytes, size_t(bytes.size())) == bytes.size(), p);
+                ::close(fd);
+            }
+        }
+        return p;
     }
 
     // The names in `dir` in the file system's own (unsorted) order.
     static QByteArrayList list(const QByteArray &dir)
     {
         QByteArrayList names;
-        if (DIR *handle = ::opendir(dir.constData())) {
-            while (const dirent *entry = ::readdir(handle))
-                if (qstrcmp(entry->d_name, ".") != 0 && qstrcmp(entry->d_name, "..") != 0)
-                    names.append(entry->d_name);
-            ::closedir(handle);
-        }
+        DIR *handle = ::opendir(dir);
+        check(handle, dir);
+        while (const dirent *entry = ::readdir(handle))
+            if (qstrcmp(entry->d_name, ".") != 0 && qstrcmp(entry->d_name, "..") != 0)
+                names << entry->d_name;
+        ::closedir(handle);
         return names;
     }
 
@@ -70,6 +64,6 @@ private:
     static void check(bool ok, const QByteArray &what)
     {
         if (!ok)
-            qFatal("TestTree: cannot create %s: %s", what.constData(), strerror(errno));
+            qFatal("TestTree: %s: %s", what.constData(), strerror(errno));
     }
 };

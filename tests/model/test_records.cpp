@@ -1,6 +1,5 @@
 #include "model/DuplicateGroup.h"
 #include "model/Enums.h"
-#include "model/LibraryState.h"
 
 #include <QSet>
 #include <QTest>
@@ -103,31 +102,6 @@ private slots:
         QCOMPARE(list(FileTypeFilter::jpeg), QStringList({u"jpg"_s, u"jpeg"_s}));
         QCOMPARE(list(FileTypeFilter::heic), QStringList({u"heic"_s, u"heif"_s}));
         QCOMPARE(list(FileTypeFilter::tiff), QStringList({u"tiff"_s, u"tif"_s}));
-        // Every narrower filter only admits extensions the scanner accepts.
-        const QStringList accepted = list(FileTypeFilter::all);
-        for (FileTypeFilter filter : FileTypeFilters::allCases) {
-            for (const QString &ext : list(filter))
-                QVERIFY(accepted.contains(ext));
-        }
-    }
-
-    void libraryStateDefaults()
-    {
-        const LibraryState state;
-        QVERIFY(state.allPhotos.isEmpty() && state.filteredPhotos.isEmpty()
-                && state.displayedPhotos.isEmpty());
-        QVERIFY(state.selectedPhotoIds.isEmpty() && state.duplicatePhotoIds.isEmpty()
-                && state.duplicateGroups.isEmpty() && state.thumbnailCache.isEmpty());
-        QCOMPARE(state.currentlyShowing, 0);
-        QCOMPARE(LibraryState::photosPerPage, 100);
-        QCOMPARE(state.scanState, ScanState::idle);
-        QCOMPARE(state.viewMode, ViewMode::all);
-        QCOMPARE(state.currentFilter, FileTypeFilter::all);
-        QVERIFY(state.searchText.isEmpty());
-        QVERIFY(!state.shouldPause && !state.shouldStop);
-        QCOMPARE(state.thumbnailSize, 180.0);
-        QCOMPARE(state.destinationPath, QByteArray("/Volumes/New Drive/Photo Copy from computer"));
-        QVERIFY(state.scanPaths.isEmpty());
     }
 };
 

@@ -1,5 +1,4 @@
 #include "platform/Formatters.h"
-#include "platform/Home.h"
 #include "platform/Uuid.h"
 
 #include <QRegularExpression>
@@ -67,16 +66,6 @@ private slots:
             seen.insert(id);
         }
         QCOMPARE(seen.size(), 10000);
-    }
-
-    void homeComesFromTheEnvironment()
-    {
-        const QByteArray saved = qgetenv("HOME");
-        qputenv("HOME", "/tmp/caf\xe9 home");
-        QCOMPARE(homeDirectory(), QByteArray("/tmp/caf\xe9 home"));
-        qunsetenv("HOME");
-        QVERIFY(homeDirectory().startsWith('/'));
-        qputenv("HOME", saved);
     }
 };
 

@@ -1,7 +1,6 @@
 #include "platform/Queues.h"
 
 #include <QElapsedTimer>
-#include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 
@@ -17,7 +16,6 @@ private slots:
         QObject context;
         QList<int> order;
         bool onContextThread = true;
-        std::atomic<bool> posted = false;
         QThreadPool pool;
         pool.start([&] {
             for (int i = 0; i < 100; ++i) {
@@ -26,7 +24,6 @@ private slots:
                     order.append(i);
                 });
             }
-            posted = true;
         });
         pool.waitForDone();
         QTRY_COMPARE(order.size(), 100);

@@ -1,4 +1,337 @@
+#include "TestTree.h"
+#include "platform/PosixFileSystem.h"
+#include "scan/FolderScanner.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTest>
-class T : public QObject { Q_OBJECT private slots: void placeholder() {} };
-QTEST_GUILESS_MAIN(T)
+
+#include <future>
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+using B = QByteArray;
+using L = QByteArrayList;
+
+namespace {
+
+// Keeps every progress text in order; `hook` runs after each folder event.
+struct Recorder : ScanProgressSink
+{
+    QStringList texts;
+    L folders;
+    std::function<void()> hook = [] {};
+
+    void foldersToScan(int total) override { texts << ScanTexts::foldersToScan(total); hook(); }
+    void directoryBegun(int total, const FilePath &dir) override
+    {
+        const int n = counters->directoriesBegun;
+        folders << dir;
+        texts << ScanTexts::scanningDirectory(n, total, dir) + u' '
+                + QString::number(ScanTexts::directoryPercent(n, total));
+        hook();
+    }
+    void photosFoundMilestone() override { texts << ScanTexts::photosFound(counters->photosFound); }
+};
+
+// The real file system with a fault per path: "list" (never lists), "walk" (the first
+// listing fails), "stat" (no attributes), "dir" (not a folder), "nobirth" (no birth time).
+struct FaultyFileSystem : PosixFileSystem
+{
+    mutable QHash<B, B> faults;
+    std::function<void(const FilePath &)> onList = [](const FilePath &) {};
+
+    std::optional<std::vector<DirEntry>> listDirectory(const FilePath &dir) const override
+    {
+        onList(dir);
+        const B fault = faults.value(dir) == "walk" ? faults.take(dir) : faults.value(dir);
+        return fault == "list" || fault == "walk" ? std::nullopt : PosixFileSystem::listDirectory(dir);
+    }
+    std::optional<ItemAttributes> attributes(const FilePath &path) const override
+    {
+        auto attributes = faults.value(path) == "stat" ? std::nullopt : PosixFileSystem::attributes(path);
+        if (attributes && faults.value(path) == "nobirth")
+            attributes->created.reset();
+        return attributes;
+    }
+    bool isDirectory(const FilePath &path, bool followLinks) const override
+    {
+        return faults.value(path) != "dir" && PosixFileSystem::isDirectory(path, followLinks);
+    }
+};
+
+struct Flags { std::atomic<bool> pause = false, stop = false; };
+
+ScanResult scan(const L &paths, Recorder &progress, const FileSystem &fs = PosixFileSystem(),
+                const Flags &flags = {})
+{
+    return scanFolders(fs, paths, {flags.pause, flags.stop}, progress);
+}
+
+L sortedPaths(const ScanResult &result, const TestTree &tree)
+{
+    L paths;
+    for (const PhotoItem &photo : result.photos)
+        paths << photo.path().mid(tree.root.size() + 1);
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+// The folders a scan of `dir` lists, in order, worked out without walkTree.
+void expectedFolders(const B &dir, L &out, bool scanPath = true)
+{
+    for (const B &name : TestTree::list(dir)) {
+        const B path = dir + '/' + name;
+        struct stat st;
+        if (::stat(path, &st) == 0 && S_ISDIR(st.st_mode) && !name.startsWith('.') && !name.startsWith('~'))
+            out << path;
+        if (::lstat(path, &st) == 0 && S_ISDIR(st.st_mode))
+            expectedFolders(path, out, false);
+    }
+    if (scanPath)
+        out << dir;
+}
+
+} // namespace
+
+class TestScanner : public QObject
+{
+    Q_OBJECT
+private slots:
+    void folderTree()
+    {
+        TestTree t;
+        t.make({"p/a/b/c/", "p/z/", "p/.hidden/h.jpg", "p/.hidden/inner/h.jpg", "p/~cache/c.jpg",
+                "p/~cache/photos/p.jpg", "p/album.jpg/", "p/file.jpg", "p/lnk.jpg -> a/x.jpg",
+                "p/dangling.jpg -> nowhere", "p/up -> .", "p/loop1 -> loop2", "p/loop2 -> loop1",
+                "outside/o.jpg", "p/out -> ../outside"});
+        t.make({"p/a/x.jpg"}, "1234567");
+        // A folder and one inside it: the inner one is walked and listed twice.
+        L folders;
+        expectedFolders(t.path("p"), folders);
+        expectedFolders(t.path("p/a"), folders);
+        Recorder progress;
+        const ScanResult result = scan({t.path("p"), t.path("p/a")}, progress);
+        QCOMPARE(progress.folders, folders);
+        QCOMPARE(result.directoryCount, folders.size());
+        QCOMPARE(progress.texts.first(), u"Found %1 folders to scan..."_s.arg(folders.size()));
+        QCOMPARE(progress.texts.last(), u"[%1/%1] Scanning: a 100"_s.arg(folders.size()));
+        // Links are listed, never walked: "p" is listed a second time through "up".
+        QCOMPARE(sortedPaths(result, t),
+                 L({"p/.hidden/inner/h.jpg", "p/a/x.jpg", "p/a/x.jpg", "p/album.jpg", "p/file.jpg",
+                    "p/lnk.jpg", "p/out/o.jpg", "p/up/album.jpg", "p/up/file.jpg", "p/up/lnk.jpg",
+                    "p/~cache/photos/p.jpg"}));
+        const QRegularExpression uuid(u"^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$"_s);
+        QSet<QString> ids;
+        for (const PhotoItem &photo : result.photos) {
+            QVERIFY(uuid.match(photo.id()).hasMatch() && !ids.contains(photo.id()));
+            ids << photo.id();
+            if (photo.name() == "lnk.jpg" || photo.name() == "album.jpg") // the target's, the folder's
+                QCOMPARE(photo.size(), QFileInfo(QFile::decodeName(photo.path())).size());
+        }
+    }
+
+    void fileNames_data()
+    {
+        QTest::addColumn<B>("name");
+        QTest::addColumn<QString>("fileType"); // empty: not recorded
+        for (const auto &[name, type] : std::initializer_list<std::pair<const char *, const char *>>{
+                 {"IMG.JPG", "JPG"}, {"IMG.Jpg", "JPG"}, {"IMG.jpg", "JPG"}, {"a.JPEG", "JPEG"},
+                 {"b.tif", "TIF"}, {"c.Tiff", "TIFF"}, {"d.heic", "HEIC"}, {"e.HEIF", "HEIF"},
+                 {"f.webp", "WEBP"}, {"g.bmp", "BMP"}, {"h.png", "PNG"}, {"i.gif", "GIF"},
+                 {"~draft.jpg", "JPG"}, {"x.txt.png", "PNG"}, {".hidden.jpg", ""}, {"scan.pdf", ""},
+                 {"noextension", ""}, {"jpg", ""}, {"a.jpg.txt", ""}, {"a.", ""}, {"a.jpgg", ""},
+                 {"with space 'n' \"quotes\".jpg", "JPG"}, {"new\nline.gif", "GIF"},
+                 {"caf\xe9.jpg", "JPG"}, {"\xff\xfe.PNG", "PNG"}})
+            QTest::newRow(B(name).toPercentEncoding(" ~.'\"")) << B(name) << QString::fromLatin1(type);
+    }
+    void fileNames()
+    {
+        QFETCH(B, name);
+        QFETCH(QString, fileType);
+        TestTree t;
+        const B path = t.make({"odd \xff dir/" + name}, name);
+        const timespec times[2] = {{1'000'000'000, 5}, {1'000'000'000, 5}};
+        QCOMPARE(::utimensat(AT_FDCWD, path, times, 0), 0);
+        Recorder progress;
+        const ScanResult result = scan({t.root}, progress);
+        QCOMPARE(result.photos.size(), fileType.isEmpty() ? 0 : 1);
+        if (fileType.isEmpty())
+            return;
+        const PhotoItem photo = result.photos.first();
+        QCOMPARE(photo.path(), path);
+        QCOMPARE(::access(photo.path(), R_OK), 0); // reachable by exactly these bytes
+        QCOMPARE(photo.name(), name);
+        QCOMPARE(photo.fileType(), fileType);
+        QCOMPARE(photo.size(), name.size());
+        QCOMPARE(photo.dateModified(), Timestamp(1'000'000'000s + 5ns));
+        if (const auto birth = PosixFileSystem().attributes(path)->created)
+            QCOMPARE(photo.dateCreated(), *birth);
+    }
+
+    void progress_data()
+    {
+        QTest::addColumn<L>("paths");
+        QTest::addColumn<int>("files"); // in "leaf"
+        QTest::addColumn<QStringList>("texts");
+        const QString one = u"Found 1 folders to scan..."_s;
+        QTest::newRow("no paths") << L() << 1 << QStringList{one};
+        QTest::newRow("a file") << L{"leaf/1.jpg"} << 1 << QStringList{one, u"[1/1] Scanning: 1.jpg 100"_s};
+        QTest::newRow("twice") << L{"leaf", "leaf"} << 1
+                               << QStringList{u"Found 2 folders to scan..."_s, u"[1/2] Scanning: leaf 50"_s,
+                                              u"[2/2] Scanning: leaf 100"_s};
+        for (int files : {1, 49, 100, 10'000}) {
+            QStringList texts{one, u"[1/1] Scanning: leaf 100"_s};
+            for (int found = 50; found <= files; found += 50)
+                texts << u"Found %1 photos..."_s.arg(found);
+            QTest::addRow("%d files", files) << L{"leaf"} << files << texts;
+        }
+    }
+    void progress()
+    {
+        QFETCH(L, paths);
+        QFETCH(int, files);
+        QFETCH(QStringList, texts);
+        TestTree t;
+        for (int i = 1; i <= files; ++i)
+            t.make({"leaf/" + B::number(i) + ".jpg"});
+        L expectedNames, names;
+        for (B &path : paths) {
+            path = t.path(path);
+            if (path.endsWith("/leaf"))
+                expectedNames << TestTree::list(path); // the file system's order, not sorted
+        }
+        Recorder progress;
+        const ScanResult result = scan(paths, progress);
+        QCOMPARE(progress.texts, texts);
+        QCOMPARE(result.directoryCount, paths.size());
+        for (const PhotoItem &photo : result.photos)
+            names << photo.name();
+        QCOMPARE(names, expectedNames);
+    }
+
+    void stopping_data()
+    {
+        QTest::addColumn<B>("when");
+        QTest::addColumn<L>("photos");
+        QTest::newRow("during the walk") << B("walk") << L();
+        QTest::newRow("at the second folder") << B("folder") << L{"p/a/1.jpg"};
+        QTest::newRow("while paused") << B("pause") << L{"p/a/1.jpg"};
+    }
+    void stopping()
+    {
+        QFETCH(B, when);
+        QFETCH(L, photos);
+        TestTree t;
+        t.make({"p/a/1.jpg", "p/a/b/2.jpg", "p/3.jpg"}); // folders "p/a", "p/a/b", "p" in this order
+        Flags flags;
+        FaultyFileSystem fs;
+        Recorder progress;
+        if (when == "walk")
+            fs.onList = [&](const FilePath &dir) { flags.stop = flags.stop || dir.endsWith("/b"); };
+        else if (when == "folder")
+            progress.hook = [&] { flags.stop = progress.folders.size() == 2; };
+        else
+            progress.hook = [&] { flags.pause = progress.folders.size() == 1; };
+        auto scanning = std::async(std::launch::async,
+                                   [&] { return scan({t.path("p")}, progress, fs, flags); });
+        const auto stopOnFailure = qScopeGuard([&] { flags.stop = true; });
+        if (when == "pause") {
+            // With the first folder's photo in, the scan waits before the second folder and
+            // wakes within 0.2 s of being stopped.
+            QTRY_COMPARE(progress.counters->photosFound.load(), 1);
+            QTest::qSleep(300);
+            QCOMPARE(progress.counters->directoriesBegun.load(), 1);
+            flags.stop = true;
+            QCOMPARE(scanning.wait_for(400ms), std::future_status::ready);
+        }
+        QCOMPARE(sortedPaths(scanning.get(), t), photos);
+        if (when == "walk")
+            QCOMPARE(progress.texts, QStringList()); // not even the folder count
+    }
+
+    void faults_data()
+    {
+        QTest::addColumn<B>("path");
+        QTest::addColumn<B>("fault"); // a FaultyFileSystem fault, or a change made after the walk
+        QTest::addColumn<L>("photos");
+        const L outside{"p/1.jpg", "p/lnk/4.jpg", "p/other/4.jpg"}; // of "p/sub"
+        const L all = outside + L{"p/sub/2.jpg", "p/sub/deep/3.jpg"};
+        QTest::newRow("no birth time") << B("p/1.jpg") << B("nobirth") << all;
+        // The walk cannot read the scan path, but the path itself is listed later.
+        QTest::newRow("scan path unwalkable") << B("p") << B("walk") << L{"p/1.jpg"};
+        QTest::newRow("scan path unlistable") << B("p") << B("list") << L();
+        QTest::newRow("folder unwalkable") << B("p/sub") << B("walk") << outside + L{"p/sub/2.jpg"};
+        QTest::newRow("folder unlistable") << B("p/sub") << B("list") << outside;
+        QTest::newRow("file unexaminable") << B("p/sub/2.jpg") << B("stat") << outside + L{"p/sub/deep/3.jpg"};
+        QTest::newRow("link unexaminable") << B("p/lnk") << B("dir")
+                                           << L{"p/1.jpg", "p/other/4.jpg", "p/sub/2.jpg", "p/sub/deep/3.jpg"};
+        QTest::newRow("folder removed") << B("p/sub") << B("rm") << outside;
+    }
+    void faults()
+    {
+        QFETCH(B, path);
+        QFETCH(B, fault);
+        QFETCH(L, photos);
+        const auto before = std::chrono::system_clock::now() - 1s;
+        TestTree t;
+        t.make({"p/1.jpg", "p/sub/2.jpg", "p/sub/deep/3.jpg", "p/other/4.jpg", "p/lnk -> other"});
+        FaultyFileSystem fs;
+        fs.faults[t.path(path)] = fault;
+        Recorder progress;
+        progress.hook = [&] { // runs first between the walk and the listing
+            if (progress.folders.isEmpty() && fault == "rm")
+                QDir(QFile::decodeName(t.path(path))).removeRecursively();
+        };
+        const ScanResult result = scan({t.path("p")}, progress, fs);
+        QCOMPARE(sortedPaths(result, t), photos);
+        for (const PhotoItem &photo : result.photos) { // birth time, or the time of the scan
+            const Timestamp created = photo.dateCreated();
+            QVERIFY(created > before && created <= std::chrono::system_clock::now());
+        }
+    }
+
+    // Root reads anything, so the bench scans as an unprivileged user then.
+    void unreadable()
+    {
+        TestTree t;
+        // A mode 000 file is still recorded (only its attributes are read); nothing in a
+        // mode 000 folder is; a mode 644 folder is listed but its entries cannot be examined.
+        t.make({"p/ok/a.jpg", "p/secret.jpg", "p/locked/b.jpg", "p/locked/sub/", "p/blind/c.jpg",
+                "p/blind/sub/"});
+        for (const auto &[path, mode] : {std::pair{t.root, 0755}, {t.path("p/secret.jpg"), 0},
+                                         {t.path("p/locked"), 0}, {t.path("p/blind"), 0644}})
+            QCOMPARE(::chmod(path, mode_t(mode)), 0);
+        const auto restore = qScopeGuard([&] {
+            ::chmod(t.path("p/locked"), 0755);
+            ::chmod(t.path("p/blind"), 0755);
+        });
+        L found;
+        if (::geteuid() == 0) {
+            const QString setpriv = QStandardPaths::findExecutable(u"setpriv"_s);
+            if (setpriv.isEmpty())
+                QSKIP("setpriv is missing");
+            QProcess bench;
+            bench.start(setpriv, {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s,
+                                  QString::fromUtf8(LUMISORT_BENCH_PATH), u"scan"_s, u"--list"_s,
+                                  QFile::decodeName(t.path("p"))});
+            QVERIFY(bench.waitForFinished(60'000));
+            QVERIFY2(bench.exitStatus() == QProcess::NormalExit && bench.exitCode() == 0,
+                     bench.readAllStandardError().constData());
+            found = bench.readAllStandardOutput().split('\n');
+            QVERIFY(found.takeLast().isEmpty() && found.takeLast().startsWith("photos="));
+        } else {
+            Recorder progress;
+            for (const PhotoItem &photo : scan({t.path("p")}, progress).photos)
+                found << photo.path();
+        }
+        QCOMPARE(found, L({t.path("p/ok/a.jpg"), t.path("p/secret.jpg")}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestScanner)
 #include "test_scanner.moc"
