@@ -107,12 +107,6 @@ bool collectDirectories(const FileSystem &fs, const QList<FilePath> &scanPaths,
 
 } // namespace
 
-QString acceptedFileType(QByteArrayView name)
-{
-    const QString *type = matchFileType(name);
-    return type ? *type : QString();
-}
-
 ScanResult scanFolders(const FileSystem &fs, const QList<FilePath> &scanPaths,
                        const ScanFlags &flags, ScanProgressSink &progress)
 {

@@ -29,6 +29,3 @@ struct ScanResult
 // reached twice is recorded twice. Unreadable folders and files are skipped silently.
 ScanResult scanFolders(const FileSystem &fs, const QList<FilePath> &scanPaths,
                        const ScanFlags &flags, ScanProgressSink &progress);
-
-// The file type of `name` if the scanner accepts it ("JPG" for "a.Jpg"), else empty.
-QString acceptedFileType(QByteArrayView name);
