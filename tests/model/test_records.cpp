@@ -89,20 +89,6 @@ private slots:
         for (const QString &wrongCase : {u"jpeg"_s, u"Webp"_s, u"All types"_s, u""_s, u"JPG"_s})
             QVERIFY2(!FileTypeFilters::fromRawValue(wrongCase), qPrintable(wrongCase));
     }
-
-    void fileTypeFilterExtensions()
-    {
-        auto list = [](FileTypeFilter filter) {
-            QStringList result;
-            for (QStringView ext : FileTypeFilters::extensions(filter))
-                result.append(ext.toString());
-            return result;
-        };
-        QCOMPARE(list(FileTypeFilter::all).join(u' '), u"jpg jpeg png gif heic heif tiff tif bmp webp"_s);
-        QCOMPARE(list(FileTypeFilter::jpeg), QStringList({u"jpg"_s, u"jpeg"_s}));
-        QCOMPARE(list(FileTypeFilter::heic), QStringList({u"heic"_s, u"heif"_s}));
-        QCOMPARE(list(FileTypeFilter::tiff), QStringList({u"tiff"_s, u"tif"_s}));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestRecords)
