@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
@@ -125,10 +124,9 @@ private slots:
                  L({"p/.hidden/inner/h.jpg", "p/a/x.jpg", "p/a/x.jpg", "p/album.jpg", "p/file.jpg",
                     "p/lnk.jpg", "p/out/o.jpg", "p/up/album.jpg", "p/up/file.jpg", "p/up/lnk.jpg",
                     "p/~cache/photos/p.jpg"}));
-        const QRegularExpression uuid(u"^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$"_s);
-        QSet<QString> ids;
+        QSet<QString> ids; // a file reached twice still gets two records
         for (const PhotoItem &photo : result.photos) {
-            QVERIFY(uuid.match(photo.id()).hasMatch() && !ids.contains(photo.id()));
+            QVERIFY(!photo.id().isEmpty() && !ids.contains(photo.id()));
             ids << photo.id();
             if (photo.name() == "lnk.jpg" || photo.name() == "album.jpg") // the target's, the folder's
                 QCOMPARE(photo.size(), QFileInfo(QFile::decodeName(photo.path())).size());
