@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -35,30 +34,22 @@ Timestamp toTimestamp(const struct statx_timestamp &t)
 
 std::optional<std::vector<DirEntry>> PosixFileSystem::listDirectory(const FilePath &dir) const
 {
-    // getdents64 on a plain descriptor: opendir() would add an fstat per folder, which is
-    // a tenth of a large walk's system calls.
-    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    DIR *handle = ::opendir(dir.constData());
+    if (!handle)
         return std::nullopt;
-    alignas(struct dirent64) char buffer[32768];
     std::vector<DirEntry> entries;
-    bool failed = false;
     for (;;) {
-        const ssize_t bytes = ::getdents64(fd, buffer, sizeof buffer);
-        if (bytes <= 0) {
-            failed = bytes < 0;
+        errno = 0;
+        const struct dirent *entry = ::readdir(handle);
+        if (!entry)
             break;
-        }
-        for (ssize_t offset = 0; offset < bytes;) {
-            const auto *entry = reinterpret_cast<const struct dirent64 *>(buffer + offset);
-            offset += entry->d_reclen;
-            const char *name = entry->d_name;
-            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-                continue;
-            entries.push_back({FilePath(name, qsizetype(std::strlen(name))), entryType(entry->d_type)});
-        }
+        const char *name = entry->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        entries.push_back({FilePath(name, qsizetype(std::strlen(name))), entryType(entry->d_type)});
     }
-    ::close(fd);
+    const bool failed = errno != 0;
+    ::closedir(handle);
     if (failed)
         return std::nullopt;
     return entries;

@@ -42,13 +42,21 @@ struct Recorder : ScanProgressSink
 struct FaultyFileSystem : PosixFileSystem
 {
     mutable QHash<B, B> faults;
+    bool untyped = false; // report every entry type as unknown
     std::function<void(const FilePath &)> onList = [](const FilePath &) {};
 
     std::optional<std::vector<DirEntry>> listDirectory(const FilePath &dir) const override
     {
         onList(dir);
         const B fault = faults.value(dir) == "walk" ? faults.take(dir) : faults.value(dir);
-        return fault == "list" || fault == "walk" ? std::nullopt : PosixFileSystem::listDirectory(dir);
+        if (fault == "list" || fault == "walk")
+            return std::nullopt;
+        auto entries = PosixFileSystem::listDirectory(dir);
+        if (untyped && entries) {
+            for (DirEntry &entry : *entries)
+                entry.type = EntryType::unknown;
+        }
+        return entries;
     }
     std::optional<ItemAttributes> attributes(const FilePath &path) const override
     {
@@ -101,8 +109,15 @@ class TestScanner : public QObject
 {
     Q_OBJECT
 private slots:
+    void folderTree_data()
+    {
+        QTest::addColumn<bool>("untyped");
+        QTest::newRow("listing's entry types") << false;
+        QTest::newRow("types unknown, as without d_type") << true;
+    }
     void folderTree()
     {
+        QFETCH(bool, untyped);
         TestTree t;
         t.make({"p/a/b/c/", "p/z/", "p/.hidden/h.jpg", "p/.hidden/inner/h.jpg", "p/~cache/c.jpg",
                 "p/~cache/photos/p.jpg", "p/album.jpg/", "p/file.jpg", "p/lnk.jpg -> a/x.jpg",
@@ -113,8 +128,10 @@ private slots:
         L folders;
         expectedFolders(t.path("p"), folders);
         expectedFolders(t.path("p/a"), folders);
+        FaultyFileSystem fs;
+        fs.untyped = untyped;
         Recorder progress;
-        const ScanResult result = scan({t.path("p"), t.path("p/a")}, progress);
+        const ScanResult result = scan({t.path("p"), t.path("p/a")}, progress, fs);
         QCOMPARE(progress.folders, folders);
         QCOMPARE(result.directoryCount, folders.size());
         QCOMPARE(progress.texts.first(), u"Found %1 folders to scan..."_s.arg(folders.size()));
