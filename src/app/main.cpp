@@ -1,4 +1,7 @@
-#include "ui/StartupWindow.h"
+#include "app/AppDelegate.h"
+#include "platform/PosixFileSystem.h"
+#include "platform/QtDialogs.h"
+#include "platform/Sounds.h"
 
 #include <QApplication>
 
@@ -25,8 +28,18 @@ int main(int argc, char *argv[])
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumisort"));
+    QApplication::setDesktopFileName(QStringLiteral("lumisort"));
 
-    StartupWindow window;
-    window.show();
+    PosixFileSystem fileSystem;
+    QtDialogs dialogs;
+    const std::unique_ptr<SoundPlayer> sounds = makeDesktopSoundPlayer();
+
+    MainViewController::Services services;
+    services.fileSystem = &fileSystem;
+    services.dialogs = &dialogs;
+    services.sounds = sounds.get();
+    AppDelegate delegate(services);
+    delegate.applicationDidFinishLaunching();
+    dialogs.setParent(delegate.window());
     return QApplication::exec();
 }

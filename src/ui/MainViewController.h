@@ -1,0 +1,148 @@
+#pragma once
+
+#include "model/Enums.h"
+#include "model/LibraryState.h"
+#include "ui/HelpWindow.h"
+
+#include <QPointer>
+#include <QThreadPool>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class ColoredButtonView;
+class Dialogs;
+class FileSystem;
+class PhotoGridView;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTabBar;
+class RootLayout;
+class SoundPlayer;
+class SpinnerView;
+struct ScanRun;
+
+// The main window's content. Owns the library state and every widget of the window, and
+// wires the controls to the logic, which lives in small units beside it (scan/, actions/,
+// ...). Everything here runs on the GUI thread; background work gets snapshots and reports
+// back through queued calls tagged with the scan run they belong to.
+class MainViewController : public QWidget
+{
+    Q_OBJECT
+
+public:
+    using FileOperation = ::FileOperation;
+
+    // The outside world, passed in so that tests can stand in for it. All must outlive
+    // the controller.
+    struct Services
+    {
+        const FileSystem *fileSystem = nullptr;
+        Dialogs *dialogs = nullptr;
+        SoundPlayer *sounds = nullptr;
+        // Receives each finished activity-log line; standard output when empty.
+        std::function<void(const QString &line)> logSink;
+    };
+
+    explicit MainViewController(Services services, QWidget *parent = nullptr);
+    ~MainViewController() override;
+
+    LibraryState &library() { return m_state; }
+    const LibraryState &library() const { return m_state; }
+
+    // Scan sources and scan control.
+    void selectFolderClicked();
+    void fullScanClicked();
+    void scanClicked();
+    void pauseClicked();
+    void stopClicked();
+    void masterStopClicked();
+    void finishProcessing(bool stopped);
+
+    void setDestinationClicked();
+    void helpClicked();
+    HelpWindow *helpWindow() const { return m_helpWindow; }
+
+    // One line "[{time}] {message}" of the activity log.
+    void log(const QString &message);
+
+    // Applies the command-button rule on a later turn of the event loop, reading the
+    // state as it is then.
+    void updateButtonStates();
+    void updateStats();
+    void applyFilters();
+
+    // Widgets, set once by the constructor and owned by the view tree.
+    QLabel *titleLabel = nullptr;
+    QLabel *statusLabel = nullptr;
+    SpinnerView *loadingSpinner = nullptr;
+    QPushButton *masterStopButton = nullptr;
+    QPushButton *scanButton = nullptr;
+    QPushButton *folderButton = nullptr;
+    QPushButton *fullScanButton = nullptr;
+    QPushButton *pauseButton = nullptr;
+    QPushButton *stopButton = nullptr;
+    QPushButton *destinationButton = nullptr;
+    QLabel *destinationLabel = nullptr;
+    QTabBar *viewModeSegment = nullptr; // carries the view mode; never shown
+    QComboBox *filterPicker = nullptr;
+    QLineEdit *searchField = nullptr;
+    QProgressBar *progressBar = nullptr;
+    QLabel *progressLabel = nullptr;
+    PhotoGridView *collectionView = nullptr;
+    QWidget *scrollView = nullptr;
+    QLabel *statsLabel = nullptr;
+    QPushButton *selectAllButton = nullptr;
+    QPushButton *deselectAllButton = nullptr;
+    QPushButton *keepOriginalsButton = nullptr;
+    ColoredButtonView *copyButton = nullptr;
+    ColoredButtonView *moveButton = nullptr;
+    ColoredButtonView *deleteButton = nullptr;
+    QPushButton *loadMoreButton = nullptr;
+    QLabel *showingLabel = nullptr;
+    QPushButton *helpButton = nullptr;
+    QList<QPushButton *> viewModeButtons; // tag 0 = all photos, 1 = duplicates
+
+    static constexpr QSize designSize{1200, 850};
+
+private:
+    // Layout.
+    void setupUI();
+    QWidget *createCard(int x, int y, int width, int height, const QString &title);
+    QPushButton *createColorButton(QWidget *card, QRect frame, const QString &title,
+                                   const QColor &color);
+    QPushButton *createSmallButton(QWidget *card, QRect frame, const QString &title);
+    QPushButton *createViewModeButton(QWidget *card, QRect frame, const QString &title,
+                                      const QString &icon, int tag);
+    void viewModeButtonClicked(int tag);
+
+    // The scan pipeline: walk, first thumbnails, wind-up, duplicate search.
+    void performScan(const std::shared_ptr<ScanRun> &run);
+    void finishScan(const std::shared_ptr<ScanRun> &run, QList<PhotoItem> foundPhotos);
+    void generateThumbnails(const std::shared_ptr<ScanRun> &run);
+    void findDuplicatesInBackground();
+    bool isCurrent(const ScanRun &run) const;
+
+    void applyButtonStates();
+    void playSound(bool stopped);
+
+    Services m_services;
+    LibraryState m_state;
+    RootLayout *m_layout = nullptr;
+    QPointer<HelpWindow> m_helpWindow;
+
+    // The scan whose results the window shows; a newer scan replaces it.
+    std::shared_ptr<ScanRun> m_run;
+    quint64 m_lastRunId = 0;
+    // Counts the starts of busy work, so that a STOP ALL reset that comes due after a new
+    // scan has started leaves that scan alone.
+    quint64 m_busyGeneration = 0;
+
+    // Runs the background work; the destructor stops and waits for it, so no worker
+    // outlives the controller.
+    QThreadPool m_workers;
+};

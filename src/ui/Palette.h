@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QColor>
+#include <QPalette>
+
+// The fixed colours of the window, chosen once here so that the layout looks the same on
+// every desktop theme. Named after the roles the layout gives them.
+namespace Palette {
+
+QColor systemBlue();
+QColor systemIndigo();
+QColor systemGreen();
+QColor systemOrange();
+QColor systemRed();
+QColor systemTeal();
+QColor systemPurple();
+QColor controlAccent();
+
+QColor labelText();
+QColor secondaryLabel();
+QColor tertiaryLabel();
+QColor separator();
+QColor controlBackground();
+QColor windowBackground();
+QColor textBackground();
+
+// Header gradient ends and the bottom bar.
+QColor headerGradientStart();
+QColor headerGradientEnd();
+QColor bottomBar();
+QColor gridBackground();
+
+// A light palette built from the colours above, for the main and help windows.
+QPalette lightPalette();
+
+// `color` with its alpha replaced by `alpha` (0-1), not multiplied.
+QColor withAlpha(QColor color, double alpha);
+
+} // namespace Palette

@@ -1,0 +1,176 @@
+#include "ui/PhotoGridView.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+PhotoGridView::PhotoGridView(QWidget *parent) : QAbstractItemView(parent)
+{
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    viewport()->setAutoFillBackground(false);
+    setAutoFillBackground(false);
+    setAccessibleName(QStringLiteral("Photos"));
+}
+
+void PhotoGridView::setItemSize(QSize size)
+{
+    m_geometry.itemSize = size;
+    updateGeometries();
+    viewport()->update();
+}
+
+int PhotoGridView::itemCount() const
+{
+    return model() ? model()->rowCount(rootIndex()) : 0;
+}
+
+int PhotoGridView::contentWidth() const
+{
+    return viewport()->width();
+}
+
+QRect PhotoGridView::visualRect(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return {};
+    return m_geometry.itemRect(index.row(), contentWidth()).translated(0, -verticalOffset());
+}
+
+void PhotoGridView::scrollTo(const QModelIndex &index, ScrollHint)
+{
+    const QRect r = visualRect(index);
+    if (r.top() < 0)
+        verticalScrollBar()->setValue(verticalScrollBar()->value() + r.top() - m_geometry.inset);
+    else if (r.bottom() > viewport()->height())
+        verticalScrollBar()->setValue(verticalScrollBar()->value() + r.bottom() - viewport()->height()
+                                      + m_geometry.inset);
+}
+
+QModelIndex PhotoGridView::indexAt(const QPoint &point) const
+{
+    if (!model())
+        return {};
+    const int row = m_geometry.indexAt(point + QPoint(0, verticalOffset()), itemCount(), contentWidth());
+    return row < 0 ? QModelIndex() : model()->index(row, 0, rootIndex());
+}
+
+QModelIndex PhotoGridView::moveCursor(CursorAction action, Qt::KeyboardModifiers)
+{
+    const int count = itemCount();
+    if (count == 0)
+        return {};
+    const int columns = m_geometry.columns(contentWidth());
+    int row = currentIndex().isValid() ? currentIndex().row() : 0;
+    switch (action) {
+    case MoveLeft:
+    case MovePrevious:
+        row -= 1;
+        break;
+    case MoveRight:
+    case MoveNext:
+        row += 1;
+        break;
+    case MoveUp:
+        row -= columns;
+        break;
+    case MoveDown:
+        row += columns;
+        break;
+    case MoveHome:
+        row = 0;
+        break;
+    case MoveEnd:
+        row = count - 1;
+        break;
+    case MovePageUp:
+    case MovePageDown: {
+        const int rowsPerPage = std::max(1, viewport()->height() / (m_geometry.itemSize.height()
+                                                                     + m_geometry.lineSpacing));
+        row += (action == MovePageUp ? -1 : 1) * rowsPerPage * columns;
+        break;
+    }
+    }
+    return model()->index(std::clamp(row, 0, count - 1), 0, rootIndex());
+}
+
+int PhotoGridView::horizontalOffset() const
+{
+    return 0;
+}
+
+int PhotoGridView::verticalOffset() const
+{
+    return verticalScrollBar()->value();
+}
+
+bool PhotoGridView::isIndexHidden(const QModelIndex &) const
+{
+    return false;
+}
+
+void PhotoGridView::setSelection(const QRect &rect, QItemSelectionModel::SelectionFlags command)
+{
+    if (!model())
+        return;
+    QItemSelection selection;
+    const QRect normal = rect.normalized();
+    for (int row = 0, count = itemCount(); row < count; ++row) {
+        const QModelIndex index = model()->index(row, 0, rootIndex());
+        if (visualRect(index).intersects(normal))
+            selection.select(index, index);
+    }
+    selectionModel()->select(selection, command);
+}
+
+QRegion PhotoGridView::visualRegionForSelection(const QItemSelection &selection) const
+{
+    QRegion region;
+    for (const QModelIndex &index : selection.indexes())
+        region += visualRect(index);
+    return region;
+}
+
+void PhotoGridView::updateGeometries()
+{
+    const int content = m_geometry.contentHeight(itemCount(), contentWidth());
+    verticalScrollBar()->setRange(0, std::max(0, content - viewport()->height()));
+    verticalScrollBar()->setPageStep(viewport()->height());
+    verticalScrollBar()->setSingleStep(m_geometry.itemSize.height() / 4);
+    QAbstractItemView::updateGeometries();
+}
+
+void PhotoGridView::resizeEvent(QResizeEvent *event)
+{
+    QAbstractItemView::resizeEvent(event);
+    updateGeometries();
+}
+
+void PhotoGridView::paintEvent(QPaintEvent *event)
+{
+    const int count = itemCount();
+    if (count == 0)
+        return;
+    QPainter painter(viewport());
+    const int width = contentWidth();
+    const int columns = m_geometry.columns(width);
+    const int rowHeight = m_geometry.itemSize.height() + m_geometry.lineSpacing;
+    const QRect dirty = event->rect().translated(0, verticalOffset());
+    // Only the rows that meet the dirty area are visited.
+    const int firstRow = std::max(0, (dirty.top() - m_geometry.inset) / rowHeight);
+    const int lastRow = std::max(0, (dirty.bottom() - m_geometry.inset) / rowHeight);
+    for (int row = firstRow * columns; row < std::min(count, (lastRow + 1) * columns); ++row) {
+        const QModelIndex index = model()->index(row, 0, rootIndex());
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        option.rect = visualRect(index);
+        if (selectionModel() && selectionModel()->isSelected(index))
+            option.state |= QStyle::State_Selected;
+        if (index == currentIndex() && hasFocus())
+            option.state |= QStyle::State_HasFocus;
+        itemDelegateForIndex(index)->paint(&painter, option, index);
+    }
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "ui/FlowGeometry.h"
+
+#include <QAbstractItemView>
+
+// The thumbnail grid: a model/view grid that lays its cards out with FlowGeometry and
+// paints only the visible ones through its item delegate, so a long list costs no more
+// than a screenful.
+class PhotoGridView : public QAbstractItemView
+{
+    Q_OBJECT
+
+public:
+    explicit PhotoGridView(QWidget *parent = nullptr);
+
+    const FlowGeometry &geometry() const { return m_geometry; }
+    void setItemSize(QSize size);
+
+    QRect visualRect(const QModelIndex &index) const override;
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
+    QModelIndex indexAt(const QPoint &point) const override;
+
+protected:
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    int horizontalOffset() const override;
+    int verticalOffset() const override;
+    bool isIndexHidden(const QModelIndex &index) const override;
+    void setSelection(const QRect &rect, QItemSelectionModel::SelectionFlags command) override;
+    QRegion visualRegionForSelection(const QItemSelection &selection) const override;
+    void updateGeometries() override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    int itemCount() const;
+    int contentWidth() const;
+
+    FlowGeometry m_geometry;
+};
