@@ -1,0 +1,47 @@
+#include "actions/ButtonStates.h"
+
+#include <QTest>
+
+Q_DECLARE_METATYPE(ButtonStateInputs)
+
+// The whole rule, state by state: what is offered while busy, and what each command
+// needs before it is offered when idle.
+class TestButtonStates : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void rule_data()
+    {
+        QTest::addColumn<ButtonStateInputs>("in");
+        QTest::addColumn<QList<bool>>("expected"); // scan folder full pause stop selAll deselAll keep actions master
+
+        QTest::newRow("idle, nothing chosen") << ButtonStateInputs{ScanState::idle, 0, 0, 0, 0}
+                                              << QList<bool>{0, 1, 1, 0, 0, 0, 0, 0, 0, 0};
+        QTest::newRow("idle, folder chosen, photos shown")
+            << ButtonStateInputs{ScanState::idle, 5, 0, 0, 1} << QList<bool>{1, 1, 1, 0, 0, 1, 0, 0, 0, 0};
+        QTest::newRow("idle, selection and groups")
+            << ButtonStateInputs{ScanState::idle, 5, 2, 1, 1} << QList<bool>{1, 1, 1, 0, 0, 1, 1, 1, 1, 0};
+        QTest::newRow("groups but nothing shown")
+            << ButtonStateInputs{ScanState::idle, 0, 0, 3, 0} << QList<bool>{0, 1, 1, 0, 0, 0, 0, 1, 0, 0};
+        for (const ScanState busy : {ScanState::scanning, ScanState::paused})
+            QTest::newRow(busy == ScanState::scanning ? "scanning" : "paused")
+                << ButtonStateInputs{busy, 5, 2, 1, 1} << QList<bool>{0, 0, 0, 1, 1, 0, 0, 0, 0, 1};
+        QTest::newRow("stopping") << ButtonStateInputs{ScanState::stopping, 5, 2, 1, 1}
+                                  << QList<bool>{0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    }
+    void rule()
+    {
+        QFETCH(ButtonStateInputs, in);
+        QFETCH(QList<bool>, expected);
+        const ButtonStates s = buttonStatesFor(in);
+        QCOMPARE((QList<bool>{s.scan, s.folder, s.fullScan, s.pause, s.stop, s.selectAll,
+                              s.deselectAll, s.keepOriginals, s.fileActions, s.masterStopVisible}),
+                 expected);
+        // Only an idle rule puts the pause button's title back.
+        QCOMPARE(s.pauseTitle.has_value(), in.scanState == ScanState::idle);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestButtonStates)
+#include "test_buttonstates.moc"

@@ -1,0 +1,95 @@
+#pragma once
+
+// Stand-ins for the outside world of the main window: scripted dialogs, recorded sounds
+// and log lines, and a file system whose listings can be held back.
+#include "platform/Dialogs.h"
+#include "platform/PosixFileSystem.h"
+#include "platform/Sounds.h"
+#include "ui/MainViewController.h"
+
+#include <QStringList>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+struct FakeDialogs : Dialogs
+{
+    std::deque<QList<FilePath>> folderAnswers; // an empty answer cancels
+    std::deque<int> alertAnswers;
+    QList<FolderChooserRequest> folderRequests;
+    QList<AlertRequest> alerts;
+
+    std::optional<QList<FilePath>> chooseFolders(const FolderChooserRequest &request) override
+    {
+        folderRequests << request;
+        if (folderAnswers.empty())
+            return std::nullopt;
+        const QList<FilePath> answer = folderAnswers.front();
+        folderAnswers.pop_front();
+        if (answer.isEmpty())
+            return std::nullopt;
+        return answer;
+    }
+    int runAlert(const AlertRequest &request) override
+    {
+        alerts << request;
+        if (alertAnswers.empty())
+            return -1;
+        const int answer = alertAnswers.front();
+        alertAnswers.pop_front();
+        return answer;
+    }
+};
+
+struct FakeSounds : SoundPlayer
+{
+    QList<SystemSound> played;
+    void play(SystemSound sound) override { played << sound; }
+};
+
+// Listing a folder whose path contains `gatePart` waits until the gate opens.
+struct GatedFileSystem : PosixFileSystem
+{
+    QByteArray gatePart;
+    mutable std::mutex mutex;
+    mutable std::condition_variable opened;
+    mutable bool isOpen = true;
+    mutable int waiting = 0;
+
+    void close() { std::lock_guard lock(mutex); isOpen = false; }
+    void open()
+    {
+        { std::lock_guard lock(mutex); isOpen = true; }
+        opened.notify_all();
+    }
+    int waiters() const { std::lock_guard lock(mutex); return waiting; }
+
+    std::optional<std::vector<DirEntry>> listDirectory(const FilePath &dir) const override
+    {
+        if (!gatePart.isEmpty() && dir.contains(gatePart)) {
+            std::unique_lock lock(mutex);
+            ++waiting;
+            opened.wait(lock, [this] { return isOpen; });
+            --waiting;
+        }
+        return PosixFileSystem::listDirectory(dir);
+    }
+};
+
+struct Harness
+{
+    FakeDialogs dialogs;
+    FakeSounds sounds;
+    GatedFileSystem fs;
+    QStringList logLines;
+    MainViewController::Services services()
+    {
+        MainViewController::Services s;
+        s.fileSystem = &fs;
+        s.dialogs = &dialogs;
+        s.sounds = &sounds;
+        s.logSink = [this](const QString &line) { logLines << line; };
+        return s;
+    }
+};
