@@ -71,6 +71,13 @@ QSize RootLayout::minimumSize() const
 void RootLayout::setGeometry(const QRect &rect)
 {
     QLayout::setGeometry(rect);
-    for (const Entry &e : std::as_const(m_entries))
-        e.item->setGeometry(frameFor(e.frame, e.resize, m_design, rect.size()).translated(rect.topLeft()));
+    for (const Entry &e : std::as_const(m_entries)) {
+        const QRect r = frameFor(e.frame, e.resize, m_design, rect.size()).translated(rect.topLeft());
+        // Set widgets directly: going through the item would shrink them by the style's
+        // layout margins, and the frames are exact.
+        if (QWidget *w = e.item->widget())
+            w->setGeometry(r);
+        else
+            e.item->setGeometry(r);
+    }
 }

@@ -258,6 +258,7 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(inRoot(vc->titleLabel, vc.get()), QRect(25, 15, 250, 40));
         QCOMPARE(inRoot(vc->statusLabel, vc.get()), QRect(700, 38, 475, 22));
+        QCOMPARE(inRoot(vc->helpButton, vc.get()), QRect(1120, 52, 60, 28));
         QCOMPARE(inRoot(vc->scanButton, vc.get()), QRect(15 + 330, 100 + 35, 110, 38));
         QCOMPARE(inRoot(vc->searchField, vc.get()), QRect(15 + 545, 195 + 18, 220, 30));
         QCOMPARE(inRoot(vc->progressBar, vc.get()), QRect(20, 279, 1160, 6));
