@@ -36,6 +36,9 @@ QLabel *makeLabel(const QString &text, const QFont &font, const QColor &color, Q
 {
     auto *label = new QLabel(text, parent);
     label->setFont(font);
+    // Single-line labels sit at the top of their frames, so neighbours placed close
+    // below them stay clear of the text.
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QPalette p = label->palette();
     p.setColor(QPalette::WindowText, color);
     label->setPalette(p);
@@ -62,7 +65,7 @@ QPushButton:focus { border: 2px solid rgba(255, 255, 255, 0.85); })"_s
 // The header's dark-appearance buttons: light text on a translucent fill.
 QString darkButtonStyle()
 {
-    return uR"(QPushButton { background-color: rgba(255, 255, 255, 0.18); color: white; border: 1px solid rgba(255, 255, 255, 0.25); border-radius: 6px; }
+    return uR"(QPushButton { background-color: rgba(255, 255, 255, 0.18); color: white; border: 1px solid rgba(255, 255, 255, 0.25); border-radius: 6px; margin: 3px 0; }
 QPushButton:hover { background-color: rgba(255, 255, 255, 0.28); }
 QPushButton:pressed { background-color: rgba(255, 255, 255, 0.38); }
 QPushButton:focus { border: 2px solid rgba(255, 255, 255, 0.85); })"_s;
@@ -161,7 +164,7 @@ void MainViewController::setupUI()
     m_layout->place(loadingSpinner, 280, 802, 24, 24);
 
     statusLabel = makeLabel(u"Ready to scan"_s, systemFont(13, QFont::Medium), Qt::white, this);
-    statusLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    statusLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
     m_layout->place(statusLabel, 700, 790, 475, 22);
 
     masterStopButton = new QPushButton(u"STOP ALL"_s, this);
