@@ -50,6 +50,20 @@ public:
         return done;
     }
 
+    // Reads `length` bytes at `offset` without moving the file position.
+    bool readAt(char *buffer, qint64 length, qint64 offset) const
+    {
+        qint64 done = 0;
+        while (done < length) {
+            const ssize_t n = ::pread(m_fd, buffer + done, size_t(length - done), offset + done);
+            if (n > 0)
+                done += n;
+            else if (n == 0 || errno != EINTR)
+                return false;
+        }
+        return true;
+    }
+
     // At the end of the file, and not written to since it was opened.
     bool intactAtEnd() const
     {
@@ -121,9 +135,27 @@ std::optional<std::vector<ContentClass>> matchContents(std::span<const ContentCa
         std::vector<const OpenFile *> matching;
         for (size_t i = 1; i < open.size(); ++i)
             matching.push_back(&open[i]);
-        Md5 md5;
+        // Files that differ early are caught by the first chunk; those that differ only at
+        // the end, by comparing the last block before anything else.
         bool representativeRead = true;
-        for (qint64 offset = 0; offset < size;) {
+        if (size > 2 * firstChunkSize) {
+            const qint64 tail = size - firstChunkSize;
+            representativeRead = representative.readAt(first, firstChunkSize, tail);
+            if (representativeRead) {
+                std::erase_if(matching, [&](const OpenFile *file) {
+                    if (!file->readAt(other, firstChunkSize, tail))
+                        return true;
+                    if (std::memcmp(first, other, size_t(firstChunkSize)) == 0)
+                        return false;
+                    pending.push_back(file->member());
+                    return true;
+                });
+            }
+        }
+        if (matching.empty() && !keepSingles)
+            continue; // nothing to share a digest with
+        Md5 md5;
+        for (qint64 offset = 0; representativeRead && offset < size;) {
             if (stop.load(std::memory_order_relaxed))
                 return std::nullopt;
             const qint64 length = std::min(offset == 0 ? firstChunkSize : ReadBuffers::chunkSize,
@@ -141,7 +173,7 @@ std::optional<std::vector<ContentClass>> matchContents(std::span<const ContentCa
                 return true;
             });
             if (matching.empty() && !keepSingles)
-                break; // nothing to share a digest with
+                break;
             md5.update(QByteArrayView(first, length));
             offset += length;
         }
