@@ -35,9 +35,10 @@ struct DuplicatePassResult
     bool stopped = false;
     // The snapshot's ids, in its order; the fields below refer to photos by position in it.
     QStringList ids;
-    // The digest of each photo whose contents the pass established, empty for the others:
-    // a photo whose size no other file of the pass shares, or that differs from every
-    // same-size file early on, is not read to the end, nor is one that cannot be read.
+    // The digest of each photo whose contents the pass established, empty for the others,
+    // which keep the digest they had: a photo whose size no other file of the pass shares,
+    // or that differs from every same-size file in its first or last block, is not read
+    // whole; one that cannot be read, or changed while read, has no digest either.
     QStringList digests;
     // Photos with byte-identical contents, each group in snapshot order with at least two
     // members; groups ordered by their first member. A file recorded several times (by
