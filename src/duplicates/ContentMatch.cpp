@@ -1,0 +1,210 @@
+#include "duplicates/ContentMatch.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+// Most photos that share a size differ within their first block.
+constexpr qint64 firstChunkSize = 4096;
+
+class OpenFile
+{
+public:
+    OpenFile(int member, int fd, const struct stat &opened)
+        : m_member(member), m_fd(fd), m_opened(opened)
+    {
+    }
+    OpenFile(OpenFile &&other) noexcept
+        : m_member(other.m_member), m_fd(std::exchange(other.m_fd, -1)), m_opened(other.m_opened)
+    {
+    }
+    OpenFile &operator=(OpenFile &&) = delete;
+    ~OpenFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+    int member() const { return m_member; }
+
+    // Reads up to `length` bytes; fewer only at the end of the file, -1 on an error.
+    qint64 read(char *buffer, qint64 length) const
+    {
+        qint64 done = 0;
+        while (done < length) {
+            const ssize_t n = ::read(m_fd, buffer + done, size_t(length - done));
+            if (n > 0)
+                done += n;
+            else if (n == 0)
+                break;
+            else if (errno != EINTR)
+                return -1;
+        }
+        return done;
+    }
+
+    // Reads `length` bytes at `offset` without moving the file position.
+    bool readAt(char *buffer, qint64 length, qint64 offset) const
+    {
+        qint64 done = 0;
+        while (done < length) {
+            const ssize_t n = ::pread(m_fd, buffer + done, size_t(length - done), offset + done);
+            if (n > 0)
+                done += n;
+            else if (n == 0 || errno != EINTR)
+                return false;
+        }
+        return true;
+    }
+
+    // At the end of the file, and not written to since it was opened.
+    bool intactAtEnd() const
+    {
+        char byte;
+        struct stat now;
+        return read(&byte, 1) == 0 && ::fstat(m_fd, &now) == 0 && now.st_size == m_opened.st_size
+            && now.st_mtim.tv_sec == m_opened.st_mtim.tv_sec
+            && now.st_mtim.tv_nsec == m_opened.st_mtim.tv_nsec
+            && now.st_ctim.tv_sec == m_opened.st_ctim.tv_sec
+            && now.st_ctim.tv_nsec == m_opened.st_ctim.tv_nsec;
+    }
+
+private:
+    int m_member;
+    int m_fd;
+    struct stat m_opened;
+};
+
+int openExisting(const FilePath &path)
+{
+    // O_NONBLOCK: should the path have become a FIFO, opening it must not wait for a writer.
+    return ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+}
+
+// Opens `file` if it is still the regular file of `size` bytes that was examined.
+std::optional<OpenFile> openCandidate(const ContentCandidate &file, int member, qint64 size)
+{
+    const int fd = openExisting(file.path);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != file.identity.device
+        || st.st_ino != file.identity.inode || st.st_size != size) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return OpenFile(member, fd, st);
+}
+
+} // namespace
+
+std::optional<std::vector<ContentClass>> matchContents(std::span<const ContentCandidate> files,
+                                                       qint64 size, bool keepSingles,
+                                                       const std::atomic<bool> &stop,
+                                                       ReadBuffers &buffers)
+{
+    const size_t minimum = keepSingles ? 1 : 2;
+    char *const first = buffers.representative.get();
+    char *const other = buffers.other.get();
+    std::vector<ContentClass> classes;
+    std::vector<int> pending(files.size());
+    for (size_t i = 0; i < pending.size(); ++i)
+        pending[i] = int(i);
+
+    // Each round settles its representative, so the rounds end.
+    while (pending.size() >= minimum) {
+        std::sort(pending.begin(), pending.end()); // the lowest is the representative
+        std::vector<OpenFile> open;
+        for (int member : pending) {
+            if (std::optional<OpenFile> file = openCandidate(files[size_t(member)], member, size))
+                open.push_back(std::move(*file));
+        }
+        pending.clear();
+        if (open.size() < minimum)
+            break;
+
+        const OpenFile &representative = open.front();
+        std::vector<const OpenFile *> matching;
+        for (size_t i = 1; i < open.size(); ++i)
+            matching.push_back(&open[i]);
+        // Files that differ early are caught by the first chunk; those that differ only at
+        // the end, by comparing the last block before anything else.
+        bool representativeRead = true;
+        if (size > 2 * firstChunkSize) {
+            const qint64 tail = size - firstChunkSize;
+            representativeRead = representative.readAt(first, firstChunkSize, tail);
+            if (representativeRead) {
+                std::erase_if(matching, [&](const OpenFile *file) {
+                    if (!file->readAt(other, firstChunkSize, tail))
+                        return true;
+                    if (std::memcmp(first, other, size_t(firstChunkSize)) == 0)
+                        return false;
+                    pending.push_back(file->member());
+                    return true;
+                });
+            }
+        }
+        if (matching.empty() && !keepSingles)
+            continue; // nothing to share a digest with
+        Md5 md5;
+        for (qint64 offset = 0; representativeRead && offset < size;) {
+            if (stop.load(std::memory_order_relaxed))
+                return std::nullopt;
+            const qint64 length = std::min(offset == 0 ? firstChunkSize : ReadBuffers::chunkSize,
+                                           size - offset);
+            if (representative.read(first, length) != length) {
+                representativeRead = false;
+                break;
+            }
+            std::erase_if(matching, [&](const OpenFile *file) {
+                const qint64 got = file->read(other, length);
+                if (got == length && std::memcmp(first, other, size_t(length)) == 0)
+                    return false;
+                if (got == length)
+                    pending.push_back(file->member()); // differs: it may match another
+                return true;
+            });
+            if (matching.empty() && !keepSingles)
+                break;
+            md5.update(QByteArrayView(first, length));
+            offset += length;
+        }
+        if (matching.empty() && !keepSingles)
+            continue;
+        if (!representativeRead || !representative.intactAtEnd()) {
+            // What the others matched is not known to be the file's content.
+            for (const OpenFile *file : matching)
+                pending.push_back(file->member());
+            continue;
+        }
+        ContentClass found{md5.finish(), {representative.member()}};
+        for (const OpenFile *file : matching) {
+            if (file->intactAtEnd())
+                found.members.push_back(file->member());
+        }
+        if (found.members.size() >= minimum)
+            classes.push_back(std::move(found));
+    }
+    return classes;
+}
+
+std::optional<QByteArray> readHead(const ContentCandidate &file, qint64 length)
+{
+    const int fd = openExisting(file.path);
+    if (fd < 0)
+        return std::nullopt;
+    QByteArray head(length, Qt::Uninitialized);
+    const ssize_t got = ::pread(fd, head.data(), size_t(length), 0);
+    ::close(fd);
+    if (got != length)
+        return std::nullopt;
+    return head;
+}

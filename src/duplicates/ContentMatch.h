@@ -1,0 +1,58 @@
+#pragma once
+
+#include "model/PhotoItem.h"
+#include "platform/Md5.h"
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <span>
+#include <sys/types.h>
+#include <vector>
+
+// Which file a path led to when it was examined: hard links and a file reached by two
+// paths share it.
+struct FileIdentity
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+
+    friend bool operator==(const FileIdentity &, const FileIdentity &) = default;
+};
+
+// A file that, by its size, may have identical twins.
+struct ContentCandidate
+{
+    FilePath path;
+    FileIdentity identity;
+};
+
+// Files of one set whose bytes are identical, by position in the set (ascending).
+struct ContentClass
+{
+    Md5::Digest digest;
+    std::vector<int> members;
+};
+
+// Memory one thread reads with: two chunks.
+struct ReadBuffers
+{
+    static constexpr qint64 chunkSize = 256 * 1024;
+    const std::unique_ptr<char[]> representative = std::make_unique_for_overwrite<char[]>(chunkSize);
+    const std::unique_ptr<char[]> other = std::make_unique_for_overwrite<char[]>(chunkSize);
+};
+
+// Splits `files`, all `size` bytes long when examined, into classes of byte-identical
+// files, and computes one MD5 per class. The files are read side by side in chunks (the
+// first one small, so files that differ early cost little) and compared with the first
+// of them, which alone is hashed; a file that stops matching is tried again in a later
+// round. Classes of one file are dropped unless `keepSingles`, and such files are not
+// read to the end. A file that cannot be opened, is no longer the same file, or whose
+// size or times change while it is read is left out. Nothing when `stop` was seen.
+std::optional<std::vector<ContentClass>> matchContents(std::span<const ContentCandidate> files,
+                                                       qint64 size, bool keepSingles,
+                                                       const std::atomic<bool> &stop,
+                                                       ReadBuffers &buffers);
+
+// The first `length` bytes of `file`, or nothing when it cannot be read that far.
+std::optional<QByteArray> readHead(const ContentCandidate &file, qint64 length);

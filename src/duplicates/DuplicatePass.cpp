@@ -1,0 +1,310 @@
+#include "duplicates/DuplicatePass.h"
+
+#include "duplicates/ContentMatch.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+
+namespace {
+
+constexpr int progressStep = 20;
+constexpr int statBatch = 256;
+// Larger sets of same-size files are hashed file by file: read side by side, they would
+// keep that many files open per thread and re-read the first one for every round.
+constexpr size_t maxSideBySide = 16;
+constexpr qint64 headSize = 4096;
+
+struct Examined
+{
+    bool regular = false;
+    qint64 size = 0;
+    FileIdentity identity;
+};
+
+struct IdentityHash
+{
+    size_t operator()(const FileIdentity &id) const noexcept
+    {
+        return std::hash<quint64>()(id.inode) ^ (std::hash<quint64>()(id.device) << 1);
+    }
+};
+
+// Files of one size that may be identical, as snapshot positions in ascending order.
+struct SameSize
+{
+    qint64 size = 0;
+    std::vector<int> members;
+};
+
+// Runs jobs on one thread per core while the calling thread reports progress: the
+// number of photos the jobs have settled, whatever their order.
+class Runner
+{
+public:
+    Runner(int total, const DuplicateProgress &progress) : m_total(total), m_progress(progress) {}
+
+    // Any thread.
+    void settle(int photos)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_settled += photos;
+        }
+        m_changed.notify_one();
+    }
+
+    // Returns when every job has run. Calling thread only.
+    void run(size_t jobs, const std::function<void(size_t job, ReadBuffers &)> &work)
+    {
+        if (jobs == 0)
+            return;
+        const size_t threads = std::min<size_t>(jobs, std::max(1U, std::thread::hardware_concurrency()));
+        std::atomic<size_t> next = 0;
+        m_running = int(threads);
+        std::vector<std::jthread> workers;
+        for (size_t t = 0; t < threads; ++t) {
+            workers.emplace_back([&] {
+                ReadBuffers buffers;
+                for (size_t job; (job = next.fetch_add(1)) < jobs;)
+                    work(job, buffers);
+                {
+                    std::lock_guard lock(m_mutex);
+                    --m_running;
+                }
+                m_changed.notify_one();
+            });
+        }
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            const int settled = m_settled;
+            const bool finished = m_running == 0;
+            lock.unlock();
+            report(settled);
+            if (finished)
+                break;
+            lock.lock();
+            m_changed.wait(lock, [&] { return m_settled != settled || m_running == 0; });
+        }
+    }
+
+    // Calling thread only.
+    void report()
+    {
+        std::unique_lock lock(m_mutex);
+        const int settled = m_settled;
+        lock.unlock();
+        report(settled);
+    }
+
+private:
+    void report(int settled)
+    {
+        for (; m_nextPosition < std::min(settled, m_total); m_nextPosition += progressStep) {
+            if (m_progress)
+                m_progress(m_nextPosition, m_total);
+        }
+    }
+
+    const int m_total;
+    const DuplicateProgress &m_progress;
+    int m_nextPosition = 0;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_settled = 0;
+    int m_running = 0;
+};
+
+// One file per examined identity, grouped by size; sizes with a single file are dropped.
+std::vector<SameSize> sameSizeSets(const std::vector<Examined> &examined,
+                                   std::vector<int> &firstRecordOf)
+{
+    std::unordered_map<FileIdentity, int, IdentityHash> firstByIdentity;
+    std::vector<int> firsts;
+    for (int i = 0; i < int(examined.size()); ++i) {
+        if (!examined[size_t(i)].regular)
+            continue;
+        const auto [it, inserted] = firstByIdentity.try_emplace(examined[size_t(i)].identity, i);
+        if (inserted)
+            firsts.push_back(i);
+        else
+            firstRecordOf[size_t(i)] = it->second;
+    }
+    std::stable_sort(firsts.begin(), firsts.end(), [&](int a, int b) {
+        return examined[size_t(a)].size < examined[size_t(b)].size;
+    });
+    std::vector<SameSize> sets;
+    for (size_t begin = 0, end; begin < firsts.size(); begin = end) {
+        const qint64 size = examined[size_t(firsts[begin])].size;
+        for (end = begin + 1; end < firsts.size() && examined[size_t(firsts[end])].size == size;)
+            ++end;
+        if (end - begin >= 2) {
+            std::vector<int> members(firsts.begin() + qsizetype(begin), firsts.begin() + qsizetype(end));
+            sets.push_back({size, std::move(members)});
+        }
+    }
+    return sets;
+}
+
+} // namespace
+
+DuplicateSnapshot duplicateSnapshot(const QList<PhotoItem> &allPhotos)
+{
+    DuplicateSnapshot snapshot;
+    snapshot.reserve(allPhotos.size());
+    for (const PhotoItem &photo : allPhotos)
+        snapshot.append({photo.id(), photo.path()});
+    return snapshot;
+}
+
+DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot,
+                                     const std::atomic<bool> &shouldStop,
+                                     const DuplicateProgress &progress)
+{
+    DuplicatePassResult stopped;
+    stopped.stopped = true;
+    const auto stopRequested = [&] { return shouldStop.load(std::memory_order_relaxed); };
+    const int total = int(snapshot.size());
+    Runner runner(total, progress);
+    if (stopRequested())
+        return stopped;
+
+    // Examine every photo: only sizes decide what is read.
+    std::vector<Examined> examined(static_cast<size_t>(total));
+    runner.run(size_t(total + statBatch - 1) / statBatch, [&](size_t batch, ReadBuffers &) {
+        const int end = std::min(total, int(batch + 1) * statBatch);
+        for (int i = int(batch) * statBatch; i < end && !stopRequested(); ++i) {
+            struct stat st;
+            if (::stat(snapshot[i].path.constData(), &st) == 0 && S_ISREG(st.st_mode))
+                examined[size_t(i)] = {true, qint64(st.st_size), {st.st_dev, st.st_ino}};
+        }
+    });
+    if (stopRequested())
+        return stopped;
+
+    std::vector<int> firstRecordOf(size_t(total), -1);
+    std::vector<SameSize> sets = sameSizeSets(examined, firstRecordOf);
+    int toRead = 0;
+    for (const SameSize &set : sets)
+        toRead += int(set.members.size());
+    runner.settle(total - toRead);
+    runner.report();
+
+    const auto candidates = [&](const std::vector<int> &members) {
+        std::vector<ContentCandidate> files;
+        files.reserve(members.size());
+        for (int i : members)
+            files.push_back({snapshot[i].path, examined[size_t(i)].identity});
+        return files;
+    };
+
+    // Large sets are split by their first block before anything is read whole.
+    std::vector<SameSize> large;
+    std::erase_if(sets, [&](SameSize &set) {
+        return set.members.size() > maxSideBySide && (large.push_back(std::move(set)), true);
+    });
+    std::vector<std::vector<SameSize>> split(large.size());
+    runner.run(large.size(), [&](size_t k, ReadBuffers &) {
+        const SameSize &set = large[k];
+        const std::vector<ContentCandidate> files = candidates(set.members);
+        std::map<QByteArray, std::vector<int>> byHead;
+        int dropped = 0;
+        for (size_t m = 0; m < files.size() && !stopRequested(); ++m) {
+            if (const auto head = readHead(files[m], std::min(set.size, headSize)))
+                byHead[*head].push_back(set.members[m]);
+            else
+                ++dropped;
+        }
+        for (auto &[head, members] : byHead) {
+            if (members.size() >= 2)
+                split[k].push_back({set.size, std::move(members)});
+            else
+                ++dropped;
+        }
+        runner.settle(dropped);
+    });
+    if (stopRequested())
+        return stopped;
+    for (std::vector<SameSize> &parts : split)
+        sets.insert(sets.end(), std::make_move_iterator(parts.begin()), std::make_move_iterator(parts.end()));
+
+    // Sets small enough are compared side by side; the files of larger ones are hashed
+    // one by one and grouped by digest. The longest jobs go first.
+    struct Job
+    {
+        size_t set;
+        int alone = -1; // a file of the set to hash by itself
+        qint64 bytes;
+    };
+    std::vector<Job> jobs;
+    for (size_t s = 0; s < sets.size(); ++s) {
+        if (sets[s].members.size() <= maxSideBySide) {
+            jobs.push_back({s, -1, sets[s].size * qint64(sets[s].members.size())});
+        } else {
+            for (int member : sets[s].members)
+                jobs.push_back({s, member, sets[s].size});
+        }
+    }
+    std::stable_sort(jobs.begin(), jobs.end(), [](const Job &a, const Job &b) { return a.bytes > b.bytes; });
+    std::vector<std::vector<ContentClass>> found(jobs.size());
+    runner.run(jobs.size(), [&](size_t j, ReadBuffers &buffers) {
+        const Job &job = jobs[j];
+        const std::vector<int> members = job.alone < 0 ? sets[job.set].members : std::vector{job.alone};
+        if (auto classes = matchContents(candidates(members), sets[job.set].size, job.alone >= 0,
+                                         shouldStop, buffers)) {
+            for (ContentClass &c : *classes) {
+                for (int &member : c.members)
+                    member = members[size_t(member)];
+            }
+            found[j] = std::move(*classes);
+        }
+        runner.settle(int(members.size()));
+    });
+    if (stopRequested())
+        return stopped;
+
+    std::vector<QString> digestOf(static_cast<size_t>(total));
+    std::vector<std::vector<int>> groups;
+    std::map<std::pair<size_t, Md5::Digest>, std::vector<int>> hashedAlone;
+    for (size_t j = 0; j < jobs.size(); ++j) {
+        for (const ContentClass &c : found[j]) {
+            const QString digest = Md5::toHex(c.digest);
+            for (int member : c.members)
+                digestOf[size_t(member)] = digest;
+            if (jobs[j].alone >= 0)
+                hashedAlone[{jobs[j].set, c.digest}].push_back(c.members.front());
+            else
+                groups.push_back(c.members);
+        }
+    }
+    for (auto &[key, members] : hashedAlone) {
+        if (members.size() >= 2) {
+            std::sort(members.begin(), members.end());
+            groups.push_back(std::move(members));
+        }
+    }
+    std::sort(groups.begin(), groups.end());
+
+    DuplicatePassResult result;
+    result.ids.reserve(total);
+    result.digests.reserve(total);
+    for (int i = 0; i < total; ++i) {
+        result.ids.append(snapshot[i].id);
+        // Another record of a file has the digest its first record got.
+        const int first = firstRecordOf[size_t(i)];
+        result.digests.append(digestOf[size_t(first < 0 ? i : first)]);
+    }
+    result.groups.reserve(qsizetype(groups.size()));
+    for (const std::vector<int> &members : groups) {
+        result.groups.append(QList<qsizetype>(members.begin(), members.end()));
+        for (int member : members)
+            result.memberIds.insert(snapshot[member].id);
+    }
+    return result;
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "model/PhotoItem.h"
+
+#include <QSet>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+
+// The duplicate pass: which photos have byte-identical contents, and their MD5 digests.
+//
+// Use: on the GUI thread take `duplicateSnapshot(state.allPhotos)`; on a worker call
+// `runDuplicatePass` with it (it blocks that thread and uses its own threads, one per
+// core, never a shared pool); back on the GUI thread hand the result to
+// `publishDuplicatePass` (DuplicatePublish.h) in one queued call.
+
+struct DuplicateSnapshotEntry
+{
+    QString id;
+    FilePath path;
+};
+using DuplicateSnapshot = QList<DuplicateSnapshotEntry>;
+
+// The ids and paths of `allPhotos`, in order. GUI thread.
+DuplicateSnapshot duplicateSnapshot(const QList<PhotoItem> &allPhotos);
+
+// What a pass found, for publishDuplicatePass. Built on the worker, so that publishing
+// on the GUI thread only has to find the photos again and copy them into the groups.
+struct DuplicatePassResult
+{
+    // Stopped before the end: the result holds nothing and must change nothing.
+    bool stopped = false;
+    // The snapshot's ids, in its order; the fields below refer to photos by position in it.
+    QStringList ids;
+    // The digest of each photo whose contents the pass established, empty for the others,
+    // which keep the digest they had: a photo whose size no other file of the pass shares,
+    // or that differs from every same-size file in its first or last block, is not read
+    // whole; one that cannot be read, or changed while read, has no digest either.
+    QStringList digests;
+    // Photos with byte-identical contents, each group in snapshot order with at least two
+    // members; groups ordered by their first member. A file recorded several times (by
+    // hard links, or one path listed twice) counts once: only its first record can be a
+    // member. Every member has a digest.
+    QList<QList<qsizetype>> groups;
+    // The ids of every member of every group.
+    QSet<QString> memberIds;
+};
+
+// Called as the pass gets through the photos, for positions 0, 20, 40 ... (0-based) below
+// `total`, in increasing order, on the thread that runs the pass.
+using DuplicateProgress = std::function<void(int position, int total)>;
+
+// Examines every photo of `snapshot` first and reads only those that share their size
+// with another file of the pass, in fixed-size chunks on every core: files are compared
+// side by side and each distinct content is hashed once. Files that vanished, cannot be
+// read, are not regular files or change while read are skipped. `shouldStop` is polled
+// at least once per chunk read. Blocks the calling thread.
+DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot,
+                                     const std::atomic<bool> &shouldStop,
+                                     const DuplicateProgress &progress = {});

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+struct DuplicateSummary;
+
+// The texts and figures the duplicate pass shows.
+namespace DuplicateTexts {
+QString started();                                   // status label, when the pass starts
+QString progress(int position, int total);           // progress label
+double progressPercent(int position, int total);     // progress bar: the upper half, 50-100
+QString summary(const DuplicateSummary &summary);    // activity log, only when groups exist
+QString finished(qsizetype groupCount, qsizetype photoCount); // status label afterwards
+} // namespace DuplicateTexts

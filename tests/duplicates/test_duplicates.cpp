@@ -1,0 +1,366 @@
+#include "TestTree.h"
+#include "duplicates/ContentMatch.h"
+#include "duplicates/DuplicatePass.h"
+#include "duplicates/DuplicatePublish.h"
+#include "duplicates/DuplicateTexts.h"
+#include "model/LibraryState.h"
+#include "platform/Md5.h"
+#include "platform/Uuid.h"
+
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QThread>
+
+#include <future>
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+using B = QByteArray;
+using L = QByteArrayList;
+
+namespace {
+
+constexpr qsizetype chunk = ReadBuffers::chunkSize;
+
+B noise(qsizetype size, quint32 seed)
+{
+    std::vector<quint32> words(size_t(size / 4 + 1));
+    QRandomGenerator(seed).fillRange(words.data(), qsizetype(words.size()));
+    return B(reinterpret_cast<const char *>(words.data()), size);
+}
+
+B flipped(B bytes, qsizetype at)
+{
+    bytes[at] = char(bytes[at] ^ 1);
+    return bytes;
+}
+
+// Photos on the files of a tree, named by their path below it; passes run and publish as
+// the controller's do.
+struct Library
+{
+    const TestTree &tree;
+    LibraryState state;
+
+    void add(const L &names)
+    {
+        for (const B &name : names)
+            state.allPhotos.append(PhotoItem(makeUuidString(), tree.path(name), name, 0, {}, {}, u"JPG"_s));
+    }
+    DuplicatePassResult run(const DuplicateProgress &progress = {}, bool stopped = false) const
+    {
+        const std::atomic<bool> stop = stopped;
+        return runDuplicatePass(duplicateSnapshot(state.allPhotos), stop, progress);
+    }
+    std::optional<DuplicateSummary> pass() { return publishDuplicatePass(state, run()); }
+    const PhotoItem &photo(const B &name) const
+    {
+        return *std::find_if(state.allPhotos.cbegin(), state.allPhotos.cend(),
+                             [&](const PhotoItem &p) { return p.name() == name; });
+    }
+    void remove(const L &names)
+    {
+        state.allPhotos.removeIf([&](const PhotoItem &p) { return names.contains(p.name()); });
+    }
+    // Each group's member names joined by spaces; and the ids checked against the groups.
+    QStringList groups() const
+    {
+        QStringList result;
+        QSet<QString> ids;
+        for (const DuplicateGroup &group : state.duplicateGroups) {
+            QStringList names;
+            for (const PhotoItem &photo : group.photos) {
+                names << QString::fromUtf8(photo.name());
+                ids << photo.id();
+                if (photo.hash() != group.hash)
+                    names << u"(hash differs)"_s;
+            }
+            result << names.join(u' ');
+        }
+        if (ids != state.duplicatePhotoIds)
+            result << u"(ids differ)"_s;
+        return result;
+    }
+};
+
+// "name:KEY" or "name:KEY~N" (KEY with byte N flipped); E is empty, A and B share a size,
+// C spans two chunks, H has the same first block as its flipped variants.
+B content(const B &key)
+{
+    const qsizetype tilde = key.indexOf('~');
+    const B base = tilde < 0 ? key : key.left(tilde);
+    const B bytes = base == "A" ? noise(3000, 1) : base == "B" ? noise(3000, 2)
+                  : base == "C" ? noise(chunk + 4097, 3) : base == "H" ? noise(5000, 4) : B();
+    return tilde < 0 ? bytes : flipped(bytes, key.mid(tilde + 1).toLongLong());
+}
+
+} // namespace
+
+class TestDuplicates : public QObject
+{
+    Q_OBJECT
+private slots:
+    void grouping_data()
+    {
+        QTest::addColumn<L>("files");
+        QTest::addColumn<QStringList>("groups");
+        QTest::addColumn<QString>("summary"); // logged only when there are groups
+        QTest::newRow("identical bytes, other names, folders, dates, types")
+            << L{"a/x.jpg:A", "b/y.PNG:A", "c/z.heic:B"} << QStringList{u"a/x.jpg b/y.PNG"_s}
+            << u"Found 1 duplicate groups (2 photos)"_s;
+        QTest::newRow("3 + 2 copies") << L{"1:A", "2:C", "3:A", "4:B", "5:C", "6:A"}
+                                      << QStringList{u"1 3 6"_s, u"2 5"_s}
+                                      << u"Found 2 duplicate groups (5 photos)"_s;
+        QTest::newRow("zero-length files") << L{"e1:E", "e2:E", "e3:E"} << QStringList{u"e1 e2 e3"_s}
+                                           << u"Found 1 duplicate groups (3 photos)"_s;
+        // First byte, first chunk boundary, middle, second chunk boundary, last byte.
+        QTest::newRow("one size, different bytes")
+            << L{"c:C", "first:C~0", "block:C~4096", "middle:C~131000", "chunk:C~262144", "last:C~266240"}
+            << QStringList() << QString();
+        QTest::newRow("two contents of one size") << L{"1:A", "2:B", "3:A", "4:B"}
+                                                  << QStringList{u"1 3"_s, u"2 4"_s}
+                                                  << u"Found 2 duplicate groups (4 photos)"_s;
+        QTest::newRow("copies among near-copies") << L{"1:C~100", "2:C", "3:C~100", "4:C~200000", "5:C"}
+                                                  << QStringList{u"1 3"_s, u"2 5"_s}
+                                                  << u"Found 2 duplicate groups (4 photos)"_s;
+        L many;
+        for (int i = 0; i < 17; ++i)
+            many << (i % 2 ? B("v" + B::number(i) + ":H~" + B::number(4200 + i)) : B("h" + B::number(i) + ":H"));
+        QTest::newRow("many files of one size and first block")
+            << many << QStringList{u"h0 h2 h4 h6 h8 h10 h12 h14 h16"_s}
+            << u"Found 1 duplicate groups (9 photos)"_s;
+    }
+    void grouping()
+    {
+        QFETCH(L, files);
+        QFETCH(QStringList, groups);
+        QFETCH(QString, summary);
+        TestTree t;
+        Library library{t, {}};
+        QHash<B, B> contents;
+        for (const B &file : files) {
+            const B name = file.left(file.indexOf(':'));
+            contents[name] = content(file.mid(name.size() + 1));
+            const timespec times[2] = {{1'000'000 * (contents.size() + 1), 0}, {1'000'000 * (contents.size() + 1), 0}};
+            QCOMPARE(::utimensat(AT_FDCWD, t.make({name}, contents[name]), times, 0), 0);
+            library.add({name});
+        }
+        const std::optional<DuplicateSummary> published = library.pass();
+        QVERIFY(published);
+        QCOMPARE(library.groups(), groups);
+        QCOMPARE(published->groupCount ? DuplicateTexts::summary(*published) : QString(), summary);
+        for (const DuplicateGroup &group : std::as_const(library.state.duplicateGroups))
+            QCOMPARE(group.hash, Md5::hexOf(contents[group.photos.first().name()]));
+    }
+
+    // Records of one file: a folder chosen twice, or hard links.
+    void sameFileCountsOnce_data()
+    {
+        QTest::addColumn<L>("records");
+        QTest::addColumn<QStringList>("groups");
+        QTest::newRow("one path twice") << L{"x", "x"} << QStringList();
+        QTest::newRow("hard links") << L{"x", "h"} << QStringList();
+        QTest::newRow("first record of a file joins a copy") << L{"h", "x", "y", "x"} << QStringList{u"h y"_s};
+    }
+    void sameFileCountsOnce()
+    {
+        QFETCH(L, records);
+        QFETCH(QStringList, groups);
+        TestTree t;
+        t.make({"x", "y"}, content("C"));
+        QCOMPARE(::link(t.path("x"), t.path("h")), 0);
+        Library library{t, {}};
+        library.add(records);
+        QVERIFY(library.pass());
+        QCOMPARE(library.groups(), groups);
+        if (!groups.isEmpty()) { // the other records of the file get its digest, no group
+            for (const PhotoItem &photo : std::as_const(library.state.allPhotos))
+                QCOMPARE(photo.hash(), Md5::hexOf(content("C")));
+        }
+    }
+
+    void unreadableKeepTheirHash()
+    {
+        TestTree t;
+        t.make({"a", "b", "c", "d"}, content("A"));
+        t.make({"empty", "album/", "grows -> /proc/version"}); // /proc reports size 0
+        Library library{t, {}};
+        library.add({"a", "b", "c", "album", "d", "empty", "grows"});
+        QVERIFY(library.pass());
+        QCOMPARE(library.groups(), QStringList{u"a b c d"_s});
+        QVERIFY(library.photo("album").hash().isEmpty());
+        QVERIFY(library.photo("grows").hash().isEmpty());
+
+        QCOMPARE(::unlink(t.path("b")), 0);
+        QCOMPARE(::unlink(t.path("c")), 0);
+        t.make({"c/"});
+        QVERIFY(library.pass());
+        QCOMPARE(library.groups(), QStringList{u"a d"_s});
+        QCOMPARE(library.photo("b").hash(), Md5::hexOf(content("A")));
+        QCOMPARE(library.photo("c").hash(), Md5::hexOf(content("A")));
+    }
+
+    void progress()
+    {
+        TestTree t;
+        Library library{t, {}};
+        for (int i = 0; i < 45; ++i) {
+            const B name = B::number(i);
+            t.make({name}, i % 3 ? noise(100 + i, quint32(i)) : content("A"));
+            library.add({name});
+        }
+        QStringList texts;
+        bool onPassThread = true;
+        const auto result = std::async(std::launch::async, [&] {
+            const QThread *thread = QThread::currentThread();
+            return library.run([&](int position, int total) {
+                onPassThread = onPassThread && QThread::currentThread() == thread;
+                texts << DuplicateTexts::progress(position, total) + u' '
+                        + QString::number(DuplicateTexts::progressPercent(position, total), 'f', 2);
+            });
+        }).get();
+        QCOMPARE(texts, QStringList({u"Finding duplicates: 0/45 50.00"_s, u"Finding duplicates: 20/45 72.22"_s,
+                                     u"Finding duplicates: 40/45 94.44"_s}));
+        QVERIFY(onPassThread);
+        QCOMPARE(result.groups.size(), 1);
+
+        Library empty{t, {}};
+        texts.clear();
+        const std::optional<DuplicateSummary> none = publishDuplicatePass(empty.state, empty.run([&](int, int) {
+            texts << u"progress"_s;
+        }));
+        QVERIFY(none && none->groupCount == 0 && none->duplicateCount == 0 && texts.isEmpty());
+        QCOMPARE(DuplicateTexts::finished(none->groupCount, 0), u"Ready - 0 photos"_s);
+        QCOMPARE(DuplicateTexts::finished(2, 7), u"Found 2 duplicate groups"_s);
+    }
+
+    void stopChangesNothing()
+    {
+        TestTree t;
+        t.make({"u"}, "unique size");
+        t.make({"a", "b"}, content("C"));
+        t.make({"c"}, content("C~5"));
+        Library library{t, {}};
+        library.add({"u", "a", "b", "c"});
+        QVERIFY(library.pass());
+        const QList<DuplicateGroup> groups = library.state.duplicateGroups;
+        const QString hashOfC = library.photo("c").hash();
+        t.make({"c"}, content("C"));
+
+        // Position 0 is reported once the sizes are known, before any file is read.
+        std::atomic<bool> stop = false;
+        const DuplicatePassResult stopped = runDuplicatePass(duplicateSnapshot(library.state.allPhotos), stop,
+                                                             [&](int, int) { stop = true; });
+        QVERIFY(stopped.stopped);
+        QVERIFY(!publishDuplicatePass(library.state, stopped));
+        QVERIFY(library.run({}, true).stopped); // set before the pass began
+        QCOMPARE(library.groups(), QStringList{u"a b"_s});
+        QCOMPARE(library.state.duplicateGroups.first().photos, groups.first().photos);
+        QCOMPARE(library.photo("c").hash(), hashOfC);
+
+        QVERIFY(library.pass());
+        QCOMPARE(library.groups(), QStringList{u"a b c"_s});
+    }
+
+    // The library may change while the pass runs: results find their photos by id.
+    void publishFindsPhotosById_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QStringList>("groups");
+        QTest::newRow("none") << u"none"_s << QStringList{u"1 2 3"_s, u"4 5"_s};
+        QTest::newRow("photos left") << u"remove"_s << QStringList{u"1 3"_s};
+        QTest::newRow("a photo came first") << u"insert"_s << QStringList{u"1 2 3"_s, u"4 5"_s};
+        QTest::newRow("order reversed") << u"reverse"_s << QStringList{u"3 2 1"_s, u"5 4"_s};
+    }
+    void publishFindsPhotosById()
+    {
+        QFETCH(QString, change);
+        QFETCH(QStringList, groups);
+        TestTree t;
+        t.make({"1", "2", "3"}, content("A"));
+        t.make({"4", "5"}, content("B"));
+        t.make({"6"}, content("C"));
+        Library library{t, {}};
+        library.add({"1", "2", "3", "4", "5", "6"});
+        const DuplicatePassResult result = library.run();
+        if (change == u"remove")
+            library.remove({"2", "5"});
+        else if (change == u"insert")
+            library.state.allPhotos.prepend(PhotoItem(makeUuidString(), t.path("new"), "new", 0, {}, {}, u"JPG"_s));
+        else if (change == u"reverse")
+            std::reverse(library.state.allPhotos.begin(), library.state.allPhotos.end());
+        QVERIFY(publishDuplicatePass(library.state, result));
+        QCOMPARE(library.groups(), groups);
+        for (const PhotoItem &photo : std::as_const(library.state.allPhotos)) {
+            const B key = photo.name() <= "3" ? "A" : photo.name() <= "5" ? "B" : "";
+            QCOMPARE(photo.hash(), key.isEmpty() ? QString() : Md5::hexOf(content(key)));
+        }
+    }
+
+    void pruneAfterDelete()
+    {
+        TestTree t;
+        t.make({"1", "2", "3"}, content("A"));
+        t.make({"4", "5"}, content("B"));
+        Library library{t, {}};
+        library.add({"1", "2", "3", "4", "5"});
+        QVERIFY(library.pass());
+        const QSet<QString> removed{library.photo("2").id(), library.photo("4").id()};
+        library.remove({"2", "4"});
+        const DuplicateSummary summary = pruneDuplicateGroups(library.state, removed);
+        QCOMPARE(library.groups(), QStringList{u"1 3"_s});
+        QVERIFY(summary.groupCount == 1 && summary.duplicateCount == 2);
+    }
+
+    // Sizes around the block and chunk boundaries, copies and one-byte variants, against
+    // md5sum's digests grouped.
+    void agreesWithMd5sum()
+    {
+        TestTree t;
+        QRandomGenerator random(2024);
+        const qsizetype sizes[] = {0, 1, 4095, 4096, 4097, 8193, chunk - 1, chunk, chunk + 1, 2 * chunk + 4097};
+        QHash<qsizetype, L> bySize;
+        Library library{t, {}};
+        QStringList paths;
+        for (int k = 0; k < 60; ++k) {
+            const qsizetype size = sizes[random.bounded(int(std::size(sizes)))];
+            const B name = "d" + B::number(k % 4) + "/f" + B::number(k) + ".jpg";
+            const int kind = random.bounded(3);
+            B bytes = noise(size, random.generate());
+            if (kind < 2 && !bySize[size].isEmpty()) { // a copy or a variant of one that size
+                QFile earlier(QFile::decodeName(t.path(bySize[size][random.bounded(int(bySize[size].size()))])));
+                QVERIFY(earlier.open(QIODevice::ReadOnly));
+                bytes = earlier.readAll();
+                if (kind == 1 && size > 0)
+                    bytes = flipped(bytes, random.bounded(size));
+            }
+            paths << QFile::decodeName(t.make({name}, bytes));
+            bySize[size] << name;
+            library.add({name});
+        }
+        QVERIFY(library.pass());
+
+        QProcess md5sum;
+        md5sum.start(u"md5sum"_s, paths);
+        QVERIFY(md5sum.waitForFinished(60'000) && md5sum.exitCode() == 0);
+        QHash<QString, QStringList> byDigest;
+        for (const B &line : md5sum.readAllStandardOutput().trimmed().split('\n'))
+            byDigest[QString::fromLatin1(line.left(32))] << QString::fromUtf8(line.mid(34 + t.root.size() + 1));
+        QStringList expected;
+        for (QStringList &names : byDigest) {
+            if (names.size() >= 2)
+                expected << names.join(u' ');
+        }
+        QStringList actual = library.groups();
+        expected.sort();
+        actual.sort();
+        QVERIFY(expected.size() >= 5);
+        QCOMPARE(actual, expected);
+        for (const DuplicateGroup &group : std::as_const(library.state.duplicateGroups))
+            QCOMPARE(byDigest.value(group.hash).size(), group.photos.size());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDuplicates)
+#include "test_duplicates.moc"
