@@ -1,6 +1,9 @@
 #include "ui/MainViewController.h"
 
 #include "actions/ButtonStates.h"
+#include "duplicates/DuplicatePass.h"
+#include "duplicates/DuplicatePublish.h"
+#include "duplicates/DuplicateTexts.h"
 #include "platform/ActivityLog.h"
 #include "platform/Dialogs.h"
 #include "platform/Home.h"
@@ -110,8 +113,10 @@ void MainViewController::scanClicked()
     m_state.shouldStop = false;
     m_state.scanState = ScanState::scanning;
     ++m_busyGeneration;
-    // A walk of an earlier scan may still be winding down; its results will not match
-    // this run and are dropped.
+    // Work of an earlier scan may still be running (a walk stuck in a slow folder, a
+    // duplicate pass): it is told to stop, and what it still reports is dropped.
+    if (m_run)
+        m_run->stop = true;
     m_run = std::make_shared<ScanRun>(++m_lastRunId);
 
     updateButtonStates();
@@ -287,7 +292,33 @@ void MainViewController::generateThumbnails(const std::shared_ptr<ScanRun> &run)
 
 void MainViewController::findDuplicatesInBackground()
 {
-    // The duplicate search attaches here.
+    statusLabel->setText(DuplicateTexts::started());
+    // The pass belongs to the scan whose photos it reads: a newer scan stops it and drops
+    // what it finds.
+    const std::shared_ptr<ScanRun> run = m_run;
+    if (!run)
+        return;
+    m_workers.start([this, run, snapshot = duplicateSnapshot(m_state.allPhotos)] {
+        const auto progress = [this, run](int position, int total) {
+            postToMain(this, [this, run, position, total] {
+                if (!isCurrent(*run))
+                    return;
+                progressLabel->setText(DuplicateTexts::progress(position, total));
+                progressBar->setValue(qRound(DuplicateTexts::progressPercent(position, total)));
+            });
+        };
+        DuplicatePassResult result = runDuplicatePass(snapshot, run->stop, progress);
+        postToMain(this, [this, run, result = std::move(result)] {
+            if (!isCurrent(*run))
+                return;
+            const std::optional<DuplicateSummary> summary = publishDuplicatePass(m_state, result);
+            if (summary && summary->groupCount > 0)
+                log(DuplicateTexts::summary(*summary));
+            statusLabel->setText(DuplicateTexts::finished(m_state.duplicateGroups.size(),
+                                                          m_state.allPhotos.size()));
+            updateButtonStates();
+        });
+    });
 }
 
 void MainViewController::finishProcessing(bool stopped)

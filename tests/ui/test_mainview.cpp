@@ -45,12 +45,13 @@ class TestMainView : public QObject
     std::unique_ptr<MainViewController> vc;
     std::unique_ptr<TestTree> tree;
 
-    void waitForIdle(int ms = 10000)
+    // Waits for the scan's wind-up (its sound) and the duplicate search after it.
+    void waitForScanEnd()
     {
-        QTRY_VERIFY_WITH_TIMEOUT(vc->library().scanState == ScanState::idle
-                                     && (vc->statusLabel->text().startsWith(u"Ready - "_s)
-                                         || vc->statusLabel->text().startsWith(u"Stopped"_s)),
-                                 ms);
+        const qsizetype sounds = h->sounds.played.size();
+        QTRY_VERIFY_WITH_TIMEOUT(h->sounds.played.size() > sounds, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!vc->statusLabel->text().startsWith(u"Finding duplicates"_s), 10000);
+        QCOMPARE(vc->library().scanState, ScanState::idle);
         QCoreApplication::processEvents(); // the posted button rule
     }
     void chooseFolders(const QByteArrayList &paths)
@@ -118,20 +119,27 @@ private slots:
         QVERIFY(vc->loadingSpinner->isVisible());
         QVERIFY(h->logLines.last().endsWith(u"] Starting scan of 2 location(s)"_s));
         QCoreApplication::processEvents();
-        waitForIdle();
-        QCOMPARE(vc->statusLabel->text(), u"Ready - 4 photos"_s);
-        QCOMPARE(vc->progressLabel->text(), u"Ready"_s);
+        waitForScanEnd();
+        QCOMPARE(vc->progressLabel->text(), u"Finding duplicates: 0/4"_s); // the pass's last word
+        QCOMPARE(vc->progressBar->value(), 50);
         QCOMPARE(vc->library().allPhotos.size(), 4);
         QCOMPARE(h->sounds.played, QList<SystemSound>{SystemSound::glass});
         QVERIFY(vc->loadingSpinner->isHidden());
-        QCOMPARE(enabledButtons(*vc), u"111000000-"_s);
+        QCOMPARE(enabledButtons(*vc), u"111000010-"_s);
         QCOMPARE(vc->pauseButton->text(), u"Pause"_s);
+
+        // Then the duplicate search: the four files hold the same byte.
+        QCOMPARE(vc->statusLabel->text(), u"Found 1 duplicate groups"_s);
+        QVERIFY(h->logLines.last().endsWith(u"] Found 1 duplicate groups (4 photos)"_s));
+        QCOMPARE(vc->library().duplicatePhotoIds.size(), 4);
+        QCOMPARE(vc->library().allPhotos.first().hash(), u"9dd4e461268c8034f5c8564e155c67a6"_s);
+        QTRY_VERIFY(vc->keepOriginalsButton->isEnabled());
 
         // A second start keeps nothing of the first scan's library.
         vc->library().selectedPhotoIds.insert(u"x"_s);
         vc->scanClicked();
         QVERIFY(vc->library().allPhotos.isEmpty() && vc->library().selectedPhotoIds.isEmpty());
-        waitForIdle();
+        waitForScanEnd();
         QCOMPARE(vc->library().allPhotos.size(), 4);
     }
 
@@ -196,7 +204,7 @@ private slots:
         QCOMPARE(vc->statusLabel->text(), u"Stopping..."_s);
         QCoreApplication::processEvents();
         QCOMPARE(enabledButtons(*vc), u"000110000+"_s); // stop alone does not refresh the rule
-        waitForIdle();
+        waitForScanEnd();
         QVERIFY2(sinceStop.elapsed() < 500, qPrintable(QString::number(sinceStop.elapsed())));
         QVERIFY(vc->statusLabel->text().startsWith(u"Stopped - "_s));
         QVERIFY(vc->statusLabel->text().endsWith(u" photos found"_s));
@@ -233,7 +241,7 @@ private slots:
 
         chooseFolders({tree->path("b")});
         vc->scanClicked();
-        waitForIdle();
+        waitForScanEnd();
         QCOMPARE(vc->statusLabel->text(), u"Ready - 1 photos"_s);
 
         h->fs.open(); // the old walk ends now; what it found must not replace the new result
