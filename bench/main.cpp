@@ -35,6 +35,16 @@ int usage()
     return 2;
 }
 
+// One headless scan, never paused or stopped.
+ScanResult scanOnce(const QList<FilePath> &paths)
+{
+    PosixFileSystem fs;
+    const std::atomic<bool> pause = false;
+    const std::atomic<bool> stop = false;
+    ScanProgressSink progress;
+    return scanFolders(fs, paths, {pause, stop}, progress);
+}
+
 int scanCommand(int argc, char **argv)
 {
     bool list = false;
@@ -48,12 +58,8 @@ int scanCommand(int argc, char **argv)
     if (paths.isEmpty())
         return usage();
 
-    PosixFileSystem fs;
-    std::atomic<bool> pause = false;
-    std::atomic<bool> stop = false;
-    ScanProgressSink progress;
     const auto start = std::chrono::steady_clock::now();
-    const ScanResult result = scanFolders(fs, paths, {pause, stop}, progress);
+    const ScanResult result = scanOnce(paths);
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
 
     if (list) {
@@ -82,13 +88,10 @@ int duplicatesCommand(int argc, char **argv)
     if (paths.isEmpty())
         return usage();
 
-    PosixFileSystem fs;
-    std::atomic<bool> pause = false;
-    std::atomic<bool> stop = false;
-    ScanProgressSink progress;
+    const std::atomic<bool> stop = false;
     LibraryState state;
     const auto start = Clock::now();
-    state.allPhotos = scanFolders(fs, paths, {pause, stop}, progress).photos;
+    state.allPhotos = scanOnce(paths).photos;
     const DuplicatePassResult result = runDuplicatePass(duplicateSnapshot(state.allPhotos), stop);
     const DuplicateSummary summary = *publishDuplicatePass(state, result);
     const double seconds = secondsSince(start);

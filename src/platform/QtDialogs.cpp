@@ -57,5 +57,7 @@ int QtDialogs::runAlert(const AlertRequest &request)
             box.setEscapeButton(buttons.last());
     }
     box.exec();
+    if (buttons.isEmpty()) // the box's own "OK"
+        return box.clickedButton() ? 0 : -1;
     return int(buttons.indexOf(static_cast<QPushButton *>(box.clickedButton())));
 }

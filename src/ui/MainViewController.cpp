@@ -145,27 +145,26 @@ void MainViewController::pauseClicked()
         m_run->pause = m_state.shouldPause.load();
 }
 
-void MainViewController::stopClicked()
+void MainViewController::requestStop()
 {
     m_state.shouldStop = true;
-    m_state.shouldPause = false;
+    m_state.shouldPause = false; // also releases a paused walk
     if (m_run) {
         m_run->stop = true;
         m_run->pause = false;
     }
     m_state.scanState = ScanState::stopping;
+}
+
+void MainViewController::stopClicked()
+{
+    requestStop();
     statusLabel->setText(u"Stopping..."_s);
 }
 
 void MainViewController::masterStopClicked()
 {
-    m_state.shouldStop = true;
-    m_state.shouldPause = false;
-    if (m_run) {
-        m_run->stop = true;
-        m_run->pause = false;
-    }
-    m_state.scanState = ScanState::stopping;
+    requestStop();
     statusLabel->setText(u"STOPPING ALL OPERATIONS..."_s);
     masterStopButton->setEnabled(false);
     masterStopButton->setText(u"Stopping..."_s);

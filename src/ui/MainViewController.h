@@ -126,6 +126,7 @@ private:
     void generateThumbnails(const std::shared_ptr<ScanRun> &run);
     void findDuplicatesInBackground();
     bool isCurrent(const ScanRun &run) const;
+    void requestStop();
 
     void applyButtonStates();
     void playSound(bool stopped);
