@@ -2,7 +2,6 @@
 
 #include "ui/Palette.h"
 
-#include <QEvent>
 #include <QPainter>
 
 ColoredButtonView::ColoredButtonView(QWidget *parent)
@@ -31,13 +30,6 @@ double ColoredButtonView::fillAlpha() const
     if (!isEnabled())
         return 0.5;
     return isDown() ? 0.8 : 1.0;
-}
-
-void ColoredButtonView::changeEvent(QEvent *event)
-{
-    if (event->type() == QEvent::EnabledChange)
-        update();
-    QAbstractButton::changeEvent(event);
 }
 
 void ColoredButtonView::paintEvent(QPaintEvent *)
