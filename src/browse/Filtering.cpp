@@ -1,0 +1,94 @@
+#include "browse/Filtering.h"
+
+#include <QFile>
+
+#include <algorithm>
+
+namespace {
+
+bool isAscii(QByteArrayView bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; });
+}
+
+char asciiLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : c;
+}
+
+// Most names are ASCII, whose Unicode lower case is the ASCII one: those are searched
+// as bytes, which keeps a search over a large library within a frame.
+struct NameSearch
+{
+    explicit NameSearch(const QString &text) : key(text), asciiKey(text.toLatin1())
+    {
+        keyIsAscii = std::all_of(key.begin(), key.end(), [](QChar c) { return c.unicode() < 0x80; });
+    }
+
+    bool matches(const FilePath &name) const
+    {
+        if (key.isEmpty())
+            return true;
+        if (isAscii(name)) {
+            if (!keyIsAscii)
+                return false; // a lower-cased ASCII name holds only ASCII
+            const auto equal = [](char a, char b) { return asciiLower(a) == b; };
+            return std::search(name.begin(), name.end(), asciiKey.begin(), asciiKey.end(), equal)
+                   != name.end();
+        }
+        return QFile::decodeName(name).toLower().contains(key);
+    }
+
+    QString key;
+    QByteArray asciiKey;
+    bool keyIsAscii = true;
+};
+
+bool typeMatches(const QString &fileType, std::span<const QStringView> extensions)
+{
+    const QString lower = fileType.toLower();
+    return std::any_of(extensions.begin(), extensions.end(),
+                       [&](QStringView extension) { return extension == lower; });
+}
+
+} // namespace
+
+QString searchKey(const QString &fieldText)
+{
+    return fieldText.toLower();
+}
+
+bool nameMatches(const FilePath &name, const QString &key)
+{
+    return NameSearch(key).matches(name);
+}
+
+QList<PhotoItem> filterPhotos(const QList<PhotoItem> &all, const QSet<QString> &duplicateIds,
+                              const FilterChoice &choice)
+{
+    const bool duplicatesOnly = choice.viewMode == ViewMode::duplicates;
+    const bool anyType = choice.fileType == FileTypeFilter::all;
+    const std::span<const QStringView> extensions = FileTypeFilters::extensions(choice.fileType);
+    const NameSearch search(choice.searchText);
+
+    // Types repeat across a library; remember the verdict for each spelling seen.
+    QHash<QString, bool> typeVerdicts;
+    const auto typePasses = [&](const QString &fileType) {
+        auto it = typeVerdicts.constFind(fileType);
+        if (it == typeVerdicts.cend())
+            it = typeVerdicts.insert(fileType, typeMatches(fileType, extensions));
+        return *it;
+    };
+
+    QList<PhotoItem> result;
+    for (const PhotoItem &photo : all) {
+        if (duplicatesOnly && !duplicateIds.contains(photo.id()))
+            continue;
+        if (!anyType && !typePasses(photo.fileType()))
+            continue;
+        if (!search.matches(photo.name()))
+            continue;
+        result.append(photo);
+    }
+    return result;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "model/Enums.h"
+#include "model/PhotoItem.h"
+
+#include <QList>
+#include <QSet>
+#include <QString>
+
+// What the grid is narrowed by. `searchText` is already lower-cased and is matched as it
+// stands, spaces included.
+struct FilterChoice
+{
+    ViewMode viewMode = ViewMode::all;
+    FileTypeFilter fileType = FileTypeFilter::all;
+    QString searchText;
+};
+
+// The photos of `all` that pass the view mode, the type and the name search, in order.
+QList<PhotoItem> filterPhotos(const QList<PhotoItem> &all, const QSet<QString> &duplicateIds,
+                              const FilterChoice &choice);
+
+// The search text as the filter compares it: full Unicode lower-case mapping, untrimmed.
+QString searchKey(const QString &fieldText);
+
+// Whether the lower-cased file name contains `key` (which searchKey produced).
+bool nameMatches(const FilePath &name, const QString &key);

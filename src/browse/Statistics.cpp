@@ -1,0 +1,34 @@
+#include "browse/Statistics.h"
+
+#include "platform/Formatters.h"
+
+using namespace Qt::StringLiterals;
+
+QString statisticsLine(const LibraryState &state)
+{
+    const qsizetype total = state.filteredPhotos.size();
+
+    if (!state.selectedPhotoIds.isEmpty()) {
+        // Selected photos that the filter hides still count; ids of photos that are gone
+        // count nothing.
+        qint64 selectedSize = 0;
+        for (const PhotoItem &photo : state.allPhotos) {
+            if (state.selectedPhotoIds.contains(photo.id()))
+                selectedSize += photo.size();
+        }
+        return u"%1 selected (%2) | %3 total"_s.arg(state.selectedPhotoIds.size())
+            .arg(formatByteCount(selectedSize))
+            .arg(total);
+    }
+
+    qint64 filteredSize = 0;
+    for (const PhotoItem &photo : state.filteredPhotos)
+        filteredSize += photo.size();
+    const QString size = formatByteCount(filteredSize);
+
+    if (state.viewMode == ViewMode::duplicates)
+        return u"%1 duplicates in %2 groups | %3"_s.arg(total).arg(state.duplicateGroups.size()).arg(size);
+    if (total <= 100)
+        return u"%1 photos | %2"_s.arg(total).arg(size);
+    return u"Showing %1 of %2 photos | %3"_s.arg(state.displayedPhotos.size()).arg(total).arg(size);
+}

@@ -1,0 +1,148 @@
+#include "browse/Filtering.h"
+#include "browse/Paging.h"
+#include "browse/Statistics.h"
+#include "model/LibraryState.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+PhotoItem photo(const QString &id, const QByteArray &name, qint64 size = 1000)
+{
+    const QString type = QFile::decodeName(name.mid(name.lastIndexOf('.') + 1)).toUpper();
+    return PhotoItem(id, "/p/" + name, name, size, {}, {}, type);
+}
+
+QStringList ids(const QList<PhotoItem> &photos)
+{
+    QStringList out;
+    for (const PhotoItem &p : photos)
+        out << p.id();
+    return out;
+}
+
+QList<PhotoItem> numbered(int count, qint64 size = 1000)
+{
+    QList<PhotoItem> photos;
+    for (int i = 0; i < count; ++i)
+        photos << photo(QString::number(i), "IMG_" + QByteArray::number(i) + ".jpg", size);
+    return photos;
+}
+
+} // namespace
+
+class TestBrowse : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void filters()
+    {
+        const QList<PhotoItem> all = {
+            photo(u"a"_s, "Img_0001.jpg"), photo(u"b"_s, "beach.PNG"),    photo(u"c"_s, "x.jpeg"),
+            photo(u"d"_s, "scan.tif"),     photo(u"e"_s, "phone.heif"),   photo(u"f"_s, "my img.png"),
+            photo(u"g"_s, "\xc3\x89T\xc3\x89.webp"), // ÉTÉ.webp
+            photo(u"h"_s, "bad\xff" "name.gif"),
+        };
+        const auto run = [&](ViewMode mode, FileTypeFilter type, const QString &field,
+                             const QSet<QString> &duplicates = {}) {
+            return ids(filterPhotos(all, duplicates, {mode, type, searchKey(field)}));
+        };
+        const auto any = FileTypeFilter::all;
+
+        // Types: lower-cased type against the filter's extensions, aliases included.
+        QCOMPARE(run(ViewMode::all, FileTypeFilter::jpeg, {}), (QStringList{u"a"_s, u"c"_s}));
+        QCOMPARE(run(ViewMode::all, FileTypeFilter::png, {}), (QStringList{u"b"_s, u"f"_s}));
+        QCOMPARE(run(ViewMode::all, FileTypeFilter::tiff, {}), QStringList{u"d"_s});
+        QCOMPARE(run(ViewMode::all, FileTypeFilter::heic, {}), QStringList{u"e"_s});
+        QCOMPARE(run(ViewMode::all, any, {}).size(), all.size());
+
+        // Search: case-blind, Unicode-aware, untrimmed, names only (every path has "/p/").
+        QCOMPARE(run(ViewMode::all, any, u"img"_s), (QStringList{u"a"_s, u"f"_s}));
+        QCOMPARE(run(ViewMode::all, any, u"IMG"_s), (QStringList{u"a"_s, u"f"_s}));
+        QCOMPARE(run(ViewMode::all, any, u"été"_s), QStringList{u"g"_s});
+        QCOMPARE(run(ViewMode::all, any, u"ÉTÉ"_s), QStringList{u"g"_s});
+        QCOMPARE(run(ViewMode::all, any, u" img"_s), QStringList{u"f"_s});
+        QCOMPARE(run(ViewMode::all, any, u"img "_s), QStringList{});
+        QCOMPARE(run(ViewMode::all, any, u"p/"_s), QStringList{});
+        QCOMPARE(run(ViewMode::all, any, u"\ufffdname"_s), QStringList{u"h"_s}); // shown decoded
+        QCOMPARE(run(ViewMode::all, any, u"zzz"_s), QStringList{});
+        QCOMPARE(searchKey(u"\u0130"_s).size(), 2); // İ lower-cases to i + combining dot
+
+        // Duplicates mode keeps every member, before a pass nothing; filters combine.
+        QCOMPARE(run(ViewMode::duplicates, any, {}), QStringList{});
+        const QSet<QString> dups{u"a"_s, u"b"_s, u"f"_s};
+        QCOMPARE(run(ViewMode::duplicates, any, {}, dups), (QStringList{u"a"_s, u"b"_s, u"f"_s}));
+        QCOMPARE(run(ViewMode::duplicates, FileTypeFilter::png, u"IMG"_s, dups), QStringList{u"f"_s});
+        QCOMPARE(run(ViewMode::all, FileTypeFilter::png, u"beach"_s), QStringList{u"b"_s});
+    }
+
+    void paging()
+    {
+        // Load More from a filter change of 250: 100, 200 (offers 50), 250 (all loaded).
+        struct Step { qsizetype shown; QString title; bool enabled; };
+        qsizetype showing = Paging::afterFilter(250);
+        const QList<Step> expected = {{100, u"Load 100 More"_s, true}, {200, u"Load 50 More"_s, true},
+                                      {250, u"All Loaded"_s, false}};
+        const QList<PhotoItem> filtered = numbered(250);
+        for (const Step &step : expected) {
+            const qsizetype shown = Paging::displayedPage(filtered, showing, {}).size();
+            QCOMPARE(shown, step.shown);
+            const Paging::LoadMoreControls c = Paging::loadMoreControls(shown, filtered.size());
+            QCOMPARE(c.showingText, u"Showing %1 of 250 photos"_s.arg(step.shown));
+            QCOMPARE(c.buttonTitle, step.title);
+            QCOMPARE(c.buttonEnabled, step.enabled);
+            showing = Paging::afterLoadMore(showing, filtered.size());
+        }
+        QCOMPARE(showing, 250);
+
+        for (const qsizetype n : {0, 100, 101}) {
+            const qsizetype shown = Paging::afterFilter(n);
+            QCOMPARE(shown, std::min<qsizetype>(n, 100));
+            QCOMPARE(Paging::loadMoreControls(shown, n).buttonTitle, n == 101 ? u"Load 1 More"_s : u"All Loaded"_s);
+        }
+        QCOMPARE(Paging::loadMoreControls(0, 0).showingText, u"Showing 0 of 0 photos"_s);
+
+        // After removing 10 of 200 shown photos of 250, the page stays 200 long.
+        QCOMPARE(Paging::afterRemoval(200, 240), 200);
+        QCOMPARE(Paging::loadMoreControls(200, 240).buttonTitle, u"Load 40 More"_s);
+        QCOMPARE(Paging::afterRemoval(200, 150), 150);
+
+        // The page carries cached pictures, made for whichever page; the list keeps none.
+        QImage picture(4, 4, QImage::Format_RGB32);
+        const QList<PhotoItem> page = Paging::displayedPage(filtered, 100, {{u"150"_s, picture}, {u"7"_s, picture}});
+        QVERIFY(!page[7].thumbnail().isNull());
+        QVERIFY(page[8].thumbnail().isNull());
+        QVERIFY(filtered[7].thumbnail().isNull());
+    }
+
+    void statistics()
+    {
+        LibraryState s;
+        QCOMPARE(statisticsLine(s), u"0 photos | Zero KB"_s);
+
+        s.allPhotos = numbered(101, 1'000'000);
+        s.filteredPhotos = s.allPhotos.first(100);
+        QCOMPARE(statisticsLine(s), u"100 photos | 100 MB"_s);
+        s.filteredPhotos = s.allPhotos;
+        s.displayedPhotos = s.allPhotos.first(100);
+        QCOMPARE(statisticsLine(s), u"Showing 100 of 101 photos | 101 MB"_s);
+
+        // Duplicates: members passing the filters, against every group.
+        s.viewMode = ViewMode::duplicates;
+        s.duplicateGroups = {DuplicateGroup{u"h1"_s, s.allPhotos.mid(0, 2)}, DuplicateGroup{u"h2"_s, s.allPhotos.mid(2, 2)}};
+        s.filteredPhotos = s.allPhotos.mid(0, 3);
+        QCOMPARE(statisticsLine(s), u"3 duplicates in 2 groups | 3 MB"_s);
+
+        // A selection counts whether shown or not, and ids of vanished photos count nothing.
+        s.selectedPhotoIds = {u"0"_s, u"100"_s, u"gone"_s};
+        QCOMPARE(statisticsLine(s), u"3 selected (2 MB) | 3 total"_s);
+        s.selectedPhotoIds.clear();
+        QCOMPARE(statisticsLine(s), u"3 duplicates in 2 groups | 3 MB"_s);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBrowse)
+#include "test_browse.moc"
