@@ -40,7 +40,8 @@ void setUpDecodersOnce()
 
 QByteArray readFile(const FilePath &path)
 {
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO with an image's name cannot stall the open.
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return {};
     QByteArray data;
@@ -308,6 +309,9 @@ QImage decodeHeif(const QByteArray &data, QSize cover)
     const HeifHandlePtr thumbnail = cover.isEmpty() ? HeifHandlePtr() : coveringThumbnail(rawPrimary, cover);
     const heif_image_handle *chosen = thumbnail ? thumbnail.get() : rawPrimary;
     const bool alpha = heif_image_handle_has_alpha_channel(chosen);
+    const QImage::Format format = !alpha ? QImage::Format_RGB888
+                                : heif_image_handle_is_premultiplied_alpha(chosen) ? QImage::Format_RGBA8888_Premultiplied
+                                                                                    : QImage::Format_RGBA8888;
 
     const std::unique_ptr<heif_decoding_options, HeifDeleter> options(heif_decoding_options_alloc());
     options->convert_hdr_to_8bit = 1;
@@ -328,7 +332,7 @@ QImage decodeHeif(const QByteArray &data, QSize cover)
         return {};
     }
     // The image keeps libheif's buffer, released with the last copy.
-    return QImage(pixels, width, height, stride, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888,
+    return QImage(pixels, width, height, stride, format,
                   [](void *image) { heif_image_release(static_cast<heif_image *>(image)); }, decoded);
 }
 

@@ -10,7 +10,7 @@
 
 #include <libheif/heif.h>
 
-#include <atomic>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using B = QByteArray;
@@ -21,6 +21,7 @@ namespace {
 QImage bands(QSize size, QList<QColor> colours, bool vertical = false)
 {
     QImage image(size, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
     QPainter painter(&image);
     const int n = int(colours.size());
     const int length = vertical ? size.height() : size.width();
@@ -276,11 +277,12 @@ private slots:
         t.make({"jpeg-then-noise.jpg"}, jpeg.left(600) + noise);
         t.make({"truncated.jpg"}, jpeg.left(jpeg.size() * 2 / 3));
         t.make({"empty.jpg", "album.jpg/"});
+        QCOMPARE(::mkfifo(t.path("pipe.jpg"), 0644), 0); // no writer: opening it must not wait
         t.make({"bomb.png"}, blackPng(100000, 100000, 8, 6, 400000, 4)); // claims 40 GB
         t.make({"truncated.heic"}, B("\0\0\0\x18" "ftypheic\0\0\0\0mif1heic", 24) + noise.left(100));
         QList<ThumbnailJob> jobs;
         for (const B name : {"good.jpg", "noise.jpg", "caf\xE9 \xFF.png", "jpeg-then-noise.jpg", "truncated.jpg",
-                             "empty.jpg", "album.jpg", "missing.jpg", "bomb.png", "truncated.heic"})
+                             "empty.jpg", "album.jpg", "pipe.jpg", "missing.jpg", "bomb.png", "truncated.heic"})
             jobs.append({QString::fromLatin1(name), t.path(name)});
         const QHash<QString, QImage> made = makeThumbnails(jobs, 1.0, [] { return false; }, {}, 3);
         QCOMPARE(QSet<QString>(made.keyBegin(), made.keyEnd()),
