@@ -6,9 +6,8 @@
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTest>
-#include <QtEndian>
 
-#include <libheif/heif.h>
+#include <libheif/heif_cxx.h>
 
 #include <sys/stat.h>
 
@@ -41,118 +40,68 @@ B encoded(const QImage &image, const char *format)
     return buffer.data();
 }
 
-B u16be(int v) { return B(1, char(v >> 8)) + char(v); }
+B be16(int v) { return B(1, char(v >> 8)) + char(v); }
+B le32(quint32 v) { return B(1, char(v)) + char(v >> 8) + char(v >> 16) + char(v >> 24); }
 
 // A big-endian TIFF block whose only tag is Orientation.
 B exifOrientation(int orientation)
 {
-    return "MM" + u16be(42) + B("\0\0\0\x08", 4) + u16be(1) + u16be(0x0112) + u16be(3) + B("\0\0\0\x01", 4)
-         + u16be(orientation) + B(2, '\0') + B(4, '\0');
+    return "MM" + be16(42) + B("\0\0\0\x08", 4) + be16(1) + be16(0x0112) + be16(3) + B("\0\0\0\x01", 4)
+         + be16(orientation) + B(6, '\0');
 }
 
 B jpegWithOrientation(const QImage &image, int orientation)
 {
     const B tiff = "Exif" + B(2, '\0') + exifOrientation(orientation);
-    return encoded(image, "jpg").insert(2, "\xFF\xE1" + u16be(int(tiff.size()) + 2) + tiff);
-}
-
-B le32(quint32 v)
-{
-    B bytes(4, '\0');
-    qToLittleEndian(v, bytes.data());
-    return bytes;
+    return encoded(image, "jpg").insert(2, "\xFF\xE1" + be16(int(tiff.size()) + 2) + tiff);
 }
 
 // Qt writes a simple lossy WebP; an EXIF chunk needs the extended layout (VP8X first).
 B webpWithOrientation(const QImage &image, int orientation)
 {
-    const B simple = encoded(image, "webp");
-    const B size24 = le32(quint32(image.width() - 1)).left(3) + le32(quint32(image.height() - 1)).left(3);
     const B exif = exifOrientation(orientation);
-    const B body = "WEBP" + B("VP8X") + le32(10) + B("\x08\0\0\0", 4) + size24 + simple.mid(12) + "EXIF"
+    const B body = "WEBP" + B("VP8X") + le32(10) + le32(8) + le32(quint32(image.width() - 1)).left(3)
+                 + le32(quint32(image.height() - 1)).left(3) + encoded(image, "webp").mid(12) + "EXIF"
                  + le32(quint32(exif.size())) + exif;
     return "RIFF" + le32(quint32(body.size())) + body;
 }
 
-// A HEIC file, or the reason it cannot be made here.
-struct Heic
+// A HEIC file, or none and why not (no HEVC encoder here, say).
+B heic(const QImage &image, heif_orientation orientation, int thumbnailBox = 0, QString *missing = nullptr)
 {
-    B bytes;
-    QString missing;
-};
-
-Heic heic(const QImage &image, heif_orientation orientation, int thumbnailBox = 0)
-{
-    heif_context *context = heif_context_alloc();
-    heif_encoder *encoder = nullptr;
-    const heif_error found = heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder);
-    if (found.code != heif_error_Ok) {
-        heif_context_free(context);
-        return {{}, u"no HEVC encoder: "_s + QString::fromUtf8(found.message)};
+    try {
+        const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+        heif::Image raw;
+        raw.create(rgb.width(), rgb.height(), heif_colorspace_RGB, heif_chroma_interleaved_RGB);
+        raw.add_plane(heif_channel_interleaved, rgb.width(), rgb.height(), 8);
+        int stride = 0;
+        uint8_t *plane = raw.get_plane(heif_channel_interleaved, &stride);
+        for (int y = 0; y < rgb.height(); ++y)
+            std::memcpy(plane + y * stride, rgb.constScanLine(y), size_t(rgb.width() * 3));
+        heif::Context context;
+        heif::Encoder encoder(heif_compression_HEVC);
+        encoder.set_lossy_quality(90);
+        heif::Context::EncodingOptions options;
+        options.image_orientation = orientation;
+        const heif::ImageHandle handle = context.encode_image(raw, encoder, options);
+        if (thumbnailBox > 0)
+            context.encode_thumbnail(raw, handle, encoder, options, thumbnailBox);
+        struct : heif::Context::Writer
+        {
+            B bytes;
+            heif_error write(const void *data, size_t size) override
+            {
+                bytes.append(static_cast<const char *>(data), qsizetype(size));
+                return {heif_error_Ok, heif_suberror_Unspecified, ""};
+            }
+        } writer;
+        context.write(writer);
+        return writer.bytes;
+    } catch (const heif::Error &error) {
+        if (missing)
+            *missing = QString::fromStdString(error.get_message());
+        return {};
     }
-    heif_encoder_set_lossy_quality(encoder, 90);
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    heif_image *raw = nullptr;
-    heif_image_create(rgb.width(), rgb.height(), heif_colorspace_RGB, heif_chroma_interleaved_RGB, &raw);
-    heif_image_add_plane(raw, heif_channel_interleaved, rgb.width(), rgb.height(), 8);
-    int stride = 0;
-    uint8_t *plane = heif_image_get_plane(raw, heif_channel_interleaved, &stride);
-    for (int y = 0; y < rgb.height(); ++y)
-        std::memcpy(plane + y * stride, rgb.constScanLine(y), size_t(rgb.width() * 3));
-    heif_encoding_options *options = heif_encoding_options_alloc();
-    options->image_orientation = orientation;
-    heif_image_handle *handle = nullptr;
-    heif_context_encode_image(context, raw, encoder, options, &handle);
-    heif_image_handle *thumbnail = nullptr;
-    if (thumbnailBox > 0)
-        heif_context_encode_thumbnail(context, raw, handle, encoder, options, thumbnailBox, &thumbnail);
-    heif_writer writer;
-    writer.writer_api_version = 1;
-    writer.write = [](heif_context *, const void *data, size_t size, void *out) {
-        static_cast<B *>(out)->append(static_cast<const char *>(data), qsizetype(size));
-        return heif_error{heif_error_Ok, heif_suberror_Unspecified, ""};
-    };
-    Heic result;
-    heif_context_write(context, &writer, &result.bytes);
-    heif_image_handle_release(thumbnail);
-    heif_image_handle_release(handle);
-    heif_encoding_options_free(options);
-    heif_image_release(raw);
-    heif_encoder_release(encoder);
-    heif_context_free(context);
-    return result;
-}
-
-quint32 crc32(QByteArrayView bytes)
-{
-    quint32 crc = 0xFFFFFFFF;
-    for (const char c : bytes) {
-        crc ^= quint8(c);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
-    }
-    return ~crc;
-}
-
-B pngChunk(const B &type, const B &data)
-{
-    B bytes(4, '\0');
-    qToBigEndian(quint32(data.size()), bytes.data());
-    B crc(4, '\0');
-    qToBigEndian(crc32(B(type + data)), crc.data());
-    return bytes + type + data + crc;
-}
-
-// A PNG of black pixels, only `rows` of them given.
-B blackPng(quint32 width, quint32 height, char bitDepth, char colourType, int bytesPerRow, int rows)
-{
-    B header(13, '\0');
-    qToBigEndian(width, header.data());
-    qToBigEndian(height, header.data() + 4);
-    header[8] = bitDepth;
-    header[9] = colourType;
-    return "\x89PNG\r\n\x1a\n" + pngChunk("IHDR", header)
-         + pngChunk("IDAT", qCompress(B(qsizetype(bytesPerRow + 1) * rows, '\0')).mid(4)) + pngChunk("IEND", {});
 }
 
 // Checks pixels of a 150-point thumbnail at points given as "x,y=#aarrggbb".
@@ -209,8 +158,7 @@ private slots:
         QCOMPARE(thumbnail.size(), QSize(qRound(150 * ratio), qRound(150 * ratio)));
         QCOMPARE(thumbnail.devicePixelRatio(), ratio);
         checkPixels(thumbnail, probes);
-        QCOMPARE(aspectFillRect({300, 200}), QRectF(-37.5, 0, 225, 150));
-        QVERIFY(aspectFillRect({0, 200}).isEmpty());
+        QVERIFY(aspectFillRect({0, 200}).isEmpty() && aspectFillRect({300, qQNaN()}).isEmpty());
     }
 
     // Stored 300 x 200, red left: turned a quarter clockwise (6) red is on top; the other
@@ -242,21 +190,22 @@ private slots:
     void heif()
     {
         const QImage stored = bands({320, 240}, {red, green});
-        const Heic plain = heic(stored, heif_orientation_normal);
-        if (plain.bytes.isEmpty())
-            QSKIP(qPrintable(plain.missing));
+        QString missing;
+        const B plain = heic(stored, heif_orientation_normal, 0, &missing);
+        if (plain.isEmpty())
+            QSKIP(qPrintable(u"cannot make HEIC files: "_s + missing));
         TestTree t;
-        const B path = t.make({"IMG_0001.HEIC"}, plain.bytes);
+        const B path = t.make({"IMG_0001.HEIC"}, plain);
         QCOMPARE(decodeImage(path).size(), QSize(320, 240));
         checkPixels(createThumbnail(path), {u"0,0=#ffff0000"_s, u"55,149=#ffff0000"_s, u"95,0=#ff00ff00"_s});
 
         // irot: a quarter turn clockwise puts the red half on top.
-        const B turned = t.make({"turned.heic"}, heic(stored, heif_orientation_rotate_90_cw).bytes);
+        const B turned = t.make({"turned.heic"}, heic(stored, heif_orientation_rotate_90_cw));
         QCOMPARE(decodeImage(turned).size(), QSize(240, 320));
         checkPixels(createThumbnail(turned), {u"0,0=#ffff0000"_s, u"149,55=#ffff0000"_s, u"0,95=#ff00ff00"_s});
 
         // The embedded 260-pixel thumbnail covers a 150 box (200 x 150 needed), not a 300 one.
-        const B withThumbnail = t.make({"thumbnail.heic"}, heic(stored, heif_orientation_normal, 260).bytes);
+        const B withThumbnail = t.make({"thumbnail.heic"}, heic(stored, heif_orientation_normal, 260));
         const QSize small = decodeImage(withThumbnail, {150, 150}).size();
         QVERIFY2(small.width() >= 200 && small.height() >= 150 && small.width() < 320, qPrintable(QString::number(small.width())));
         QCOMPARE(decodeImage(withThumbnail, {300, 300}).size(), QSize(320, 240));
@@ -278,11 +227,15 @@ private slots:
         t.make({"truncated.jpg"}, jpeg.left(jpeg.size() * 2 / 3));
         t.make({"empty.jpg", "album.jpg/"});
         QCOMPARE(::mkfifo(t.path("pipe.jpg"), 0644), 0); // no writer: opening it must not wait
-        t.make({"bomb.png"}, blackPng(100000, 100000, 8, 6, 400000, 4)); // claims 40 GB
+        // Headers claiming 40 GB of pixels. Reduced by 8, the JPEG would pass Qt's limit.
+        t.make({"bomb.ppm"}, "P6\n100000 100000\n255\n" + noise);
+        B bomb = jpeg;
+        bomb.replace(bomb.indexOf("\xFF\xC0") + 5, 4, B(be16(60000) + be16(60000)));
+        t.make({"bomb.jpg"}, bomb);
         t.make({"truncated.heic"}, B("\0\0\0\x18" "ftypheic\0\0\0\0mif1heic", 24) + noise.left(100));
         QList<ThumbnailJob> jobs;
         for (const B name : {"good.jpg", "noise.jpg", "caf\xE9 \xFF.png", "jpeg-then-noise.jpg", "truncated.jpg",
-                             "empty.jpg", "album.jpg", "pipe.jpg", "missing.jpg", "bomb.png", "truncated.heic"})
+                             "empty.jpg", "album.jpg", "pipe.jpg", "missing.jpg", "bomb.ppm", "bomb.jpg", "truncated.heic"})
             jobs.append({QString::fromLatin1(name), t.path(name)});
         const QHash<QString, QImage> made = makeThumbnails(jobs, 1.0, [] { return false; }, {}, 3);
         QCOMPARE(QSet<QString>(made.keyBegin(), made.keyEnd()),
