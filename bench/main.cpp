@@ -1,4 +1,5 @@
 // Headless benchmarks of the core: lumisort-bench COMMAND [ARGS...]
+#include "browse/Thumbnails.h"
 #include "duplicates/DuplicatePass.h"
 #include "duplicates/DuplicatePublish.h"
 #include "model/LibraryState.h"
@@ -6,7 +7,13 @@
 #include "platform/Uuid.h"
 #include "scan/FolderScanner.h"
 
+#include <QDir>
+#include <QFile>
+#include <QImageWriter>
 #include <QList>
+#include <QPainter>
+#include <QRadialGradient>
+#include <QRandomGenerator>
 
 #include <chrono>
 #include <cstdio>
@@ -14,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -23,6 +31,8 @@ int usage()
     std::fputs("usage: lumisort-bench scan [--list] DIR...\n"
                "       lumisort-bench duplicates DIR...\n"
                "       lumisort-bench publish [PHOTOS [PERCENT]]\n"
+               "       lumisort-bench thumbnails DIR [N]\n"
+               "       lumisort-bench make-photos DIR [COUNT]\n"
                "  scan        walk the folders as the application does and print\n"
                "              photos=N dirs=M seconds=S (--list: each photo's path first)\n"
                "  duplicates  scan, then one duplicate pass: each group's paths, sorted and\n"
@@ -30,7 +40,11 @@ int usage()
                "              error photos=N groups=G ids=I seconds=S\n"
                "  publish     time publishing a pass on the GUI thread, and pruning its groups\n"
                "              after a delete, for PHOTOS synthetic photos (100000) of which\n"
-               "              PERCENT (100) are in pairs\n",
+               "              PERCENT (100) are in pairs\n"
+               "  thumbnails  scan DIR, then time making the thumbnails of its first N (100)\n"
+               "              photos on every core: count=N seconds=S (made=M on standard error)\n"
+               "  make-photos write COUNT (100) 4000 x 3000 JPEGs (quality 90) of gradients,\n"
+               "              shapes and sensor-like noise into DIR\n",
                stderr);
     return 2;
 }
@@ -167,6 +181,103 @@ int publishCommand(int argc, char **argv)
     return 0;
 }
 
+int thumbnailsCommand(int argc, char **argv)
+{
+    if (argc < 1 || argc > 2)
+        return usage();
+    const int limit = argc > 1 ? std::atoi(argv[1]) : 100;
+    if (limit < 1)
+        return usage();
+    const QList<PhotoItem> photos = scanOnce({FilePath(argv[0])}).photos;
+    QList<ThumbnailJob> jobs;
+    for (qsizetype i = 0; i < std::min<qsizetype>(limit, photos.size()); ++i)
+        jobs.append({photos[i].id(), photos[i].path()});
+
+    const auto start = Clock::now();
+    const QHash<QString, QImage> made = makeThumbnails(jobs, 1.0, [] { return false; });
+    const double seconds = secondsSince(start);
+    std::printf("count=%lld seconds=%.3f\n", static_cast<long long>(jobs.size()), seconds);
+    std::fprintf(stderr, "made=%lld\n", static_cast<long long>(made.size()));
+    return 0;
+}
+
+// A photo-like picture: a sky-to-ground gradient, soft blobs and hard shapes, and noise
+// everywhere, so that it compresses about as a camera's JPEG does.
+QImage syntheticPhoto(quint32 seed)
+{
+    QRandomGenerator random(seed);
+    const auto colour = [&] { return QColor::fromHsv(random.bounded(360), 40 + random.bounded(200), 60 + random.bounded(190)); };
+    QImage image(4000, 3000, QImage::Format_RGB32);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QLinearGradient sky(0, 0, random.bounded(4000), 3000);
+        sky.setColorAt(0, colour());
+        sky.setColorAt(0.5, colour());
+        sky.setColorAt(1, colour());
+        painter.fillRect(image.rect(), sky);
+        for (int i = 0; i < 40; ++i) {
+            const QPointF centre(random.bounded(4000), random.bounded(3000));
+            const double radius = 100 + random.bounded(900);
+            QRadialGradient blob(centre, radius);
+            blob.setColorAt(0, colour());
+            blob.setColorAt(1, Qt::transparent);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(blob);
+            painter.drawEllipse(centre, radius, radius);
+        }
+        for (int i = 0; i < 60; ++i) {
+            painter.setPen(QPen(colour(), 1 + random.bounded(12)));
+            painter.setBrush(random.bounded(2) ? QBrush(colour()) : QBrush(Qt::NoBrush));
+            const QRect box(random.bounded(4000), random.bounded(3000), 20 + random.bounded(600), 20 + random.bounded(600));
+            random.bounded(2) ? painter.drawRect(box) : painter.drawEllipse(box);
+        }
+    }
+    quint32 state = seed * 2654435761U + 1;
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            state ^= state << 13;
+            state ^= state >> 17;
+            state ^= state << 5;
+            // Luminance grain, and a little colour grain.
+            const int grain = int(state & 31) - 16;
+            const auto channel = [&](int value, int shift) {
+                return std::clamp(value + grain + int((state >> shift) & 7) - 4, 0, 255);
+            };
+            line[x] = qRgb(channel(qRed(line[x]), 8), channel(qGreen(line[x]), 12), channel(qBlue(line[x]), 16));
+        }
+    }
+    return image;
+}
+
+int makePhotosCommand(int argc, char **argv)
+{
+    if (argc < 1 || argc > 2)
+        return usage();
+    const int count = argc > 1 ? std::atoi(argv[1]) : 100;
+    const QString dir = QFile::decodeName(argv[0]);
+    if (count < 1 || !QDir().mkpath(dir))
+        return usage();
+    std::atomic<int> next = 0;
+    std::atomic<bool> failed = false;
+    std::vector<std::jthread> workers;
+    for (unsigned t = 0; t < std::max(1U, std::thread::hardware_concurrency()); ++t) {
+        workers.emplace_back([&] {
+            for (int i; (i = next.fetch_add(1)) < count;) {
+                QImageWriter writer(dir + QStringLiteral("/IMG_%1.jpg").arg(i + 1, 4, 10, QLatin1Char('0')), "jpg");
+                writer.setQuality(90);
+                if (!writer.write(syntheticPhoto(quint32(i + 1))))
+                    failed = true;
+            }
+        });
+    }
+    workers.clear();
+    if (failed)
+        std::fprintf(stderr, "some photos could not be written\n");
+    return failed ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -175,6 +286,8 @@ int main(int argc, char **argv)
         {"scan", scanCommand},
         {"duplicates", duplicatesCommand},
         {"publish", publishCommand},
+        {"thumbnails", thumbnailsCommand},
+        {"make-photos", makePhotosCommand},
     };
     if (argc < 2)
         return usage();
