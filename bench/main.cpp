@@ -6,6 +6,8 @@
 #include "platform/PosixFileSystem.h"
 #include "platform/Uuid.h"
 #include "scan/FolderScanner.h"
+#include "ui/MainViewController.h"
+#include "ui/PhotoGridView.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +16,9 @@
 #include <QPainter>
 #include <QRadialGradient>
 #include <QRandomGenerator>
+#include <QApplication>
+#include <QList>
+#include <QScrollBar>
 
 #include <chrono>
 #include <cstdio>
@@ -33,6 +38,8 @@ int usage()
                "       lumisort-bench publish [PHOTOS [PERCENT]]\n"
                "       lumisort-bench thumbnails DIR [N]\n"
                "       lumisort-bench make-photos DIR [COUNT]\n"
+               "       lumisort-bench filter [PHOTOS]\n"
+               "       lumisort-bench grid [CARDS]\n"
                "  scan        walk the folders as the application does and print\n"
                "              photos=N dirs=M seconds=S (--list: each photo's path first)\n"
                "  duplicates  scan, then one duplicate pass: each group's paths, sorted and\n"
@@ -44,7 +51,12 @@ int usage()
                "  thumbnails  scan DIR, then time making the thumbnails of its first N (100)\n"
                "              photos on every core: count=N seconds=S (made=M on standard error)\n"
                "  make-photos write COUNT (100) 4000 x 3000 JPEGs (quality 90) of gradients,\n"
-               "              shapes and sensor-like noise into DIR\n",
+               "              shapes and sensor-like noise into DIR\n"
+               "  filter      time the window's applyFilters() over PHOTOS (200000) synthetic\n"
+               "              photos for a search, a type and the duplicates mode: one line\n"
+               "              case=NAME ms=M (best of 5) each\n"
+               "  grid        time painting one screenful of a page of CARDS (5000) cards at\n"
+               "              scroll positions through the page (offscreen)\n",
                stderr);
     return 2;
 }
@@ -278,6 +290,127 @@ int makePhotosCommand(int argc, char **argv)
     return failed ? 1 : 0;
 }
 
+// The window's controller on the offscreen platform, with a library it never scanned.
+struct OffscreenWindow
+{
+    OffscreenWindow(int &argc, char **argv)
+        : app((qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
+                                                                                  : qgetenv("QT_QPA_PLATFORM")),
+               argc),
+              argv),
+          vc(services())
+    {
+        vc.show();
+        QApplication::processEvents();
+    }
+    MainViewController::Services services()
+    {
+        MainViewController::Services s;
+        s.fileSystem = &fs;
+        s.logSink = [](const QString &) {};
+        return s;
+    }
+    QApplication app;
+    PosixFileSystem fs;
+    MainViewController vc;
+};
+
+// Names, types and duplicate marks of a plausible library: mostly camera names, some
+// with words and non-ASCII letters, one in ten photos in a duplicate pair.
+void fillLibrary(LibraryState &state, int count)
+{
+    static const char *const types[] = {"JPG", "JPG", "JPG", "HEIC", "PNG", "JPEG", "GIF", "TIFF", "WEBP", "BMP"};
+    static const char *const words[] = {"IMG_", "DSC", "Screenshot ", "Urlaub \xc3\x9c", "holiday_", "scan-"};
+    for (int i = 0; i < count; ++i) {
+        const char *type = types[i % 10];
+        const QByteArray name = QByteArray(words[(i / 7) % 6]) + QByteArray::number(i) + '.'
+                                + QByteArray(type).toLower();
+        state.allPhotos.append(PhotoItem(makeUuidString(), "/photos/" + name, name, 2'000'000 + i, {}, {},
+                                         QString::fromLatin1(type)));
+        if (i % 10 < 2 && i % 20 < 10)
+            state.duplicatePhotoIds.insert(state.allPhotos.last().id());
+    }
+}
+
+int filterCommand(int argc, char **argv)
+{
+    const int count = argc > 0 ? std::atoi(argv[0]) : 200'000;
+    int qtArgc = 1;
+    OffscreenWindow window(qtArgc, argv - 1);
+    MainViewController &vc = window.vc;
+    fillLibrary(vc.library(), count);
+
+    struct Case
+    {
+        const char *name;
+        ViewMode mode;
+        FileTypeFilter type;
+        QString search;
+    };
+    const Case cases[] = {
+        {"search", ViewMode::all, FileTypeFilter::all, QStringLiteral("img_12")},
+        {"search-unicode", ViewMode::all, FileTypeFilter::all, QStringLiteral("\u00fc")},
+        {"type", ViewMode::all, FileTypeFilter::png, QString()},
+        {"duplicates", ViewMode::duplicates, FileTypeFilter::all, QString()},
+        {"all", ViewMode::all, FileTypeFilter::all, QString()},
+    };
+    for (const Case &c : cases) {
+        double best = 1e9;
+        for (int run = 0; run < 5; ++run) {
+            vc.library().viewMode = c.mode;
+            vc.library().currentFilter = c.type;
+            vc.library().searchText = c.search;
+            const auto start = Clock::now();
+            vc.applyFilters();
+            best = std::min(best, secondsSince(start));
+        }
+        std::printf("case=%s ms=%.1f photos=%d filtered=%lld\n", c.name, best * 1e3, count,
+                    static_cast<long long>(vc.library().filteredPhotos.size()));
+    }
+    return 0;
+}
+
+int gridCommand(int argc, char **argv)
+{
+    const int count = argc > 0 ? std::atoi(argv[0]) : 5000;
+    int qtArgc = 1;
+    OffscreenWindow window(qtArgc, argv - 1);
+    MainViewController &vc = window.vc;
+    LibraryState &state = vc.library();
+    fillLibrary(state, count);
+    // Distinct pictures, as a real page has.
+    for (int i = 0; i < count; ++i) {
+        QImage picture(150, 150, QImage::Format_ARGB32_Premultiplied);
+        picture.fill(QColor::fromHsv(i % 360, 160, 220));
+        state.thumbnailCache.insert(state.allPhotos[i].id(), picture);
+    }
+    state.filteredPhotos = state.allPhotos;
+    state.currentlyShowing = count;
+    vc.updateDisplayedPhotos();
+    QApplication::processEvents();
+
+    PhotoGridView *grid = vc.collectionView;
+    QScrollBar *bar = grid->verticalScrollBar();
+    // The first paint also makes the shared shadows and placeholder; it is reported apart.
+    auto start = Clock::now();
+    grid->viewport()->repaint();
+    const double first = secondsSince(start);
+    const int steps = 200;
+    double total = 0, worst = 0;
+    for (int step = 0; step <= steps; ++step) {
+        bar->setValue(bar->maximum() * step / steps);
+        start = Clock::now();
+        grid->viewport()->repaint();
+        const double seconds = secondsSince(start);
+        total += seconds;
+        worst = std::max(worst, seconds);
+    }
+    std::printf("cards=%d viewport=%dx%d first_ms=%.2f screenfuls=%d mean_ms=%.2f worst_ms=%.2f\n", count,
+                grid->viewport()->width(), grid->viewport()->height(), first * 1e3, steps + 1,
+                total / (steps + 1) * 1e3, worst * 1e3);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -288,6 +421,8 @@ int main(int argc, char **argv)
         {"publish", publishCommand},
         {"thumbnails", thumbnailsCommand},
         {"make-photos", makePhotosCommand},
+        {"filter", filterCommand},
+        {"grid", gridCommand},
     };
     if (argc < 2)
         return usage();

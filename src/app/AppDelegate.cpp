@@ -65,12 +65,10 @@ void AppDelegate::setupMenuBar()
     edit->addAction(u"Deselect All"_s)->setEnabled(false);
 
     QMenu *view = bar->addMenu(u"View"_s);
-    QAction *allPhotos = view->addAction(u"All Photos"_s);
+    QAction *allPhotos = view->addAction(u"All Photos"_s, vc, &MainViewController::showAllPhotos);
     allPhotos->setShortcut(QKeySequence(u"Ctrl+1"_s));
-    allPhotos->setEnabled(false);
-    QAction *duplicates = view->addAction(u"Duplicates Only"_s);
+    QAction *duplicates = view->addAction(u"Duplicates Only"_s, vc, &MainViewController::showDuplicates);
     duplicates->setShortcut(QKeySequence(u"Ctrl+2"_s));
-    duplicates->setEnabled(false);
 }
 
 void AppDelegate::showAbout()

@@ -80,15 +80,25 @@ QList<PhotoItem> filterPhotos(const QList<PhotoItem> &all, const QSet<QString> &
         return *it;
     };
 
-    QList<PhotoItem> result;
-    for (const PhotoItem &photo : all) {
+    // Nothing to narrow by: the result shares the library's list.
+    if (!duplicatesOnly && anyType && choice.searchText.isEmpty())
+        return all;
+
+    // Pick first, then copy once into a list of the right size.
+    std::vector<qsizetype> kept;
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        const PhotoItem &photo = all[i];
         if (duplicatesOnly && !duplicateIds.contains(photo.id()))
             continue;
         if (!anyType && !typePasses(photo.fileType()))
             continue;
         if (!search.matches(photo.name()))
             continue;
-        result.append(photo);
+        kept.push_back(i);
     }
+    QList<PhotoItem> result;
+    result.reserve(qsizetype(kept.size()));
+    for (const qsizetype i : kept)
+        result.append(all[i]);
     return result;
 }

@@ -1,6 +1,10 @@
 #include "ui/MainViewController.h"
 
 #include "actions/ButtonStates.h"
+#include "browse/Filtering.h"
+#include "browse/Paging.h"
+#include "browse/Statistics.h"
+#include "browse/Thumbnails.h"
 #include "duplicates/DuplicatePass.h"
 #include "duplicates/DuplicatePublish.h"
 #include "duplicates/DuplicateTexts.h"
@@ -16,13 +20,17 @@
 #include "ui/Decorations.h"
 #include "ui/HelpWindow.h"
 #include "ui/Palette.h"
+#include "ui/PhotoGridModel.h"
 #include "ui/PhotoGridView.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabBar>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -107,7 +115,7 @@ void MainViewController::scanClicked()
     m_state.duplicateGroups.clear();
     m_state.duplicatePhotoIds.clear();
     m_state.thumbnailCache.clear();
-    collectionView->reset();
+    m_gridModel->reload({}, {}, {});
 
     m_state.shouldPause = false;
     m_state.shouldStop = false;
@@ -268,25 +276,72 @@ void MainViewController::finishScan(const std::shared_ptr<ScanRun> &run, QList<P
         statusLabel->setText(u"Found %1 photos"_s.arg(n));
         progressBar->setValue(0);
         progressLabel->setText(u"Generating thumbnails for first %1..."_s.arg(LibraryState::photosPerPage));
-        m_workers.start([this, run] {
-            generateThumbnails(run);
-            postToMain(this, [this, run] {
-                if (!isCurrent(*run))
-                    return;
-                const bool stopped = run->stop || m_state.shouldStop;
-                finishProcessing(stopped);
-                if (!stopped)
-                    findDuplicatesInBackground();
-            });
-        });
+        generateThumbnails(run);
     });
 }
 
 void MainViewController::generateThumbnails(const std::shared_ptr<ScanRun> &run)
 {
-    // Runs on a worker. The first page's thumbnails are made here once the grid can show
-    // them; until then there is nothing to do.
-    Q_UNUSED(run);
+    // The first page's pictures, made on all cores. The worker gets its own list of the
+    // photos, so nothing it reads can change under it.
+    const qsizetype count = std::min<qsizetype>(m_state.allPhotos.size(), LibraryState::photosPerPage);
+    QList<ThumbnailJob> jobs;
+    jobs.reserve(count);
+    for (qsizetype i = 0; i < count; ++i)
+        jobs.append({m_state.allPhotos[i].id(), m_state.allPhotos[i].path()});
+    const qreal dpr = devicePixelRatioF();
+
+    m_workers.start([this, run, jobs = std::move(jobs), dpr] {
+        const auto stopRequested = [this, run] { return run->stop || m_state.shouldStop; };
+        const auto progress = [this, run](int position, int total) {
+            postToMain(this, [this, run, position, total] {
+                if (!isCurrent(*run))
+                    return;
+                progressLabel->setText(ThumbnailTexts::progress(position + 1, total));
+                progressBar->setValue(qRound(ThumbnailTexts::progressPercent(position, total)));
+            });
+        };
+        QHash<QString, QImage> made = jobs.isEmpty() ? QHash<QString, QImage>()
+                                                     : makeThumbnails(jobs, dpr, stopRequested, progress);
+        postToMain(this, [this, run, made = std::move(made)] {
+            if (!isCurrent(*run))
+                return;
+            // Pictures made before a stop are kept.
+            m_state.thumbnailCache.insert(made);
+            const bool stopped = run->stop || m_state.shouldStop;
+            finishProcessing(stopped);
+            if (!stopped)
+                findDuplicatesInBackground();
+        });
+    });
+}
+
+void MainViewController::generateThumbnailsForRange(qsizetype start, qsizetype end)
+{
+    // The photos a Load More added that have no picture yet, taken now: a filter change
+    // or a delete may shorten the list before the worker gets to them.
+    const qsizetype upper = std::min(m_state.filteredPhotos.size(), end);
+    QList<ThumbnailJob> jobs;
+    for (qsizetype i = std::max<qsizetype>(start, 0); i < upper; ++i) {
+        const PhotoItem &photo = m_state.filteredPhotos[i];
+        if (!m_state.thumbnailCache.contains(photo.id()))
+            jobs.append({photo.id(), photo.path()});
+    }
+    const std::shared_ptr<ScanRun> run = m_run;
+    const qreal dpr = devicePixelRatioF();
+    m_workers.start([this, run, jobs = std::move(jobs), dpr] {
+        const auto stopRequested = [this] { return m_state.shouldStop.load(); };
+        QHash<QString, QImage> made = makeThumbnails(jobs, dpr, stopRequested);
+        const bool stopped = stopRequested();
+        postToMain(this, [this, run, made = std::move(made), stopped] {
+            // Pictures of an earlier scan's photos are of no use to this one.
+            if (run != m_run)
+                return;
+            m_state.thumbnailCache.insert(made);
+            if (!stopped)
+                updateDisplayedPhotos();
+        });
+    });
 }
 
 void MainViewController::findDuplicatesInBackground()
@@ -388,21 +443,110 @@ void MainViewController::applyButtonStates()
 
 void MainViewController::updateStats()
 {
-    // The statistics line itself comes with the browsing code; the buttons follow now.
+    statsLabel->setText(statisticsLine(m_state));
     updateButtonStates();
 }
 
+void MainViewController::photoSelectionChanged(const PhotoItem &photo, bool selected)
+{
+    if (selected)
+        m_state.selectedPhotoIds.insert(photo.id());
+    else
+        m_state.selectedPhotoIds.remove(photo.id());
+    updateStats();
+}
+
+// MARK: Filters
+
 void MainViewController::applyFilters()
 {
-    // Filtering and paging of the grid attach here.
+    FilterChoice choice;
+    choice.viewMode = m_state.viewMode;
+    choice.fileType = m_state.currentFilter;
+    choice.searchText = m_state.searchText;
+    m_state.filteredPhotos = filterPhotos(m_state.allPhotos, m_state.duplicatePhotoIds, choice);
+    m_state.currentlyShowing = Paging::afterFilter(m_state.filteredPhotos.size());
+    updateDisplayedPhotos();
+    collectionView->scrollToTop(); // a new list starts at its beginning
+}
+
+void MainViewController::viewModeChanged()
+{
+    m_state.viewMode = viewModeSegment->currentIndex() != 0 ? ViewMode::duplicates : ViewMode::all;
+    applyFilters();
+}
+
+void MainViewController::filterChanged()
+{
+    const int index = filterPicker->currentIndex();
+    if (index < 0 || index >= int(FileTypeFilters::allCases.size()))
+        return;
+    m_state.currentFilter = FileTypeFilters::allCases[size_t(index)];
+    applyFilters();
+}
+
+void MainViewController::searchChanged()
+{
+    m_state.searchText = searchKey(searchField->text());
+    applyFilters();
 }
 
 void MainViewController::viewModeButtonClicked(int tag)
 {
-    Q_UNUSED(tag);
-    // Until the grid can be narrowed, the highlight stays on the current mode.
+    viewModeSegment->setCurrentIndex(tag);
+    viewModeChanged();
+    // The clicked button is the highlighted one: on, in the accent colour.
     for (QPushButton *button : std::as_const(viewModeButtons))
-        button->setChecked(button->property("tag").toInt() == int(m_state.viewMode));
+        button->setChecked(button->property("tag").toInt() == tag);
+}
+
+// The View menu switches the grid but leaves the buttons' highlight where the last
+// click put it.
+void MainViewController::showAllPhotos()
+{
+    viewModeSegment->setCurrentIndex(0);
+    viewModeChanged();
+}
+
+void MainViewController::showDuplicates()
+{
+    viewModeSegment->setCurrentIndex(1);
+    viewModeChanged();
+}
+
+// MARK: Paging
+
+void MainViewController::updateDisplayedPhotos()
+{
+    m_state.displayedPhotos = Paging::displayedPage(m_state.filteredPhotos, m_state.currentlyShowing,
+                                                    m_state.thumbnailCache);
+    m_gridModel->reload(m_state.displayedPhotos, m_state.selectedPhotoIds, m_state.duplicatePhotoIds);
+    updateLoadMoreControls();
+    updateStats();
+}
+
+void MainViewController::updateLoadMoreControls()
+{
+    const Paging::LoadMoreControls controls =
+        Paging::loadMoreControls(m_state.displayedPhotos.size(), m_state.filteredPhotos.size());
+    showingLabel->setText(controls.showingText);
+    loadMoreButton->setText(controls.buttonTitle);
+    loadMoreButton->setEnabled(controls.buttonEnabled);
+}
+
+void MainViewController::loadMoreClicked()
+{
+    const qsizetype start = m_state.currentlyShowing;
+    const qsizetype end = Paging::afterLoadMore(start, m_state.filteredPhotos.size());
+    m_state.currentlyShowing = end;
+    // The new cards appear with their pictures, once the worker has made them.
+    generateThumbnailsForRange(start, end);
+}
+
+void MainViewController::refillDisplayedPhotos()
+{
+    m_state.currentlyShowing = Paging::afterRemoval(m_state.currentlyShowing, m_state.filteredPhotos.size());
+    updateDisplayedPhotos();
 }
 
 // MARK: Help

@@ -14,6 +14,7 @@
 class ColoredButtonView;
 class Dialogs;
 class FileSystem;
+class PhotoGridModel;
 class PhotoGridView;
 class QComboBox;
 class QLabel;
@@ -74,7 +75,20 @@ public:
     // state as it is then.
     void updateButtonStates();
     void updateStats();
+
+    // Browsing: the filters narrow the library, the page shows a prefix of the result.
     void applyFilters();
+    void viewModeChanged();
+    void filterChanged();
+    void searchChanged();
+    void viewModeButtonClicked(int tag);
+    void showAllPhotos();
+    void showDuplicates();
+    void updateDisplayedPhotos();
+    void updateLoadMoreControls();
+    void loadMoreClicked();
+    void refillDisplayedPhotos();
+    PhotoGridModel *gridModel() const { return m_gridModel; }
 
     // Widgets, set once by the constructor and owned by the view tree.
     QLabel *titleLabel = nullptr;
@@ -118,12 +132,13 @@ private:
     QPushButton *createSmallButton(QWidget *card, QRect frame, const QString &title);
     QPushButton *createViewModeButton(QWidget *card, QRect frame, const QString &title,
                                       const QString &icon, int tag);
-    void viewModeButtonClicked(int tag);
 
     // The scan pipeline: walk, first thumbnails, wind-up, duplicate search.
     void performScan(const std::shared_ptr<ScanRun> &run);
     void finishScan(const std::shared_ptr<ScanRun> &run, QList<PhotoItem> foundPhotos);
     void generateThumbnails(const std::shared_ptr<ScanRun> &run);
+    void generateThumbnailsForRange(qsizetype start, qsizetype end);
+    void photoSelectionChanged(const PhotoItem &photo, bool selected);
     void findDuplicatesInBackground();
     bool isCurrent(const ScanRun &run) const;
     void requestStop();
@@ -134,6 +149,7 @@ private:
     Services m_services;
     LibraryState m_state;
     RootLayout *m_layout = nullptr;
+    PhotoGridModel *m_gridModel = nullptr;
     QPointer<HelpWindow> m_helpWindow;
 
     // The scan whose results the window shows; a newer scan replaces it.

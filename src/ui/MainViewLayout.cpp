@@ -7,6 +7,8 @@
 #include "ui/Geometry.h"
 #include "ui/Icons.h"
 #include "ui/Palette.h"
+#include "ui/PhotoCardDelegate.h"
+#include "ui/PhotoGridModel.h"
 #include "ui/PhotoGridView.h"
 #include "ui/RootLayout.h"
 
@@ -232,12 +234,14 @@ void MainViewController::setupUI()
     filterPicker->setGeometry(fromBottomLeft(380, 18, 130, 28, ch));
     filterPicker->setAccessibleName(u"Type"_s);
     typeLabel->setBuddy(filterPicker);
+    connect(filterPicker, &QComboBox::currentIndexChanged, this, &MainViewController::filterChanged);
     makeSeparator(browseCard, fromBottomLeft(525, 10, 1, 44, ch));
     searchField = new QLineEdit(browseCard);
     searchField->setPlaceholderText(u"Search photos..."_s);
     searchField->setClearButtonEnabled(true);
     searchField->setAccessibleName(u"Search photos"_s);
     searchField->setGeometry(fromBottomLeft(545, 17, 220, 30, ch));
+    connect(searchField, &QLineEdit::textChanged, this, &MainViewController::searchChanged);
     makeSeparator(browseCard, fromBottomLeft(780, 10, 1, 44, ch));
     selectAllButton = createSmallButton(browseCard, {800, 17, 85, 30}, u"Select All"_s);
     deselectAllButton = createSmallButton(browseCard, {895, 17, 95, 30}, u"Deselect All"_s);
@@ -267,6 +271,12 @@ void MainViewController::setupUI()
     scrollLayout->setContentsMargins(1, 6, 1, 6); // keep the cards clear of the rounded border
     collectionView = new PhotoGridView(scrollView);
     collectionView->setItemSize(QSize(int(m_state.thumbnailSize), int(m_state.thumbnailSize) + 50));
+    m_gridModel = new PhotoGridModel(this);
+    m_gridModel->onSelectionChanged = [this](const PhotoItem &photo, bool selected) {
+        photoSelectionChanged(photo, selected);
+    };
+    collectionView->setItemDelegate(new PhotoCardDelegate(collectionView));
+    collectionView->setModel(m_gridModel);
     scrollLayout->addWidget(collectionView);
 
     // Bottom bar.
@@ -281,6 +291,7 @@ void MainViewController::setupUI()
     loadMoreButton = new QPushButton(u"Load More"_s, bar);
     loadMoreButton->setGeometry(fromBottomLeft(330, 30, 130, 32, bh));
     loadMoreButton->setEnabled(false);
+    connect(loadMoreButton, &QPushButton::clicked, this, &MainViewController::loadMoreClicked);
 
     const auto makeAction = [&](int x, const QColor &color, const QString &title) {
         auto *button = new ColoredButtonView(bar);

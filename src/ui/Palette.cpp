@@ -9,6 +9,7 @@ QColor systemOrange() { return {255, 149, 0}; }
 QColor systemRed() { return {255, 59, 48}; }
 QColor systemTeal() { return {48, 176, 199}; }
 QColor systemPurple() { return {175, 82, 222}; }
+QColor systemGray() { return {142, 142, 147}; }
 QColor controlAccent() { return systemBlue(); }
 
 QColor labelText() { return {0, 0, 0, 217}; }

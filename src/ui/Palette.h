@@ -14,6 +14,7 @@ QColor systemOrange();
 QColor systemRed();
 QColor systemTeal();
 QColor systemPurple();
+QColor systemGray();
 QColor controlAccent();
 
 QColor labelText();

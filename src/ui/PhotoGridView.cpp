@@ -1,5 +1,7 @@
 #include "ui/PhotoGridView.h"
 
+#include "ui/PhotoGridAccessible.h"
+
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -14,6 +16,51 @@ PhotoGridView::PhotoGridView(QWidget *parent) : QAbstractItemView(parent)
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
     setAccessibleName(QStringLiteral("Photos"));
+    PhotoGridAccessible::install();
+}
+
+PhotoGridView::~PhotoGridView()
+{
+    forgetAccessibleCards();
+}
+
+QAccessibleInterface *PhotoGridView::accessibleCard(int row) const
+{
+    auto it = m_accessibleCards.constFind(row);
+    if (it == m_accessibleCards.cend()) {
+        auto *card = new PhotoCardAccessible(const_cast<PhotoGridView *>(this), row);
+        it = m_accessibleCards.insert(row, QAccessible::registerAccessibleInterface(card));
+    }
+    return QAccessible::accessibleInterface(*it);
+}
+
+void PhotoGridView::forgetAccessibleCards()
+{
+    for (const QAccessible::Id id : std::as_const(m_accessibleCards))
+        QAccessible::deleteAccessibleInterface(id);
+    m_accessibleCards.clear();
+}
+
+void PhotoGridView::reset()
+{
+    // Every card may now show another photo.
+    forgetAccessibleCards();
+    QAbstractItemView::reset();
+}
+
+void PhotoGridView::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles)
+{
+    QAbstractItemView::dataChanged(topLeft, bottomRight, roles);
+    if (!QAccessible::isActive() || !roles.contains(Qt::CheckStateRole))
+        return;
+    for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
+        if (!m_accessibleCards.contains(row))
+            continue;
+        QAccessible::State changed;
+        changed.checked = true;
+        QAccessibleStateChangeEvent event(accessibleCard(row), changed);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void PhotoGridView::setItemSize(QSize size)

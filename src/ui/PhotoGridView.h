@@ -3,6 +3,8 @@
 #include "ui/FlowGeometry.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
+#include <QHash>
 
 // The thumbnail grid: a model/view grid that lays its cards out with FlowGeometry and
 // paints only the visible ones through its item delegate, so a long list costs no more
@@ -13,6 +15,7 @@ class PhotoGridView : public QAbstractItemView
 
 public:
     explicit PhotoGridView(QWidget *parent = nullptr);
+    ~PhotoGridView() override;
 
     const FlowGeometry &geometry() const { return m_geometry; }
     void setItemSize(QSize size);
@@ -20,6 +23,10 @@ public:
     QRect visualRect(const QModelIndex &index) const override;
     void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
     QModelIndex indexAt(const QPoint &point) const override;
+    void reset() override;
+
+    // The accessible interface of the card in `row`, made on first use.
+    QAccessibleInterface *accessibleCard(int row) const;
 
 protected:
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
@@ -31,10 +38,15 @@ protected:
     void updateGeometries() override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                     const QList<int> &roles = {}) override;
 
 private:
     int itemCount() const;
     int contentWidth() const;
 
+    void forgetAccessibleCards();
+
     FlowGeometry m_geometry;
+    mutable QHash<int, QAccessible::Id> m_accessibleCards;
 };

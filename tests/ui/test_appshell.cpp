@@ -41,7 +41,7 @@ private slots:
                             u"Lumisort: About Lumisort|, -, Quit Lumisort|Ctrl+Q"_s,
                             u"File: Open Folder...|Ctrl+O, -, Set Destination...|Ctrl+D"_s,
                             u"Edit: Select All|Ctrl+A|off, Deselect All||off"_s,
-                            u"View: All Photos|Ctrl+1|off, Duplicates Only|Ctrl+2|off"_s,
+                            u"View: All Photos|Ctrl+1, Duplicates Only|Ctrl+2"_s,
                         }));
 
         // The items reach their handlers.

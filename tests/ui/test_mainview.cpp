@@ -125,7 +125,7 @@ private slots:
         QCOMPARE(vc->library().allPhotos.size(), 4);
         QCOMPARE(h->sounds.played, QList<SystemSound>{SystemSound::glass});
         QVERIFY(vc->loadingSpinner->isHidden());
-        QCOMPARE(enabledButtons(*vc), u"111000010-"_s);
+        QCOMPARE(enabledButtons(*vc), u"111001010-"_s); // the page can now be selected
         QCOMPARE(vc->pauseButton->text(), u"Pause"_s);
 
         // Then the duplicate search: the four files hold the same byte.

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QAbstractItemDelegate>
+#include <QRect>
+
+// Where the parts of a 180 x 230 card lie, in the card's own top-left coordinates.
+namespace PhotoCard {
+inline constexpr QSize size{180, 230};
+QRect tile();       // the light square behind the picture
+QRect picture();    // the picture's frame inside the tile, in card coordinates
+QRect checkBox();
+QRect badge();      // "DUPLICATE"
+QRect typeTag();
+QRect name();
+QRect sizeText();
+} // namespace PhotoCard
+
+// Paints a photo card from the grid model's roles (thumbnail or placeholder, checkbox,
+// duplicate badge, type tag, name and size; the selected look when checked), and turns
+// a click on the checkbox, or Space on the current card, into a change of its check state.
+class PhotoCardDelegate : public QAbstractItemDelegate
+{
+    Q_OBJECT
+
+public:
+    using QAbstractItemDelegate::QAbstractItemDelegate;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    bool editorEvent(QEvent *event, QAbstractItemModel *model, const QStyleOptionViewItem &option,
+                     const QModelIndex &index) override;
+
+private:
+    // Whether the last press landed on a checkbox, so its release toggles and the press
+    // does not start a grid selection.
+    bool m_pressOnCheckBox = false;
+};

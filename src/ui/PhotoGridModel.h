@@ -1,0 +1,50 @@
+#pragma once
+
+#include "model/PhotoItem.h"
+
+#include <QAbstractListModel>
+#include <QList>
+#include <QSet>
+
+#include <functional>
+
+// The grid's data source: one row per displayed photo. Whether a card shows as selected
+// or as a duplicate is taken when the grid is reloaded; a checkbox toggled on a card
+// changes that card at once and is reported through onSelectionChanged.
+class PhotoGridModel : public QAbstractListModel
+{
+    Q_OBJECT
+
+public:
+    enum Role {
+        IdRole = Qt::UserRole + 1,
+        SizeTextRole,  // "2.4 MB"
+        FileTypeRole,  // the type as stored, e.g. "JPG"
+        TagColorRole,  // the type tag's colour
+        DuplicateRole, // bool
+    };
+
+    using QAbstractListModel::QAbstractListModel;
+
+    // Replaces every card.
+    void reload(const QList<PhotoItem> &photos, const QSet<QString> &selectedIds,
+                const QSet<QString> &duplicateIds);
+
+    const PhotoItem &photoAt(int row) const { return m_photos.at(row); }
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+    // Called with the photo and its new state when the user toggles a card's checkbox.
+    std::function<void(const PhotoItem &photo, bool selected)> onSelectionChanged;
+
+private:
+    QList<PhotoItem> m_photos;
+    QList<bool> m_selected;
+    QList<bool> m_duplicate;
+};
+
+// The type tag's colour; the type's letter case does not matter.
+QColor typeTagColor(const QString &fileType);
