@@ -316,17 +316,21 @@ struct OffscreenWindow
 };
 
 // Names, types and duplicate marks of a plausible library: mostly camera names, some
-// with words and non-ASCII letters, one in ten photos in a duplicate pair.
+// with words and non-ASCII letters, one in ten photos in a duplicate pair. As in a scan,
+// the records share their type texts.
 void fillLibrary(LibraryState &state, int count)
 {
     static const char *const types[] = {"JPG", "JPG", "JPG", "HEIC", "PNG", "JPEG", "GIF", "TIFF", "WEBP", "BMP"};
+    QString typeTexts[10];
+    for (int t = 0; t < 10; ++t)
+        typeTexts[t] = QString::fromLatin1(types[t]);
     static const char *const words[] = {"IMG_", "DSC", "Screenshot ", "Urlaub \xc3\x9c", "holiday_", "scan-"};
     for (int i = 0; i < count; ++i) {
         const char *type = types[i % 10];
         const QByteArray name = QByteArray(words[(i / 7) % 6]) + QByteArray::number(i) + '.'
                                 + QByteArray(type).toLower();
         state.allPhotos.append(PhotoItem(makeUuidString(), "/photos/" + name, name, 2'000'000 + i, {}, {},
-                                         QString::fromLatin1(type)));
+                                         typeTexts[i % 10]));
         if (i % 10 < 2 && i % 20 < 10)
             state.duplicatePhotoIds.insert(state.allPhotos.last().id());
     }

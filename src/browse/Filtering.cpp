@@ -36,6 +36,7 @@ struct NameSearch
             return std::search(name.begin(), name.end(), asciiKey.begin(), asciiKey.end(), equal)
                    != name.end();
         }
+        // Lower-casing the freshly decoded text in place saves an allocation per name.
         return QFile::decodeName(name).toLower().contains(key);
     }
 
@@ -46,9 +47,17 @@ struct NameSearch
 
 bool typeMatches(const QString &fileType, std::span<const QStringView> extensions)
 {
-    const QString lower = fileType.toLower();
-    return std::any_of(extensions.begin(), extensions.end(),
-                       [&](QStringView extension) { return extension == lower; });
+    const bool ascii = std::all_of(fileType.begin(), fileType.end(), [](QChar c) { return c.unicode() < 0x80; });
+    const QString lower = ascii ? QString() : fileType.toLower();
+    return std::any_of(extensions.begin(), extensions.end(), [&](QStringView extension) {
+        if (!ascii)
+            return extension == lower;
+        // The extensions are lower-case ASCII: compare without making a lower-cased copy.
+        return extension.size() == fileType.size()
+               && std::equal(extension.begin(), extension.end(), fileType.begin(), [](QChar e, QChar t) {
+                      return e.unicode() == char16_t(asciiLower(char(t.unicode())));
+                  });
+    });
 }
 
 } // namespace
@@ -71,14 +80,7 @@ QList<PhotoItem> filterPhotos(const QList<PhotoItem> &all, const QSet<QString> &
     const std::span<const QStringView> extensions = FileTypeFilters::extensions(choice.fileType);
     const NameSearch search(choice.searchText);
 
-    // Types repeat across a library; remember the verdict for each spelling seen.
-    QHash<QString, bool> typeVerdicts;
-    const auto typePasses = [&](const QString &fileType) {
-        auto it = typeVerdicts.constFind(fileType);
-        if (it == typeVerdicts.cend())
-            it = typeVerdicts.insert(fileType, typeMatches(fileType, extensions));
-        return *it;
-    };
+    const auto typePasses = [&](const QString &fileType) { return typeMatches(fileType, extensions); };
 
     // Nothing to narrow by: the result shares the library's list.
     if (!duplicatesOnly && anyType && choice.searchText.isEmpty())
