@@ -166,6 +166,12 @@ private slots:
         vc->loadMoreClicked();
         QTRY_COMPARE(lib().displayedPhotos.size(), 200); // the files do not exist: no pictures
         QCOMPARE(vc->loadMoreButton->text(), u"Load 50 More"_s);
+        // Ten shown photos go (as a delete does): the page keeps its length.
+        lib().filteredPhotos.remove(5, 10);
+        vc->refillDisplayedPhotos();
+        QCOMPARE(lib().displayedPhotos.size(), 200);
+        QCOMPARE(lib().displayedPhotos[5].id(), u"15"_s);
+        QCOMPARE(vc->loadMoreButton->text(), u"Load 40 More"_s);
 
         // Every filter change returns to the first page of the new list.
         vc->filterPicker->setCurrentIndex(2); // PNG
