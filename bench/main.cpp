@@ -290,15 +290,18 @@ int makePhotosCommand(int argc, char **argv)
     return failed ? 1 : 0;
 }
 
-// The window's controller on the offscreen platform, with a library it never scanned.
+// The window's controller on the offscreen platform (unless another is asked for), with
+// a library it never scanned.
+const char *offscreenUnlessSet()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return nullptr;
+}
+
 struct OffscreenWindow
 {
-    OffscreenWindow(int &argc, char **argv)
-        : app((qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
-                                                                                  : qgetenv("QT_QPA_PLATFORM")),
-               argc),
-              argv),
-          vc(services())
+    OffscreenWindow(int &argc, char **argv) : platform(offscreenUnlessSet()), app(argc, argv), vc(services())
     {
         vc.show();
         QApplication::processEvents();
@@ -310,6 +313,7 @@ struct OffscreenWindow
         s.logSink = [](const QString &) {};
         return s;
     }
+    const char *platform;
     QApplication app;
     PosixFileSystem fs;
     MainViewController vc;
