@@ -22,7 +22,7 @@ run() {
         3) (cd "$scratch" && rmlint --algorithm=md5 "$dir" -o fdupes:"$scratch/rmlint.txt" 2> /dev/null) ;;
     esac
 }
-ms() { echo $(( $(date +%s%N) / 1000000 )); }
+. "$(dirname "$0")/timing.sh"
 
 # One line per group: its paths sorted and joined by a tab; lines sorted.
 fdupes_groups() {
@@ -43,14 +43,7 @@ fi
 echo "$(cat "$scratch/lumisort.err"); groups agree with fdupes -r"
 
 best=()
-for i in 0 1 2 3; do
-    b=
-    for _ in $(seq "$runs"); do
-        t0=$(ms); run "$i" > /dev/null; t=$(( $(ms) - t0 ))
-        [ -z "$b" ] || [ "$t" -lt "$b" ] && b=$t
-    done
-    best+=("$b")
-done
+for i in 0 1 2 3; do best+=("$(best_ms "$runs" run "$i")"); done
 printf '%-28s %8s  %s\n' tool ms "lumisort / tool"
 for i in 0 1 2 3; do
     ratio=$(awk -v a="${best[0]}" -v b="${best[$i]}" 'BEGIN { printf "%.2f", a / b }')

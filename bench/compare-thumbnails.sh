@@ -25,18 +25,11 @@ run() {
         1) vipsthumbnail -s 150x150 --smartcrop centre -o "$scratch/%s.jpg" "${files[@]}" ;;
     esac
 }
-ms() { echo $(( $(date +%s%N) / 1000000 )); }
+. "$(dirname "$0")/timing.sh"
 
 run 0 > /dev/null; run 1 > /dev/null # warm the cache
 best=()
-for i in 0 1; do
-    b=
-    for _ in $(seq "$runs"); do
-        t0=$(ms); run "$i" > /dev/null; t=$(( $(ms) - t0 ))
-        [ -z "$b" ] || [ "$t" -lt "$b" ] && b=$t
-    done
-    best+=("$b")
-done
+for i in 0 1; do best+=("$(best_ms "$runs" run "$i")"); done
 echo "photos=${#files[@]} $(run 0)"
 printf '%-48s %8s\n' tool ms
 printf '%-48s %8d\n' "lumisort-bench thumbnails" "${best[0]}" "vipsthumbnail -s 150x150 --smartcrop centre" "${best[1]}"

@@ -1,7 +1,5 @@
 #include "browse/Filtering.h"
 
-#include <QFile>
-
 #include <algorithm>
 
 namespace {
@@ -9,6 +7,11 @@ namespace {
 bool isAscii(QByteArrayView bytes)
 {
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; });
+}
+
+bool isAscii(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
 }
 
 char asciiLower(char c)
@@ -20,10 +23,7 @@ char asciiLower(char c)
 // as bytes, which keeps a search over a large library within a frame.
 struct NameSearch
 {
-    explicit NameSearch(const QString &text) : key(text), asciiKey(text.toLatin1())
-    {
-        keyIsAscii = std::all_of(key.begin(), key.end(), [](QChar c) { return c.unicode() < 0x80; });
-    }
+    explicit NameSearch(const QString &text) : key(text), asciiKey(text.toLatin1()), keyIsAscii(isAscii(text)) {}
 
     bool matches(const FilePath &name) const
     {
@@ -37,26 +37,21 @@ struct NameSearch
                    != name.end();
         }
         // Lower-casing the freshly decoded text in place saves an allocation per name.
-        return QFile::decodeName(name).toLower().contains(key);
+        return displayPath(name).toLower().contains(key);
     }
 
     QString key;
     QByteArray asciiKey;
-    bool keyIsAscii = true;
+    bool keyIsAscii;
 };
 
 bool typeMatches(const QString &fileType, std::span<const QStringView> extensions)
 {
-    const bool ascii = std::all_of(fileType.begin(), fileType.end(), [](QChar c) { return c.unicode() < 0x80; });
+    // The extensions are lower-case ASCII: for an ASCII type, ignoring case is lower-casing.
+    const bool ascii = isAscii(fileType);
     const QString lower = ascii ? QString() : fileType.toLower();
     return std::any_of(extensions.begin(), extensions.end(), [&](QStringView extension) {
-        if (!ascii)
-            return extension == lower;
-        // The extensions are lower-case ASCII: compare without making a lower-cased copy.
-        return extension.size() == fileType.size()
-               && std::equal(extension.begin(), extension.end(), fileType.begin(), [](QChar e, QChar t) {
-                      return e.unicode() == char16_t(asciiLower(char(t.unicode())));
-                  });
+        return ascii ? extension.compare(fileType, Qt::CaseInsensitive) == 0 : extension == lower;
     });
 }
 
@@ -67,11 +62,6 @@ QString searchKey(const QString &fieldText)
     return fieldText.toLower();
 }
 
-bool nameMatches(const FilePath &name, const QString &key)
-{
-    return NameSearch(key).matches(name);
-}
-
 QList<PhotoItem> filterPhotos(const QList<PhotoItem> &all, const QSet<QString> &duplicateIds,
                               const FilterChoice &choice)
 {
@@ -79,8 +69,6 @@ QList<PhotoItem> filterPhotos(const QList<PhotoItem> &all, const QSet<QString> &
     const bool anyType = choice.fileType == FileTypeFilter::all;
     const std::span<const QStringView> extensions = FileTypeFilters::extensions(choice.fileType);
     const NameSearch search(choice.searchText);
-
-    const auto typePasses = [&](const QString &fileType) { return typeMatches(fileType, extensions); };
 
     // Nothing to narrow by: the result shares the library's list.
     if (!duplicatesOnly && anyType && choice.searchText.isEmpty())
@@ -92,7 +80,7 @@ QList<PhotoItem> filterPhotos(const QList<PhotoItem> &all, const QSet<QString> &
         const PhotoItem &photo = all[i];
         if (duplicatesOnly && !duplicateIds.contains(photo.id()))
             continue;
-        if (!anyType && !typePasses(photo.fileType()))
+        if (!anyType && !typeMatches(photo.fileType(), extensions))
             continue;
         if (!search.matches(photo.name()))
             continue;

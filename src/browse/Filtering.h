@@ -22,6 +22,3 @@ QList<PhotoItem> filterPhotos(const QList<PhotoItem> &all, const QSet<QString> &
 
 // The search text as the filter compares it: full Unicode lower-case mapping, untrimmed.
 QString searchKey(const QString &fieldText);
-
-// Whether the lower-cased file name contains `key` (which searchKey produced).
-bool nameMatches(const FilePath &name, const QString &key);

@@ -1,5 +1,6 @@
 #include "ui/ColoredButtonView.h"
 
+#include "ui/Geometry.h"
 #include "ui/Palette.h"
 
 #include <QPainter>
@@ -9,10 +10,7 @@ ColoredButtonView::ColoredButtonView(QWidget *parent)
 {
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::PointingHandCursor);
-    QFont f = font();
-    f.setPixelSize(14);
-    f.setBold(true);
-    setFont(f);
+    setFont(systemFont(14, QFont::Bold));
     connect(this, &QAbstractButton::clicked, this, [this] {
         if (onClick)
             onClick();

@@ -44,3 +44,12 @@ int FlowGeometry::indexAt(QPoint point, int count, int width) const
     }
     return -1;
 }
+
+std::pair<int, int> FlowGeometry::indexesIn(QRect area, int count, int width) const
+{
+    const int n = columns(width);
+    const int rowHeight = itemSize.height() + lineSpacing;
+    const int firstRow = std::max(0, (area.top() - inset) / rowHeight);
+    const int lastRow = std::max(0, (area.bottom() - inset) / rowHeight);
+    return {std::min(count, firstRow * n), std::min(count, (lastRow + 1) * n)};
+}

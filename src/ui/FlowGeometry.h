@@ -3,6 +3,8 @@
 #include <QRect>
 #include <QSize>
 
+#include <utility>
+
 // Where the grid puts its cards: rows of equal cards inside a margin, as many per row as
 // fit with at least `itemSpacing` between them. Full rows are spread to the full width,
 // and the last row keeps the same columns, so the cards line up.
@@ -19,4 +21,6 @@ struct FlowGeometry
     int contentHeight(int count, int width) const;
     // The index of the card at `point`, or -1 in the gaps.
     int indexAt(QPoint point, int count, int width) const;
+    // The cards [first, end) on the rows that `area` (content coordinates) meets.
+    std::pair<int, int> indexesIn(QRect area, int count, int width) const;
 };

@@ -24,7 +24,6 @@
 #include "ui/PhotoGridView.h"
 
 #include <QComboBox>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -97,7 +96,7 @@ void MainViewController::setDestinationClicked()
     if (!chosen || chosen->isEmpty())
         return;
     m_state.destinationPath = chosen->first();
-    const QString shown = QFile::decodeName(m_state.destinationPath);
+    const QString shown = displayPath(m_state.destinationPath);
     destinationLabel->setText(u"Destination: "_s + shown);
     log(u"Set destination: "_s + shown);
 }
@@ -182,21 +181,29 @@ void MainViewController::masterStopClicked()
         // Something started since (a scan after the old one wound up): leave it running.
         if (generation != m_busyGeneration)
             return;
-        m_state.scanState = ScanState::idle;
-        m_state.shouldStop = false;
-        m_state.shouldPause = false;
+        returnToIdle();
         masterStopButton->hide();
         masterStopButton->setEnabled(true);
         masterStopButton->setText(u"STOP ALL"_s);
         loadingSpinner->stopAnimation();
         statusLabel->setText(u"Stopped by user"_s);
-        updateButtonStates();
     });
 }
 
-bool MainViewController::isCurrent(const ScanRun &run) const
+void MainViewController::returnToIdle()
 {
-    return m_run.get() == &run;
+    m_state.scanState = ScanState::idle;
+    m_state.shouldStop = false;
+    m_state.shouldPause = false;
+    updateButtonStates();
+}
+
+void MainViewController::postForRun(std::shared_ptr<ScanRun> run, std::function<void()> update)
+{
+    postToMain(this, [this, run = std::move(run), update = std::move(update)] {
+        if (run == m_run)
+            update();
+    });
 }
 
 // MARK: The scan pipeline
@@ -230,13 +237,7 @@ void MainViewController::performScan(const std::shared_ptr<ScanRun> &run)
         }
 
     private:
-        void post(std::function<void()> update)
-        {
-            postToMain(m_c, [c = m_c, run = m_run, update = std::move(update)] {
-                if (c->isCurrent(*run))
-                    update();
-            });
-        }
+        void post(std::function<void()> update) { m_c->postForRun(m_run, std::move(update)); }
         MainViewController *m_c;
         std::shared_ptr<ScanRun> m_run;
     };
@@ -251,9 +252,7 @@ void MainViewController::performScan(const std::shared_ptr<ScanRun> &run)
 
 void MainViewController::finishScan(const std::shared_ptr<ScanRun> &run, QList<PhotoItem> foundPhotos)
 {
-    postToMain(this, [this, run, foundPhotos = std::move(foundPhotos)]() mutable {
-        if (!isCurrent(*run))
-            return;
+    postForRun(run, [this, run, foundPhotos = std::move(foundPhotos)]() mutable {
         const qsizetype n = foundPhotos.size();
         m_state.allPhotos = std::move(foundPhotos);
         loadingSpinner->stopAnimation();
@@ -263,10 +262,7 @@ void MainViewController::finishScan(const std::shared_ptr<ScanRun> &run, QList<P
         if (run->stop || m_state.shouldStop) {
             statusLabel->setText(u"Stopped - %1 photos found"_s.arg(n));
             playSound(true);
-            m_state.scanState = ScanState::idle;
-            m_state.shouldStop = false;
-            m_state.shouldPause = false;
-            updateButtonStates();
+            returnToIdle();
             applyFilters();
             progressLabel->setText(u"Ready"_s);
             updateStats();
@@ -294,18 +290,13 @@ void MainViewController::generateThumbnails(const std::shared_ptr<ScanRun> &run)
     m_workers.start([this, run, jobs = std::move(jobs), dpr] {
         const auto stopRequested = [this, run] { return run->stop || m_state.shouldStop; };
         const auto progress = [this, run](int position, int total) {
-            postToMain(this, [this, run, position, total] {
-                if (!isCurrent(*run))
-                    return;
+            postForRun(run, [this, position, total] {
                 progressLabel->setText(ThumbnailTexts::progress(position + 1, total));
                 progressBar->setValue(qRound(ThumbnailTexts::progressPercent(position, total)));
             });
         };
-        QHash<QString, QImage> made = jobs.isEmpty() ? QHash<QString, QImage>()
-                                                     : makeThumbnails(jobs, dpr, stopRequested, progress);
-        postToMain(this, [this, run, made = std::move(made)] {
-            if (!isCurrent(*run))
-                return;
+        QHash<QString, QImage> made = makeThumbnails(jobs, dpr, stopRequested, progress);
+        postForRun(run, [this, run, made = std::move(made)] {
             // Pictures made before a stop are kept.
             m_state.thumbnailCache.insert(made);
             const bool stopped = run->stop || m_state.shouldStop;
@@ -333,10 +324,8 @@ void MainViewController::generateThumbnailsForRange(qsizetype start, qsizetype e
         const auto stopRequested = [this] { return m_state.shouldStop.load(); };
         QHash<QString, QImage> made = makeThumbnails(jobs, dpr, stopRequested);
         const bool stopped = stopRequested();
-        postToMain(this, [this, run, made = std::move(made), stopped] {
-            // Pictures of an earlier scan's photos are of no use to this one.
-            if (run != m_run)
-                return;
+        // Pictures of an earlier scan's photos are of no use to a newer one.
+        postForRun(run, [this, made = std::move(made), stopped] {
             m_state.thumbnailCache.insert(made);
             if (!stopped)
                 updateDisplayedPhotos();
@@ -354,17 +343,13 @@ void MainViewController::findDuplicatesInBackground()
         return;
     m_workers.start([this, run, snapshot = duplicateSnapshot(m_state.allPhotos)] {
         const auto progress = [this, run](int position, int total) {
-            postToMain(this, [this, run, position, total] {
-                if (!isCurrent(*run))
-                    return;
+            postForRun(run, [this, position, total] {
                 progressLabel->setText(DuplicateTexts::progress(position, total));
                 progressBar->setValue(qRound(DuplicateTexts::progressPercent(position, total)));
             });
         };
         DuplicatePassResult result = runDuplicatePass(snapshot, run->stop, progress);
-        postToMain(this, [this, run, result = std::move(result)] {
-            if (!isCurrent(*run))
-                return;
+        postForRun(run, [this, result = std::move(result)] {
             const std::optional<DuplicateSummary> summary = publishDuplicatePass(m_state, result);
             if (summary && summary->groupCount > 0)
                 log(DuplicateTexts::summary(*summary));
@@ -377,10 +362,7 @@ void MainViewController::findDuplicatesInBackground()
 
 void MainViewController::finishProcessing(bool stopped)
 {
-    m_state.scanState = ScanState::idle;
-    m_state.shouldStop = false;
-    m_state.shouldPause = false;
-    updateButtonStates();
+    returnToIdle();
     applyFilters();
     const qsizetype n = m_state.allPhotos.size();
     if (stopped) {

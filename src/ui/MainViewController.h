@@ -140,7 +140,11 @@ private:
     void generateThumbnailsForRange(qsizetype start, qsizetype end);
     void photoSelectionChanged(const PhotoItem &photo, bool selected);
     void findDuplicatesInBackground();
-    bool isCurrent(const ScanRun &run) const;
+    // Runs `update` on the GUI thread unless a newer scan has replaced `run` by then.
+    // Callable from any thread.
+    void postForRun(std::shared_ptr<ScanRun> run, std::function<void()> update);
+    // Ends busy work: the state is idle again, its requests are cleared.
+    void returnToIdle();
     void requestStop();
 
     void applyButtonStates();

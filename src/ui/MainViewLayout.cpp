@@ -13,7 +13,6 @@
 #include "ui/RootLayout.h"
 
 #include <QComboBox>
-#include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,14 +24,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QFont systemFont(int pixelSize, QFont::Weight weight = QFont::Normal)
-{
-    QFont f;
-    f.setPixelSize(pixelSize);
-    f.setWeight(weight);
-    return f;
-}
 
 QLabel *makeLabel(const QString &text, const QFont &font, const QColor &color, QWidget *parent)
 {
@@ -104,8 +95,7 @@ QPushButton *MainViewController::createColorButton(QWidget *card, QRect frame, c
                                                    const QColor &color)
 {
     auto *button = new QPushButton(title, card);
-    button->setGeometry(fromBottomLeft(frame.x(), frame.y(), frame.width(), frame.height(),
-                                       card->height()));
+    button->setGeometry(fromBottomLeft(frame, card->height()));
     button->setStyleSheet(colorButtonStyle(color, 8));
     button->setFont(systemFont(13));
     button->setCursor(Qt::PointingHandCursor);
@@ -115,8 +105,7 @@ QPushButton *MainViewController::createColorButton(QWidget *card, QRect frame, c
 QPushButton *MainViewController::createSmallButton(QWidget *card, QRect frame, const QString &title)
 {
     auto *button = new QPushButton(title, card);
-    button->setGeometry(fromBottomLeft(frame.x(), frame.y(), frame.width(), frame.height(),
-                                       card->height()));
+    button->setGeometry(fromBottomLeft(frame, card->height()));
     button->setFont(systemFont(11));
     return button;
 }
@@ -125,8 +114,7 @@ QPushButton *MainViewController::createViewModeButton(QWidget *card, QRect frame
                                                       const QString &icon, int tag)
 {
     auto *button = new QPushButton(u"  "_s + title, card);
-    button->setGeometry(fromBottomLeft(frame.x(), frame.y(), frame.width(), frame.height(),
-                                       card->height()));
+    button->setGeometry(fromBottomLeft(frame, card->height()));
     button->setFont(systemFont(13, QFont::Medium));
     button->setCheckable(true);
     button->setProperty("tag", tag);
@@ -204,7 +192,7 @@ void MainViewController::setupUI()
     destinationButton = createColorButton(saveCard, {20, 12, 150, 38}, u"Set Destination"_s,
                                           Palette::systemTeal());
     connect(destinationButton, &QPushButton::clicked, this, &MainViewController::setDestinationClicked);
-    destinationLabel = new MiddleElidedLabel(QFile::decodeName(m_state.destinationPath), saveCard);
+    destinationLabel = new MiddleElidedLabel(displayPath(m_state.destinationPath), saveCard);
     destinationLabel->setFont(systemFont(10));
     QPalette secondary = destinationLabel->palette();
     secondary.setColor(QPalette::WindowText, Palette::secondaryLabel());

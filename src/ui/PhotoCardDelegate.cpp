@@ -34,14 +34,6 @@ QRect sizeText() { return fromBottomLeft(10, 10, 160, 16, h); }
 
 namespace {
 
-QFont pixelFont(int pixels, QFont::Weight weight)
-{
-    QFont font = QApplication::font();
-    font.setPixelSize(pixels);
-    font.setWeight(weight);
-    return font;
-}
-
 // A soft drop shadow of a rounded rectangle, blurred once per look and screen density
 // and then reused: blurring on every paint would cost more than the rest of the card.
 struct ShadowSpec
@@ -81,8 +73,9 @@ QImage blurred(QImage image, int radius)
 
 const QPixmap &cardShadow(const ShadowSpec &spec, qreal dpr)
 {
-    static QHash<QString, QPixmap> cache;
-    const QString key = u"%1/%2/%3"_s.arg(spec.opacity).arg(spec.radius).arg(dpr);
+    // Each look has its own radius, so radius and density name a shadow.
+    static QHash<std::pair<int, qreal>, QPixmap> cache;
+    const std::pair<int, qreal> key{spec.radius, dpr};
     auto it = cache.find(key);
     if (it != cache.end())
         return *it;
@@ -186,8 +179,7 @@ void PhotoCardDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, c
     p->drawPixmap(QPointF(-2 * shadow.radius, -2 * shadow.radius + 2), cardShadow(shadow, dpr));
     p->setPen(Qt::NoPen);
     if (selected) {
-        // The tinted background lets the grid show through, so clear the shadow under it.
-        p->setCompositionMode(QPainter::CompositionMode_SourceOver);
+        // The tinted background lets the grid show through, so cover the shadow under it.
         p->setBrush(Palette::gridBackground());
         p->drawRoundedRect(card, 14, 14);
         p->setBrush(Palette::withAlpha(Palette::controlAccent(), 0.08));
@@ -222,18 +214,18 @@ void PhotoCardDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, c
     style->drawPrimitive(QStyle::PE_IndicatorCheckBox, &check, p, widget);
 
     if (duplicate)
-        drawTag(p, PhotoCard::badge(), Palette::systemOrange(), 6, u"DUPLICATE"_s, pixelFont(8, QFont::Bold));
+        drawTag(p, PhotoCard::badge(), Palette::systemOrange(), 6, u"DUPLICATE"_s, systemFont(8, QFont::Bold));
     drawTag(p, PhotoCard::typeTag(), index.data(PhotoGridModel::TagColorRole).value<QColor>(), 4,
-            index.data(PhotoGridModel::FileTypeRole).toString(), pixelFont(9, QFont::DemiBold));
+            index.data(PhotoGridModel::FileTypeRole).toString(), systemFont(9, QFont::DemiBold));
 
     // Name, shortened in the middle so that its start and extension stay visible, and size.
-    const QFont nameFont = pixelFont(12, QFont::DemiBold);
+    const QFont nameFont = systemFont(12, QFont::DemiBold);
     p->setFont(nameFont);
     p->setPen(Palette::labelText());
     const QRect nameRect = PhotoCard::name();
     p->drawText(nameRect, Qt::AlignLeft | Qt::AlignTop,
                 QFontMetrics(nameFont).elidedText(index.data().toString(), Qt::ElideMiddle, nameRect.width()));
-    p->setFont(pixelFont(11, QFont::Normal));
+    p->setFont(systemFont(11, QFont::Normal));
     p->setPen(Palette::tertiaryLabel());
     p->drawText(PhotoCard::sizeText(), Qt::AlignLeft | Qt::AlignTop,
                 index.data(PhotoGridModel::SizeTextRole).toString());

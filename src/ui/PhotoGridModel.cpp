@@ -4,7 +4,6 @@
 #include "ui/Palette.h"
 
 #include <QColor>
-#include <QFile>
 #include <QImage>
 
 using namespace Qt::StringLiterals;
@@ -50,9 +49,9 @@ QVariant PhotoGridModel::data(const QModelIndex &index, int role) const
     const PhotoItem &photo = m_photos[row];
     switch (role) {
     case Qt::DisplayRole:
-        return QFile::decodeName(photo.name());
+        return displayPath(photo.name());
     case Qt::ToolTipRole:
-        return QFile::decodeName(photo.path());
+        return displayPath(photo.path());
     case Qt::DecorationRole:
         return photo.thumbnail().isNull() ? QVariant() : QVariant(photo.thumbnail());
     case Qt::CheckStateRole:

@@ -165,7 +165,8 @@ void PhotoGridView::setSelection(const QRect &rect, QItemSelectionModel::Selecti
         return;
     QItemSelection selection;
     const QRect normal = rect.normalized();
-    for (int row = 0, count = itemCount(); row < count; ++row) {
+    const auto [first, end] = m_geometry.indexesIn(normal.translated(0, verticalOffset()), itemCount(), contentWidth());
+    for (int row = first; row < end; ++row) {
         const QModelIndex index = model()->index(row, 0, rootIndex());
         if (visualRect(index).intersects(normal))
             selection.select(index, index);
@@ -202,14 +203,9 @@ void PhotoGridView::paintEvent(QPaintEvent *event)
     if (count == 0)
         return;
     QPainter painter(viewport());
-    const int width = contentWidth();
-    const int columns = m_geometry.columns(width);
-    const int rowHeight = m_geometry.itemSize.height() + m_geometry.lineSpacing;
-    const QRect dirty = event->rect().translated(0, verticalOffset());
     // Only the rows that meet the dirty area are visited.
-    const int firstRow = std::max(0, (dirty.top() - m_geometry.inset) / rowHeight);
-    const int lastRow = std::max(0, (dirty.bottom() - m_geometry.inset) / rowHeight);
-    for (int row = firstRow * columns; row < std::min(count, (lastRow + 1) * columns); ++row) {
+    const auto [first, end] = m_geometry.indexesIn(event->rect().translated(0, verticalOffset()), count, contentWidth());
+    for (int row = first; row < end; ++row) {
         const QModelIndex index = model()->index(row, 0, rootIndex());
         QStyleOptionViewItem option;
         initViewItemOption(&option);

@@ -24,7 +24,7 @@ void RootLayout::place(QWidget *widget, int x, int y, int width, int height, int
 
 QRect RootLayout::frameFor(QRect frame, int resize, QSize design, QSize actual)
 {
-    QRect r = fromBottomLeft(frame.x(), frame.y(), frame.width(), frame.height(), design.height());
+    QRect r = fromBottomLeft(frame, design.height());
     const int dw = actual.width() - design.width();
     const int dh = actual.height() - design.height();
     if (resize & growWidth)
