@@ -1,0 +1,80 @@
+#pragma once
+
+#include "model/Enums.h"
+#include "model/PhotoItem.h"
+
+#include <QList>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+
+// One photo of a copy, move or delete run: a snapshot taken on the GUI thread.
+struct FileJob
+{
+    QString id;
+    FilePath path;
+    FilePath name;
+};
+
+struct FileOpProgress
+{
+    int done = 0;   // files copied, moved or trashed
+    int errors = 0; // files that failed
+    int total = 0;
+};
+
+struct FileOpOutcome
+{
+    int done = 0;
+    int errors = 0;
+    QSet<QString> succeededIds; // the photos whose file really was copied, moved or trashed
+};
+
+// Result of one file's copy or move.
+struct FileTransfer
+{
+    bool ok = false;
+    QString error;        // description of the failure when !ok
+    FilePath destination; // the path written when ok
+};
+
+// `name` in `destDir` if free, else the first free "{base}_{n}.{ext}" for n = 1, 2, ...
+// ({base} and {ext} split at the last "."; a name without one gets "{name}_{n}").
+FilePath freeDestinationPath(const FilePath &destDir, const FilePath &name);
+
+// Copies `source` to the first free name for `name` in `destDir`. Never overwrites: a name
+// taken between the check and the write fails the file. Keeps modification time and mode.
+FileTransfer copyFileInto(const FilePath &source, const FilePath &name, const FilePath &destDir);
+// Moves it: a rename that refuses to replace, or across file systems a complete, flushed
+// copy after which the source is removed; on failure nothing is left behind at the
+// destination and the source stays.
+FileTransfer moveFileInto(const FilePath &source, const FilePath &name, const FilePath &destDir);
+
+// A whole copy or move run, one file at a time, blocking the calling thread: creates
+// `destDir` (with its parents), then each job in order. After each file `progress` gets
+// the counts; each failure gives `logLine` "Error {verb} {name}: {error}".
+FileOpOutcome runFileOperation(FileOperation operation, const FilePath &destDir,
+                               const QList<FileJob> &jobs,
+                               const std::function<void(const FileOpProgress &)> &progress,
+                               const std::function<void(const QString &)> &logLine);
+
+// A delete run: each job's file to the trash ("Error deleting {name}: {error}" on failure).
+// `done` counts the trashed files, `errors` the failures.
+FileOpOutcome runDelete(const QList<FileJob> &jobs,
+                        const std::function<void(const FileOpProgress &)> &progress,
+                        const std::function<void(const QString &)> &logLine);
+
+namespace FileOperationTexts {
+QString panelPrompt(FileOperation operation);                  // "Copy Here" / "Move Here"
+QString working(FileOperation operation);                      // "Copying..." / "Moving..."
+QString progress(FileOperation operation, int done, int total); // "Copied {done}/{total}"
+double progressPercent(const FileOpProgress &progress);        // (done + errors) / total * 100
+// "Copied {done} photos[ ({errors} errors)]", "Moved {done} photos[ ({errors} errors)] - loaded more to replace"
+QString summary(FileOperation operation, int done, int errors);
+
+QString deleteProgress(int deleted, int total);                // "Deleted {deleted}/{total}"
+double deletePercent(const FileOpProgress &progress);          // deleted / total * 100
+// "Deleted {deleted} photos[ ({errors} errors)] - loaded more to replace"
+QString deleteSummary(int deleted, int errors);
+} // namespace FileOperationTexts

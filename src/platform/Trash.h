@@ -1,0 +1,26 @@
+#pragma once
+
+#include "model/PhotoItem.h"
+
+#include <QString>
+
+// Where the trash lives for the current user, passed in so tests never touch the real one.
+struct TrashEnvironment
+{
+    FilePath dataHome; // $XDG_DATA_HOME, else $HOME/.local/share; the home trash is dataHome/Trash
+    uint uid = 0;
+
+    static TrashEnvironment current();
+};
+
+struct TrashResult
+{
+    bool ok = false;
+    QString error;        // a description of the failure when !ok
+    FilePath trashedPath; // where the file went (…/Trash/files/NAME) when ok
+};
+
+// Moves the file at `path` into the freedesktop.org trash: the home trash for files on its
+// file system, else the top folder's .Trash/$uid (when valid) or .Trash-$uid. The info file
+// is written first; a file that cannot be trashed is left where it is, never deleted.
+TrashResult moveToTrash(const FilePath &path, const TrashEnvironment &env = TrashEnvironment::current());
