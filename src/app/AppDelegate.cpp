@@ -57,12 +57,10 @@ void AppDelegate::setupMenuBar()
                                            &MainViewController::setDestinationClicked);
     destination->setShortcut(QKeySequence(u"Ctrl+D"_s));
 
-    // Commands whose handlers are not there yet are shown, disabled.
     QMenu *edit = bar->addMenu(u"Edit"_s);
-    QAction *selectAll = edit->addAction(u"Select All"_s);
+    QAction *selectAll = edit->addAction(u"Select All"_s, vc, &MainViewController::selectAllClicked);
     selectAll->setShortcut(QKeySequence(u"Ctrl+A"_s));
-    selectAll->setEnabled(false);
-    edit->addAction(u"Deselect All"_s)->setEnabled(false);
+    edit->addAction(u"Deselect All"_s, vc, &MainViewController::deselectAllClicked);
 
     QMenu *view = bar->addMenu(u"View"_s);
     QAction *allPhotos = view->addAction(u"All Photos"_s, vc, &MainViewController::showAllPhotos);
@@ -75,7 +73,7 @@ void AppDelegate::showAbout()
 {
     m_services.dialogs->runAlert({
         .message = u"Lumisort v1.0"_s,
-        .informativeText = u"Find, organize, and manage photos across your Mac.\n\nFeatures:\n"
+        .informativeText = u"Find, organize, and manage photos across your computer.\n\nFeatures:\n"
                            "\u2022 Scan folders or full disk for photos\n"
                            "\u2022 Find and remove duplicates\n"
                            "\u2022 Copy, move, or delete photos\n"

@@ -34,7 +34,7 @@ struct LibraryState
     std::atomic<bool> shouldPause = false;
     std::atomic<bool> shouldStop = false;
     double thumbnailSize = 180;
-    FilePath destinationPath = QByteArrayLiteral("/Volumes/New Drive/Photo Copy from computer");
+    FilePath destinationPath; // the controller starts it at the pictures folder
     QList<FilePath> scanPaths;
     QHash<QString, QImage> thumbnailCache;
 };

@@ -40,6 +40,7 @@ MainViewController::MainViewController(Services services, QWidget *parent)
     setPalette(Palette::lightPalette());
     setMinimumSize(1000, 700);
     resize(designSize);
+    m_state.destinationPath = picturesDirectory();
     setupUI();
 }
 
@@ -74,8 +75,8 @@ void MainViewController::fullScanClicked()
     const int answer = m_services.dialogs->runAlert({
         .message = u"Full Disk Scan"_s,
         .informativeText = u"This will scan your entire home folder for photos. This may take a "
-                           "while depending on how many files you have.\n\nNote: Full Disk Access "
-                           "permission may be required in System Settings > Privacy & Security."_s,
+                           "while depending on how many files you have.\n\nNote: folders your "
+                           "account is not allowed to read are skipped."_s,
         .buttons = {u"Start Full Scan"_s, u"Cancel"_s},
     });
     if (answer != 0)

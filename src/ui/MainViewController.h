@@ -3,6 +3,7 @@
 #include "model/Enums.h"
 #include "model/LibraryState.h"
 #include "ui/HelpWindow.h"
+#include "ui/PreviewWindowController.h"
 
 #include <QPointer>
 #include <QThreadPool>
@@ -25,6 +26,9 @@ class QTabBar;
 class RootLayout;
 class SoundPlayer;
 class SpinnerView;
+struct FileJob;
+struct FileOpOutcome;
+struct FileOpProgress;
 struct ScanRun;
 
 // The main window's content. Owns the library state and every widget of the window, and
@@ -66,6 +70,20 @@ public:
 
     void setDestinationClicked();
     void helpClicked();
+
+    // Selection: the checkboxes, the bulk actions, and a card click that opens the preview.
+    void selectAllClicked();
+    void deselectAllClicked();
+    void keepOriginalsClicked();
+    void openPreview(int displayedIndex);
+    PreviewWindowController *previewController() const { return m_previewController; }
+
+    // File operations on the selection, one file at a time on a worker.
+    void copyClicked();
+    void moveClicked();
+    void performFileOperation(FileOperation operation);
+    void deleteClicked();
+    void performDelete();
     HelpWindow *helpWindow() const { return m_helpWindow; }
 
     // One line "[{time}] {message}" of the activity log.
@@ -148,6 +166,13 @@ private:
     void requestStop();
 
     void applyButtonStates();
+    // Starts busy work (a file operation) and returns its generation.
+    quint64 beginFileWork(const QString &status);
+    QList<FileJob> selectedJobs() const;
+    // Takes the photos whose files left their place out of the library and refreshes it.
+    void removeFromLibrary(const QSet<QString> &removedIds);
+    void finishFileOperation(FileOperation operation, quint64 generation, const FileOpOutcome &outcome);
+    void finishDelete(quint64 generation, const FileOpOutcome &outcome);
     void playSound(bool stopped);
 
     Services m_services;
@@ -155,6 +180,7 @@ private:
     RootLayout *m_layout = nullptr;
     PhotoGridModel *m_gridModel = nullptr;
     QPointer<HelpWindow> m_helpWindow;
+    QPointer<PreviewWindowController> m_previewController;
 
     // The scan whose results the window shows; a newer scan replaces it.
     std::shared_ptr<ScanRun> m_run;

@@ -21,6 +21,8 @@
 #include <QTabBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -130,7 +132,16 @@ QPushButton *MainViewController::createViewModeButton(QWidget *card, QRect frame
     // The "on" button is tinted with the accent colour.
     button->setStyleSheet(u"QPushButton:checked { color: %1; }"_s.arg(Palette::controlAccent().name()));
     button->setChecked(tag == 0);
-    connect(button, &QPushButton::clicked, this, [this, tag] { viewModeButtonClicked(tag); });
+    // Screen readers toggle a checkable button instead of clicking it, so the toggle is what
+    // switches the view. Pressing the lit button again turns it off for a moment: it is lit
+    // again and the view re-applied, as a click on it always did.
+    connect(button, &QPushButton::toggled, this, [this, button, tag](bool checked) {
+        if (checked)
+            viewModeButtonClicked(tag);
+        else if (std::none_of(viewModeButtons.cbegin(), viewModeButtons.cend(),
+                              [](const QPushButton *b) { return b->isChecked(); }))
+            button->setChecked(true);
+    });
     viewModeButtons << button;
     return button;
 }
@@ -237,6 +248,9 @@ void MainViewController::setupUI()
     selectAllButton->setEnabled(false);
     deselectAllButton->setEnabled(false);
     keepOriginalsButton->setEnabled(false);
+    connect(selectAllButton, &QPushButton::clicked, this, &MainViewController::selectAllClicked);
+    connect(deselectAllButton, &QPushButton::clicked, this, &MainViewController::deselectAllClicked);
+    connect(keepOriginalsButton, &QPushButton::clicked, this, &MainViewController::keepOriginalsClicked);
 
     // Progress row.
     progressBar = new QProgressBar(this);
@@ -265,6 +279,19 @@ void MainViewController::setupUI()
     };
     collectionView->setItemDelegate(new PhotoCardDelegate(collectionView));
     collectionView->setModel(m_gridModel);
+    // A click on a card (its checkbox aside) or Enter on the current one opens the preview.
+    const auto open = [this](const QModelIndex &index) {
+        if (m_previewController && m_previewController->isVisible()
+            && index.row() < m_state.displayedPhotos.size()
+            && m_previewController->currentPhoto() == m_state.displayedPhotos[index.row()]) {
+            m_previewController->raise();
+            m_previewController->activateWindow();
+            return;
+        }
+        openPreview(index.row());
+    };
+    connect(collectionView, &QAbstractItemView::clicked, this, open);
+    connect(collectionView, &QAbstractItemView::activated, this, open);
     scrollLayout->addWidget(collectionView);
 
     // Bottom bar.
@@ -292,4 +319,7 @@ void MainViewController::setupUI()
     copyButton = makeAction(730, Palette::systemBlue(), u"Copy To..."_s);
     moveButton = makeAction(870, Palette::systemPurple(), u"Move To..."_s);
     deleteButton = makeAction(1010, Palette::systemRed(), u"Delete"_s);
+    connect(copyButton, &QAbstractButton::clicked, this, &MainViewController::copyClicked);
+    connect(moveButton, &QAbstractButton::clicked, this, &MainViewController::moveClicked);
+    connect(deleteButton, &QAbstractButton::clicked, this, &MainViewController::deleteClicked);
 }

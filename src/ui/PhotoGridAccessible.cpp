@@ -134,15 +134,22 @@ void *PhotoCardAccessible::interface_cast(QAccessible::InterfaceType type)
 
 QStringList PhotoCardAccessible::actionNames() const
 {
-    return {toggleAction()};
+    // Toggle first: it is what a screen reader's default action does to a checkable item.
+    return {toggleAction(), pressAction()};
 }
 
 void PhotoCardAccessible::doAction(const QString &actionName)
 {
-    if (actionName != toggleAction() || !isValid())
+    if (!isValid())
         return;
     QAbstractItemModel *model = m_view->model();
     const QModelIndex index = model->index(m_row, 0);
+    if (actionName == pressAction()) {
+        emit m_view->activated(index); // opens the preview, as a click on the card does
+        return;
+    }
+    if (actionName != toggleAction())
+        return;
     const bool on = index.data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked;
     model->setData(index, on ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
 }

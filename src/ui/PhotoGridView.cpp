@@ -8,6 +8,14 @@
 
 PhotoGridView::PhotoGridView(QWidget *parent) : QAbstractItemView(parent)
 {
+    // The factory must be in place before anything asks for this widget's interface; one
+    // made and cached while the base class was being built (a plain item view) is dropped.
+    PhotoGridAccessible::install();
+    if (QAccessible::isActive()) {
+        QAccessibleInterface *early = QAccessible::queryAccessibleInterface(this);
+        if (early && !dynamic_cast<PhotoGridAccessible *>(early))
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(early));
+    }
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -16,7 +24,6 @@ PhotoGridView::PhotoGridView(QWidget *parent) : QAbstractItemView(parent)
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
     setAccessibleName(QStringLiteral("Photos"));
-    PhotoGridAccessible::install();
 }
 
 PhotoGridView::~PhotoGridView()

@@ -1,0 +1,194 @@
+// The main window's actions on what was found: selection, the preview, copy, move and
+// delete. The file work runs on a worker; its progress and completion come back as queued
+// calls, so the GUI thread never waits on the disk.
+#include "ui/MainViewController.h"
+
+#include "actions/FileOperations.h"
+#include "browse/Paging.h"
+#include "duplicates/DuplicatePublish.h"
+#include "platform/Dialogs.h"
+#include "platform/Queues.h"
+#include "ui/PhotoGridModel.h"
+#include "ui/PhotoGridView.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QScreen>
+
+using namespace Qt::StringLiterals;
+
+// MARK: Selection
+
+void MainViewController::selectAllClicked()
+{
+    for (const PhotoItem &photo : std::as_const(m_state.displayedPhotos))
+        m_state.selectedPhotoIds.insert(photo.id());
+    m_gridModel->reload(m_state.displayedPhotos, m_state.selectedPhotoIds, m_state.duplicatePhotoIds);
+    updateStats();
+    log(u"Selected all %1 photos"_s.arg(m_state.displayedPhotos.size()));
+}
+
+void MainViewController::deselectAllClicked()
+{
+    m_state.selectedPhotoIds.clear();
+    m_gridModel->reload(m_state.displayedPhotos, m_state.selectedPhotoIds, m_state.duplicatePhotoIds);
+    updateStats();
+}
+
+void MainViewController::keepOriginalsClicked()
+{
+    m_state.selectedPhotoIds.clear();
+    for (const DuplicateGroup &group : std::as_const(m_state.duplicateGroups)) {
+        for (const PhotoItem &photo : group.duplicates())
+            m_state.selectedPhotoIds.insert(photo.id());
+    }
+    m_gridModel->reload(m_state.displayedPhotos, m_state.selectedPhotoIds, m_state.duplicatePhotoIds);
+    updateStats();
+    log(u"Selected %1 duplicates (keeping originals)"_s.arg(m_state.selectedPhotoIds.size()));
+}
+
+void MainViewController::openPreview(int displayedIndex)
+{
+    if (displayedIndex < 0 || displayedIndex >= m_state.displayedPhotos.size())
+        return;
+    if (m_previewController)
+        m_previewController->deleteLater();
+    m_previewController = new PreviewWindowController(m_state.displayedPhotos[displayedIndex],
+                                                      m_state.displayedPhotos, displayedIndex, this);
+    m_previewController->show();
+    m_previewController->raise();
+    m_previewController->activateWindow();
+    // A card click opens the preview; it never leaves a card selected in the grid's sense.
+    collectionView->clearSelection();
+}
+
+// MARK: File operations
+
+QList<FileJob> MainViewController::selectedJobs() const
+{
+    QList<FileJob> jobs;
+    if (m_state.selectedPhotoIds.isEmpty())
+        return jobs;
+    for (const PhotoItem &photo : m_state.allPhotos) {
+        if (m_state.selectedPhotoIds.contains(photo.id()))
+            jobs.append({photo.id(), photo.path(), photo.name()});
+    }
+    return jobs;
+}
+
+quint64 MainViewController::beginFileWork(const QString &status)
+{
+    statusLabel->setText(status);
+    m_state.scanState = ScanState::scanning;
+    updateButtonStates();
+    return ++m_busyGeneration;
+}
+
+void MainViewController::copyClicked()
+{
+    performFileOperation(FileOperation::copy);
+}
+
+void MainViewController::moveClicked()
+{
+    performFileOperation(FileOperation::move);
+}
+
+void MainViewController::performFileOperation(FileOperation operation)
+{
+    if (m_state.selectedPhotoIds.isEmpty())
+        return;
+    FolderChooserRequest request;
+    request.message = u"Select destination folder"_s;
+    request.prompt = FileOperationTexts::panelPrompt(operation);
+    request.canCreateFolders = true;
+    request.startDirectory = m_state.destinationPath;
+    const std::optional<QList<FilePath>> chosen = m_services.dialogs->chooseFolders(request);
+    if (!chosen || chosen->isEmpty())
+        return;
+
+    const FilePath destination = chosen->first();
+    QList<FileJob> jobs = selectedJobs();
+    const quint64 generation = beginFileWork(FileOperationTexts::working(operation));
+    m_workers.start([this, operation, destination, jobs = std::move(jobs), generation] {
+        const auto progress = [this, operation](const FileOpProgress &p) {
+            postToMain(this, [this, operation, p] {
+                progressBar->setValue(qRound(FileOperationTexts::progressPercent(p)));
+                progressLabel->setText(FileOperationTexts::progress(operation, p.done, p.total));
+            });
+        };
+        const auto logLine = [this](const QString &line) { postToMain(this, [this, line] { log(line); }); };
+        FileOpOutcome outcome = runFileOperation(operation, destination, jobs, progress, logLine);
+        postToMain(this, [this, operation, generation, outcome = std::move(outcome)] {
+            finishFileOperation(operation, generation, outcome);
+        });
+    });
+}
+
+void MainViewController::finishFileOperation(FileOperation operation, quint64 generation,
+                                             const FileOpOutcome &outcome)
+{
+    // After STOP ALL a newer piece of work may own the busy state; it ends it itself.
+    if (generation == m_busyGeneration)
+        returnToIdle();
+    if (operation == FileOperation::move)
+        removeFromLibrary(outcome.succeededIds);
+    statusLabel->setText(FileOperationTexts::summary(operation, outcome.done, outcome.errors));
+    playSound(false);
+    updateStats();
+}
+
+void MainViewController::deleteClicked()
+{
+    if (m_state.selectedPhotoIds.isEmpty())
+        return;
+    const int answer = m_services.dialogs->runAlert({
+        .message = u"Delete %1 photo(s)?"_s.arg(m_state.selectedPhotoIds.size()),
+        .informativeText = u"They will be moved to Trash."_s,
+        .buttons = {u"Move to Trash"_s, u"Cancel"_s},
+    });
+    if (answer == 0)
+        performDelete();
+}
+
+void MainViewController::performDelete()
+{
+    QList<FileJob> jobs = selectedJobs();
+    const quint64 generation = beginFileWork(u"Deleting..."_s);
+    m_workers.start([this, jobs = std::move(jobs), generation] {
+        const auto progress = [this](const FileOpProgress &p) {
+            postToMain(this, [this, p] {
+                progressBar->setValue(qRound(FileOperationTexts::deletePercent(p)));
+                progressLabel->setText(FileOperationTexts::deleteProgress(p.done, p.total));
+            });
+        };
+        const auto logLine = [this](const QString &line) { postToMain(this, [this, line] { log(line); }); };
+        FileOpOutcome outcome = runDelete(jobs, progress, logLine);
+        postToMain(this, [this, generation, outcome = std::move(outcome)] { finishDelete(generation, outcome); });
+    });
+}
+
+void MainViewController::finishDelete(quint64 generation, const FileOpOutcome &outcome)
+{
+    removeFromLibrary(outcome.succeededIds);
+    if (generation == m_busyGeneration)
+        returnToIdle();
+    statusLabel->setText(FileOperationTexts::deleteSummary(outcome.done, outcome.errors));
+    playSound(false);
+}
+
+void MainViewController::removeFromLibrary(const QSet<QString> &removedIds)
+{
+    // Only photos whose file really left take leave of the lists: a file that could not be
+    // moved or trashed is still where it was, and still in the library.
+    const auto removed = [&removedIds](const PhotoItem &photo) { return removedIds.contains(photo.id()); };
+    if (!removedIds.isEmpty()) {
+        m_state.allPhotos.removeIf(removed);
+        m_state.filteredPhotos.removeIf(removed);
+    }
+    m_state.selectedPhotoIds.clear();
+    // Pruning reads no file, so the groups never name photos that have left, even after a
+    // Stop during the run.
+    pruneDuplicateGroups(m_state, removedIds);
+    refillDisplayedPhotos();
+}
