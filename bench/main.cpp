@@ -18,7 +18,10 @@
 #include <QRandomGenerator>
 #include <QApplication>
 #include <QList>
+#include <QElapsedTimer>
 #include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdio>
@@ -40,6 +43,7 @@ int usage()
                "       lumisort-bench make-photos DIR [COUNT]\n"
                "       lumisort-bench filter [PHOTOS]\n"
                "       lumisort-bench grid [CARDS]\n"
+               "       lumisort-bench delete-stall [PHOTOS [DELETED]]\n"
                "  scan        walk the folders as the application does and print\n"
                "              photos=N dirs=M seconds=S (--list: each photo's path first)\n"
                "  duplicates  scan, then one duplicate pass: each group's paths, sorted and\n"
@@ -56,7 +60,10 @@ int usage()
                "              photos for a search, a type and the duplicates mode: one line\n"
                "              case=NAME ms=M (best of 5) each\n"
                "  grid        time painting one screenful of a page of CARDS (5000) cards at\n"
-               "              scroll positions through the page (offscreen)\n",
+               "              scroll positions through the page (offscreen)\n"
+               "  delete-stall  the window deletes DELETED (1000) real files of a library of\n"
+               "              PHOTOS (100000) to a trash in a temporary folder; prints the\n"
+               "              longest the event loop went unserved (worst_ms) and the total\n",
                stderr);
     return 2;
 }
@@ -419,6 +426,60 @@ int gridCommand(int argc, char **argv)
     return 0;
 }
 
+int deleteStallCommand(int argc, char **argv)
+{
+    const int count = argc > 0 ? std::atoi(argv[0]) : 100'000;
+    const int deleted = std::min(count, argc > 1 ? std::atoi(argv[1]) : 1000);
+    QTemporaryDir dir;
+    const QByteArray root = QFile::encodeName(dir.path());
+    qputenv("XDG_DATA_HOME", root + "/xdg");
+    QDir().mkpath(dir.path() + QStringLiteral("/photos"));
+    int qtArgc = 1;
+    OffscreenWindow window(qtArgc, argv - 1);
+    MainViewController &vc = window.vc;
+    LibraryState &state = vc.library();
+    fillLibrary(state, count);
+    // The photos to delete are real files; every tenth photo pairs with the next.
+    for (int i = 0; i < deleted; ++i) {
+        const PhotoItem &p = state.allPhotos[i];
+        const FilePath path = root + "/photos/" + p.name();
+        QFile file(QFile::decodeName(path));
+        if (!file.open(QIODevice::WriteOnly) || file.write("photo") != 5)
+            return 1;
+        state.allPhotos[i] = PhotoItem(p.id(), path, p.name(), p.size(), {}, {}, p.fileType());
+        state.selectedPhotoIds.insert(p.id());
+    }
+    state.duplicatePhotoIds.clear();
+    for (int i = 0; i + 1 < count; i += 10) {
+        state.duplicateGroups.append({QString::number(i), {state.allPhotos[i], state.allPhotos[i + 1]}});
+        state.duplicatePhotoIds.insert(state.allPhotos[i].id());
+        state.duplicatePhotoIds.insert(state.allPhotos[i + 1].id());
+    }
+    vc.applyFilters();
+    QApplication::processEvents();
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastTick = 0, worst = 0;
+    QTimer watchdog;
+    watchdog.setInterval(5);
+    QObject::connect(&watchdog, &QTimer::timeout, &watchdog, [&] {
+        worst = std::max(worst, clock.elapsed() - lastTick);
+        lastTick = clock.elapsed();
+    });
+    watchdog.start();
+    const auto start = Clock::now();
+    lastTick = clock.elapsed();
+    vc.performDelete();
+    while (state.scanState != ScanState::idle)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    worst = std::max(worst, clock.elapsed() - lastTick);
+    std::printf("photos=%d deleted=%lld worst_ms=%lld total_ms=%.0f\n", count,
+                static_cast<long long>(count - state.allPhotos.size()), static_cast<long long>(worst),
+                secondsSince(start) * 1e3);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -431,6 +492,7 @@ int main(int argc, char **argv)
         {"make-photos", makePhotosCommand},
         {"filter", filterCommand},
         {"grid", gridCommand},
+        {"delete-stall", deleteStallCommand},
     };
     if (argc < 2)
         return usage();
