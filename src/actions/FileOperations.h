@@ -51,6 +51,11 @@ FileTransfer copyFileInto(const FilePath &source, const FilePath &name, const Fi
 // destination and the source stays.
 FileTransfer moveFileInto(const FilePath &source, const FilePath &name, const FilePath &destDir);
 
+// The same to an exact `destination`, which must not exist: an existing one fails the file
+// with "File exists" and is left untouched.
+FileTransfer copyFileTo(const FilePath &source, const FilePath &destination);
+FileTransfer moveFileTo(const FilePath &source, const FilePath &destination);
+
 // A whole copy or move run, one file at a time, blocking the calling thread: creates
 // `destDir` (with its parents), then each job in order. After each file `progress` gets
 // the counts; each failure gives `logLine` "Error {verb} {name}: {error}".
