@@ -431,6 +431,7 @@ int main(int argc, char **argv)
         {"make-photos", makePhotosCommand},
         {"filter", filterCommand},
         {"grid", gridCommand},
+        {"fileops", [](int c, char **v) { int fileOpsCommand(int, char **); return fileOpsCommand(c, v); }},
     };
     if (argc < 2)
         return usage();

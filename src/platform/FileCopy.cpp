@@ -90,6 +90,9 @@ int copyContents(int in, int out)
 
 int makeDirectories(const FilePath &path, mode_t mode)
 {
+    struct stat st;
+    if (::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode))
+        return 0;
     for (qsizetype slash = 0; slash >= 0;) {
         slash = path.indexOf('/', slash + 1);
         const FilePath part = slash < 0 ? path : path.left(slash);
@@ -97,7 +100,6 @@ int makeDirectories(const FilePath &path, mode_t mode)
             continue;
         return errno;
     }
-    struct stat st;
     if (::stat(path.constData(), &st) != 0)
         return errno;
     return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
