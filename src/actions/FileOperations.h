@@ -64,7 +64,8 @@ FileOpOutcome runFileOperation(FileOperation operation, const FilePath &destDir,
                                const std::function<void(const FileOpProgress &)> &progress,
                                const std::function<void(const QString &)> &logLine);
 
-// A delete run: each job's file to the trash ("Error deleting {name}: {error}" on failure).
+// A delete run: each job's file to the current user's trash (TrashEnvironment::current(),
+// read once per run; "Error deleting {name}: {error}" on failure).
 // `done` counts the trashed files, `errors` the failures.
 FileOpOutcome runDelete(const QList<FileJob> &jobs,
                         const std::function<void(const FileOpProgress &)> &progress,
