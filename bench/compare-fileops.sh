@@ -4,6 +4,7 @@
 # trash-cli's `trash-put` doing the same to the same files, best of RUNS (3) each, and
 # prints the ratios. Every trash is DIR/xdg's. Each tool runs once over all the files.
 set -euo pipefail
+shopt -s inherit_errexit
 dir=${1:?usage: $0 DIR [N] [RUNS]}
 n=${2:-200}
 runs=${3:-3}
@@ -28,16 +29,15 @@ work="$dir/tools"
 rm -rf "$work" "$dir/xdg"
 mkdir -p "$work"
 export XDG_DATA_HOME="$dir/xdg"
-k_cp=0 k_mv=0 k_trash=0
-run_cp() { k_cp=$((k_cp + 1)); mkdir "$work/cp$k_cp"; cp --preserve=mode,timestamps "$dir"/src/* "$work/cp$k_cp/"; }
-run_mv() { k_mv=$((k_mv + 1)); mkdir "$work/mv$k_mv"; mv "$work/cp$k_mv"/* "$work/mv$k_mv/"; }
-run_trash() { k_trash=$((k_trash + 1)); trash-put "$work/mv$k_trash"/*; }
+run_cp() { mkdir "$work/cp$1"; cp --preserve=mode,timestamps "$dir"/src/* "$work/cp$1/"; }
+run_mv() { mkdir "$work/mv$1"; mv "$work/cp$1"/* "$work/mv$1/"; }
+run_trash() { trash-put "$work/mv$1"/*; }
 # As in lumisort-bench, each run starts with nothing left to write back.
 best_synced() {
     local best= t
-    for _ in $(seq "$runs"); do
+    for k in $(seq "$runs"); do
         sync
-        t=$(best_ms 1 "$@")
+        t=$(best_ms 1 "$@" "$k")
         if [ -z "$best" ] || [ "$t" -lt "$best" ]; then best=$t; fi
     done
     echo "$best"
