@@ -44,6 +44,7 @@ int usage()
                "       lumisort-bench filter [PHOTOS]\n"
                "       lumisort-bench grid [CARDS]\n"
                "       lumisort-bench delete-stall [PHOTOS [DELETED]]\n"
+               "       lumisort-bench fileops DIR N\n"
                "  scan        walk the folders as the application does and print\n"
                "              photos=N dirs=M seconds=S (--list: each photo's path first)\n"
                "  duplicates  scan, then one duplicate pass: each group's paths, sorted and\n"
@@ -63,7 +64,9 @@ int usage()
                "              scroll positions through the page (offscreen)\n"
                "  delete-stall  the window deletes DELETED (1000) real files of a library of\n"
                "              PHOTOS (100000) to a trash in a temporary folder; prints the\n"
-               "              longest the event loop went unserved (worst_ms) and the total\n",
+               "              longest the event loop went unserved (worst_ms) and the total\n"
+               "  fileops     copy, move and trash N generated 1 MB photos in DIR through\n"
+               "              the window's own code: op=copy|move|trash ms=M\n",
                stderr);
     return 2;
 }
@@ -493,6 +496,7 @@ int main(int argc, char **argv)
         {"filter", filterCommand},
         {"grid", gridCommand},
         {"delete-stall", deleteStallCommand},
+        {"fileops", [](int c, char **v) { int fileOpsCommand(int, char **); return fileOpsCommand(c, v); }},
     };
     if (argc < 2)
         return usage();

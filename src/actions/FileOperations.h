@@ -51,6 +51,11 @@ FileTransfer copyFileInto(const FilePath &source, const FilePath &name, const Fi
 // destination and the source stays.
 FileTransfer moveFileInto(const FilePath &source, const FilePath &name, const FilePath &destDir);
 
+// The same to an exact `destination`, which must not exist: an existing one fails the file
+// with "File exists" and is left untouched.
+FileTransfer copyFileTo(const FilePath &source, const FilePath &destination);
+FileTransfer moveFileTo(const FilePath &source, const FilePath &destination);
+
 // A whole copy or move run, one file at a time, blocking the calling thread: creates
 // `destDir` (with its parents), then each job in order. After each file `progress` gets
 // the counts; each failure gives `logLine` "Error {verb} {name}: {error}".
@@ -59,7 +64,8 @@ FileOpOutcome runFileOperation(FileOperation operation, const FilePath &destDir,
                                const std::function<void(const FileOpProgress &)> &progress,
                                const std::function<void(const QString &)> &logLine);
 
-// A delete run: each job's file to the trash ("Error deleting {name}: {error}" on failure).
+// A delete run: each job's file to the current user's trash (TrashEnvironment::current(),
+// read once per run; "Error deleting {name}: {error}" on failure).
 // `done` counts the trashed files, `errors` the failures.
 FileOpOutcome runDelete(const QList<FileJob> &jobs,
                         const std::function<void(const FileOpProgress &)> &progress,

@@ -89,9 +89,10 @@ bool walkTree(const FileSystem &fs, const FilePath &root, const WalkVisitor &vis
             break;
         }
 
-        if (!visitor.entry({path, dirEntry.name, isDir}))
+        const WalkEntry entry{path, dirEntry.name, isDir};
+        if (!visitor.entry(entry))
             return true;
-        if (descend) {
+        if (descend && (!visitor.descend || visitor.descend(entry))) {
             // `top` may dangle once the stack grows.
             if (std::optional<Frame> child = openFrame(fs, std::move(path), visitor))
                 stack.push_back(std::move(*child));

@@ -69,6 +69,8 @@ struct WalkVisitor
     // Each directory's listing as the walk reads it (the root's first), so callers need
     // not list it a second time. Optional.
     std::function<void(const FilePath &dir, const std::vector<DirEntry> &entries)> listed;
+    // Whether to walk into a real subdirectory just yielded; every one when unset.
+    std::function<bool(const WalkEntry &)> descend;
 };
 
 // Walks every entry below `root`, descending into real subdirectories (hidden ones too)

@@ -2,6 +2,7 @@
 
 #include "model/PhotoItem.h"
 
+#include <QByteArrayView>
 #include <QString>
 
 // Where the trash lives for the current user, passed in so tests never touch the real one.
@@ -11,6 +12,7 @@ struct TrashEnvironment
     uint uid = 0;
 
     static TrashEnvironment current();
+    FilePath homeTrash() const { return dataHome + "/Trash"; }
 };
 
 struct TrashResult
@@ -24,3 +26,6 @@ struct TrashResult
 // file system, else the top folder's .Trash/$uid (when valid) or .Trash-$uid. The info file
 // is written first; a file that cannot be trashed is left where it is, never deleted.
 TrashResult moveToTrash(const FilePath &path, const TrashEnvironment &env = TrashEnvironment::current());
+
+// Whether a folder name is that of a per-mount trash: ".Trash" or ".Trash-" and a user id.
+bool isTrashFolderName(QByteArrayView name);

@@ -2,6 +2,7 @@
 
 #include "model/Enums.h"
 #include "platform/FileSystem.h"
+#include "platform/Trash.h"
 #include "platform/Uuid.h"
 
 #include <chrono>
@@ -75,20 +76,44 @@ Timestamp now()
     return std::chrono::time_point_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now());
 }
 
+// Whether `path` is a trash folder or lies in one.
+bool isInsideTrash(const FilePath &path, const FilePath &homeTrash)
+{
+    if (path == homeTrash || path.startsWith(FilePath(homeTrash + '/')))
+        return true;
+    for (qsizetype start = 0; start < path.size();) {
+        qsizetype end = path.indexOf('/', start);
+        if (end < 0)
+            end = path.size();
+        if (isTrashFolderName(QByteArrayView(path).sliced(start, end - start)))
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 // Phase 1: the folders to list. Returns false when stopped.
 bool collectDirectories(const FileSystem &fs, const QList<FilePath> &scanPaths,
                         const ScanFlags &flags, std::vector<DirectoryJob> &jobs)
 {
+    const FilePath homeTrash = TrashEnvironment::current().homeTrash();
     for (const FilePath &root : scanPaths) {
+        if (isInsideTrash(root, homeTrash))
+            continue;
         std::optional<std::vector<FilePath>> rootCandidates;
         bool rootListed = false;
         WalkVisitor visitor;
         visitor.entry = [&](const WalkEntry &entry) {
             if (flags.shouldStop.load(std::memory_order_relaxed))
                 return false;
-            if (entry.isDirectory && !entry.name.startsWith('.') && !entry.name.startsWith('~'))
+            if (entry.isDirectory && !entry.name.startsWith('.') && !entry.name.startsWith('~')
+                && entry.path != homeTrash)
                 jobs.push_back({entry.path, std::nullopt});
             return true;
+        };
+        // Nothing in a trash is the user's photo library, so the walk stays out of them.
+        visitor.descend = [&](const WalkEntry &entry) {
+            return !isTrashFolderName(entry.name) && entry.path != homeTrash;
         };
         visitor.listed = [&](const FilePath &dir, const std::vector<DirEntry> &entries) {
             // The walk lists a folder right after yielding it, and the root first of all.

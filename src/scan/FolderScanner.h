@@ -26,6 +26,7 @@ struct ScanResult
 // thread. Order: for each scan path its subfolders in walk order, then the path itself;
 // within a folder, the file system's listing order. Folders whose names begin with "." or
 // "~" are not listed (their subfolders still are), hidden files are skipped, and a file
-// reached twice is recorded twice. Unreadable folders and files are skipped silently.
+// reached twice is recorded twice. Nothing in a trash (the home trash, a .Trash or
+// .Trash-$uid folder) is recorded. Unreadable folders and files are skipped silently.
 ScanResult scanFolders(const FileSystem &fs, const QList<FilePath> &scanPaths,
                        const ScanFlags &flags, ScanProgressSink &progress);

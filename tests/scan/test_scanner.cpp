@@ -310,6 +310,20 @@ private slots:
         }
     }
 
+    // Nothing in a trash is part of the library, also when a scan path lies in one.
+    void trashFolders()
+    {
+        TestTree t;
+        t.make({"data/Trash/files/a.jpg", "p/.Trash-1000/files/b.jpg", "p/.Trash/1000/files/c.jpg",
+                "p/.Trash-1000/files/deep/d.jpg", "p/Trash/e.jpg", "p/.Trash-x/sub/f.jpg", "p/g.jpg"});
+        const B saved = qgetenv("XDG_DATA_HOME");
+        const auto restore = qScopeGuard([&] { qputenv("XDG_DATA_HOME", saved); });
+        qputenv("XDG_DATA_HOME", t.path("data"));
+        Recorder progress;
+        const ScanResult result = scan({t.root, t.path("p/.Trash-1000/files"), t.path("data/Trash")}, progress);
+        QCOMPARE(sortedPaths(result, t), L({"p/.Trash-x/sub/f.jpg", "p/Trash/e.jpg", "p/g.jpg"}));
+    }
+
     // Root reads anything, so the bench scans as an unprivileged user then.
     void unreadable()
     {

@@ -1,0 +1,138 @@
+#include "actions/FileOperations.h"
+
+#include "platform/FileCopy.h"
+#include "platform/FileSystem.h"
+#include "platform/Trash.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+
+FileTransfer transferResult(int error, const FilePath &destination)
+{
+    if (error)
+        return {false, errorText(error), {}};
+    return {true, {}, destination};
+}
+
+FilePath parentOf(const FilePath &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash <= 0 ? FilePath("/") : path.left(slash);
+}
+
+// Across file systems: a complete copy, flushed with its folder entry, before the source
+// goes; if the source cannot be removed the copy is taken back, so the photo is never in
+// two places after a move that reports failure.
+int moveAcrossFileSystems(const FilePath &source, const FilePath &destination)
+{
+    if (const int error = copyToNewFile(source, destination, true))
+        return error; // nothing was created, or it was removed again
+    int error = syncDirectory(parentOf(destination));
+    if (!error && ::unlink(source.constData()) != 0)
+        error = errno;
+    if (error)
+        ::unlink(destination.constData());
+    return error;
+}
+
+void report(const std::function<void(const QString &)> &logLine, const QString &message)
+{
+    if (logLine)
+        logLine(message);
+}
+
+} // namespace
+
+FilePath freeDestinationPath(const FilePath &destDir, const FilePath &name)
+{
+    FilePath candidate = appendPathComponent(destDir, name);
+    struct stat st;
+    // Any failure to examine a name ends the search: the copy then fails with the reason.
+    if (::lstat(candidate.constData(), &st) != 0)
+        return candidate;
+    const qsizetype dot = name.lastIndexOf('.');
+    const FilePath base = dot < 0 ? name : name.left(dot);
+    const FilePath extension = dot < 0 ? FilePath() : name.mid(dot);
+    for (qint64 n = 1;; ++n) {
+        candidate = appendPathComponent(destDir, FilePath(base + '_' + FilePath::number(n) + extension));
+        // A dangling link counts as taken: creating the file would follow it.
+        if (::lstat(candidate.constData(), &st) != 0)
+            return candidate;
+    }
+}
+
+FileTransfer copyFileTo(const FilePath &source, const FilePath &destination)
+{
+    return transferResult(copyToNewFile(source, destination, false), destination);
+}
+
+FileTransfer moveFileTo(const FilePath &source, const FilePath &destination)
+{
+    int error = renameNoReplace(source, destination);
+    if (error == EXDEV)
+        error = moveAcrossFileSystems(source, destination);
+    return transferResult(error, destination);
+}
+
+FileTransfer copyFileInto(const FilePath &source, const FilePath &name, const FilePath &destDir)
+{
+    return copyFileTo(source, freeDestinationPath(destDir, name));
+}
+
+FileTransfer moveFileInto(const FilePath &source, const FilePath &name, const FilePath &destDir)
+{
+    return moveFileTo(source, freeDestinationPath(destDir, name));
+}
+
+FileOpOutcome runFileOperation(FileOperation operation, const FilePath &destDir,
+                               const QList<FileJob> &jobs,
+                               const std::function<void(const FileOpProgress &)> &progress,
+                               const std::function<void(const QString &)> &logLine)
+{
+    // A folder that cannot be made fails each file on its own, with its own message.
+    makeDirectories(destDir, 0777);
+    const QString verb = operation == FileOperation::copy ? QStringLiteral("copying") : QStringLiteral("moving");
+    FileOpOutcome outcome;
+    for (const FileJob &job : jobs) {
+        const FileTransfer transfer = operation == FileOperation::copy
+                                          ? copyFileInto(job.path, job.name, destDir)
+                                          : moveFileInto(job.path, job.name, destDir);
+        if (transfer.ok) {
+            ++outcome.done;
+            outcome.succeededIds.insert(job.id);
+        } else {
+            ++outcome.errors;
+            report(logLine, QStringLiteral("Error ") + verb + u' ' + displayPath(job.name) + QStringLiteral(": ")
+                                + transfer.error);
+        }
+        if (progress)
+            progress({outcome.done, outcome.errors, int(jobs.size())});
+    }
+    return outcome;
+}
+
+FileOpOutcome runDelete(const QList<FileJob> &jobs,
+                        const std::function<void(const FileOpProgress &)> &progress,
+                        const std::function<void(const QString &)> &logLine)
+{
+    const TrashEnvironment trash = TrashEnvironment::current();
+    FileOpOutcome outcome;
+    for (const FileJob &job : jobs) {
+        const TrashResult result = moveToTrash(job.path, trash);
+        if (result.ok) {
+            ++outcome.done;
+            outcome.succeededIds.insert(job.id);
+        } else {
+            ++outcome.errors;
+            report(logLine, QStringLiteral("Error deleting ") + displayPath(job.name) + QStringLiteral(": ")
+                                + result.error);
+        }
+        if (progress)
+            progress({outcome.done, outcome.errors, int(jobs.size())});
+    }
+    return outcome;
+}

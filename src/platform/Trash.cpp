@@ -1,0 +1,190 @@
+#include "platform/Trash.h"
+
+#include "platform/FileCopy.h"
+#include "platform/FileSystem.h"
+#include "platform/Home.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A name taken in the trash gets ".2", ".3", ... appended; this many are tried.
+constexpr int maxNameAttempts = 10000;
+
+TrashResult failure(const QString &error)
+{
+    return {false, error, {}};
+}
+
+FilePath parentOf(const FilePath &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash <= 0 ? FilePath("/") : path.left(slash);
+}
+
+// The device of `path`, or of its nearest existing ancestor when it is not there yet.
+std::optional<dev_t> deviceOf(FilePath path)
+{
+    for (;;) {
+        struct stat st;
+        if (::stat(path.constData(), &st) == 0)
+            return st.st_dev;
+        if (errno != ENOENT || path == "/")
+            return std::nullopt;
+        path = parentOf(path);
+    }
+}
+
+// The mount point holding the folder `dir` (a canonical path) on `device`.
+FilePath mountTop(FilePath dir, dev_t device)
+{
+    while (dir != "/") {
+        const FilePath up = parentOf(dir);
+        struct stat st;
+        if (::stat(up.constData(), &st) != 0 || st.st_dev != device)
+            break;
+        dir = up;
+    }
+    return dir;
+}
+
+// Makes `dir` if missing; 0 when it is then a real folder of ours, else an errno value.
+int ownFolder(const FilePath &dir, uint uid)
+{
+    if (::mkdir(dir.constData(), 0700) != 0 && errno != EEXIST)
+        return errno;
+    struct stat st;
+    if (::lstat(dir.constData(), &st) != 0)
+        return errno;
+    return S_ISDIR(st.st_mode) && st.st_uid == uid ? 0 : EPERM;
+}
+
+// The trash on the file system mounted at `top`: .Trash/$uid when .Trash is a real folder
+// with the sticky bit (anyone could have made a plain one), else .Trash-$uid.
+int mountTrash(const FilePath &top, uint uid, FilePath &trash)
+{
+    const FilePath shared = appendPathComponent(top, ".Trash");
+    struct stat st;
+    if (::lstat(shared.constData(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)) {
+        trash = appendPathComponent(shared, FilePath::number(uid));
+        if (ownFolder(trash, uid) == 0)
+            return 0;
+    }
+    trash = appendPathComponent(top, FilePath(".Trash-" + FilePath::number(uid)));
+    return ownFolder(trash, uid);
+}
+
+FilePath deletionDate()
+{
+    const std::time_t now = std::time(nullptr);
+    struct tm local;
+    char text[32];
+    ::localtime_r(&now, &local);
+    return FilePath(text, qsizetype(std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local)));
+}
+
+int writeNewFile(const FilePath &path, const FilePath &contents)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return errno;
+    const ssize_t written = ::write(fd, contents.constData(), size_t(contents.size()));
+    int error = written < 0 ? errno : (written != contents.size() ? EIO : 0);
+    if (::close(fd) != 0 && !error)
+        error = errno;
+    if (error)
+        ::unlink(path.constData());
+    return error;
+}
+
+} // namespace
+
+TrashEnvironment TrashEnvironment::current()
+{
+    TrashEnvironment env;
+    env.dataHome = qgetenv("XDG_DATA_HOME");
+    if (!env.dataHome.startsWith('/'))
+        env.dataHome = appendPathComponent(homeDirectory(), ".local/share");
+    env.uid = ::getuid();
+    return env;
+}
+
+bool isTrashFolderName(QByteArrayView name)
+{
+    if (name == ".Trash")
+        return true;
+    if (!name.startsWith(".Trash-") || name.size() == 7)
+        return false;
+    for (const char c : name.sliced(7)) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return true;
+}
+
+TrashResult moveToTrash(const FilePath &path, const TrashEnvironment &env)
+{
+    FilePath absolute = path;
+    if (!absolute.startsWith('/')) {
+        char cwd[PATH_MAX];
+        if (!::getcwd(cwd, sizeof cwd))
+            return failure(errorText(errno));
+        absolute = appendPathComponent(FilePath(cwd), path);
+    }
+    struct stat st;
+    if (::lstat(absolute.constData(), &st) != 0)
+        return failure(errorText(errno));
+    const FilePath name = lastPathComponent(absolute).toByteArray();
+
+    // Where it goes, and its original path as the info file records it: absolute in the
+    // home trash, relative to the mount point in a per-mount one.
+    FilePath trash = env.homeTrash();
+    FilePath original = absolute;
+    if (deviceOf(trash) != st.st_dev) {
+        char *real = ::realpath(parentOf(absolute).constData(), nullptr);
+        if (!real)
+            return failure(errorText(errno));
+        const FilePath folder(real);
+        std::free(real);
+        const FilePath top = mountTop(folder, st.st_dev);
+        if (const int error = mountTrash(top, env.uid, trash))
+            return failure(u"No usable trash folder on this file system: "_s + errorText(error));
+        original = appendPathComponent(folder, name).mid(top == "/" ? 1 : top.size() + 1);
+    }
+    const FilePath files = appendPathComponent(trash, "files");
+    const FilePath info = appendPathComponent(trash, "info");
+    for (const FilePath &dir : {files, info}) {
+        if (const int error = makeDirectories(dir, 0700))
+            return failure(errorText(error));
+    }
+
+    const FilePath contents = "[Trash Info]\nPath=" + original.toPercentEncoding("/!*'()")
+                              + "\nDeletionDate=" + deletionDate() + '\n';
+    for (int n = 1; n <= maxNameAttempts; ++n) {
+        const FilePath entry = n == 1 ? name : name + '.' + FilePath::number(n);
+        const FilePath infoFile = appendPathComponent(info, FilePath(entry + ".trashinfo"));
+        if (const int error = writeNewFile(infoFile, contents)) {
+            if (error == EEXIST)
+                continue;
+            return failure(errorText(error));
+        }
+        const FilePath target = appendPathComponent(files, entry);
+        const int error = renameNoReplace(absolute, target);
+        if (error == 0)
+            return {true, {}, target};
+        ::unlink(infoFile.constData());
+        if (error != EEXIST)
+            return failure(errorText(error));
+    }
+    return failure(errorText(EEXIST));
+}

@@ -1,0 +1,202 @@
+#include "TestMounts.h"
+#include "TestTree.h"
+#include "actions/FileOperations.h"
+#include "platform/Trash.h"
+
+#include <QDateTime>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <ctime>
+
+using namespace Qt::StringLiterals;
+using B = QByteArray;
+using L = QByteArrayList;
+
+namespace {
+
+// The info file's Path, after checking its other lines: the deletion date is local time
+// (five hours ahead of UTC here) within the test's run.
+B infoPath(const B &infoFile, const QDateTime &before)
+{
+    const L lines = fileBytes(infoFile).split('\n');
+    if (lines.size() != 4 || lines[0] != "[Trash Info]" || !lines[1].startsWith("Path=")
+        || !lines[2].startsWith("DeletionDate=") || !lines[3].isEmpty())
+        return "malformed: " + lines.join('|');
+    QDateTime date = QDateTime::fromString(QString::fromLatin1(lines[2].mid(13)), u"yyyy-MM-ddThh:mm:ss"_s);
+    date.setTimeSpec(Qt::UTC);
+    date = date.addSecs(-5 * 3600);
+    if (date < before.addSecs(-1) || date > QDateTime::currentDateTimeUtc())
+        return "wrong date: " + lines[2];
+    return lines[1].mid(5);
+}
+
+mode_t modeOf(const B &path)
+{
+    struct stat st;
+    return ::lstat(path, &st) == 0 ? st.st_mode & 07777 : mode_t(-1);
+}
+
+} // namespace
+
+class TestTrash : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("TZ", "UTC-5");
+        ::tzset();
+    }
+
+    void homeTrash_data()
+    {
+        QTest::addColumn<B>("name");
+        QTest::addColumn<B>("encoded");
+        QTest::newRow("plain") << B("plain.jpg") << B("plain.jpg");
+        QTest::newRow("space and %") << B("with space 100%.jpg") << B("with%20space%20100%25.jpg");
+        QTest::newRow("invalid UTF-8, newline") << B("caf\xe9\nx.jpg") << B("caf%E9%0Ax.jpg");
+        QTest::newRow("marks") << B("a(1)!*'~-_.jpg") << B("a(1)!*'~-_.jpg");
+        QTest::newRow("non-ASCII") << B("\xc3\x9c.jpg") << B("%C3%9C.jpg");
+    }
+    void homeTrash()
+    {
+        QFETCH(B, name);
+        QFETCH(B, encoded);
+        TestTree t;
+        const QDateTime before = QDateTime::currentDateTimeUtc();
+        const B file = t.make({"photos/" + name}, name);
+        const B trash = t.path("data/share/Trash"); // none of it exists yet
+        const TrashResult result = moveToTrash(file, {t.path("data/share"), ::getuid()});
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QCOMPARE(result.trashedPath, trash + "/files/" + name);
+        QCOMPARE(fileBytes(result.trashedPath), name);
+        QCOMPARE(fileBytes(file), B("<missing>"));
+        QCOMPARE(infoPath(trash + "/info/" + name + ".trashinfo", before), t.root + "/photos/" + encoded);
+        QCOMPARE(modeOf(trash + "/files"), mode_t(0700));
+        QCOMPARE(modeOf(trash + "/info"), mode_t(0700));
+    }
+
+    // trash-cli reads back what was trashed, under the true original paths.
+    void readByTrashList()
+    {
+        const QString trashList = QStandardPaths::findExecutable(u"trash-list"_s);
+        if (trashList.isEmpty())
+            QSKIP("trash-list (trash-cli) is missing");
+        TestTree t;
+        const L files{t.make({"a/with space 100%.jpg"}), t.make({"b/with space 100%.jpg"}), t.make({"a/x.png"})};
+        L trashed;
+        for (const B &file : files)
+            trashed << moveToTrash(file, {t.path("xdg"), ::getuid()}).trashedPath;
+        // The second of one name is a second entry.
+        QCOMPARE(trashed, L({t.path("xdg/Trash/files/with space 100%.jpg"),
+                             t.path("xdg/Trash/files/with space 100%.jpg.2"), t.path("xdg/Trash/files/x.png")}));
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"HOME"_s, QFile::decodeName(t.root));
+        env.insert(u"XDG_DATA_HOME"_s, QFile::decodeName(t.path("xdg")));
+        process.setProcessEnvironment(env);
+        process.start(trashList, {});
+        QVERIFY(process.waitForFinished(60'000));
+        L listed; // "date time path"; other file systems' trashes may add lines
+        for (const B &line : process.readAllStandardOutput().split('\n'))
+            if (line.mid(20).startsWith(t.root))
+                listed << line.mid(20);
+        std::sort(listed.begin(), listed.end());
+        QCOMPARE(listed, L({files[0], files[2], files[1]}));
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<B>("setup");
+        QTest::newRow("vanished") << B("vanished");
+        QTest::newRow("read-only folder") << B("readonly");
+        QTest::newRow("read-only file system") << B("readonly fs");
+    }
+    void failures()
+    {
+        QFETCH(B, setup);
+        TestTree t;
+        const B file = t.make({"p/a.jpg"}, "photo");
+        QString error = u"No such file or directory"_s;
+        std::optional<TestMount> tmpfs, readOnly;
+        if (setup == "vanished") {
+            ::unlink(file);
+        } else if (::geteuid() == 0 || setup == "readonly fs") {
+            if (setup == "readonly fs" && !tmpfs.emplace(TestMount::tmpfs, t.path("p")).ok)
+                QSKIP("cannot mount here");
+            t.make({"p/a.jpg"}, "photo");
+            if (!readOnly.emplace(TestMount::readOnly, t.path("p")).ok)
+                QSKIP("cannot mount here");
+            // A view of the same file system is still another mount to rename(2).
+            error = setup == "readonly" ? u"Invalid cross-device link"_s
+                                        : u"No usable trash folder on this file system: Read-only file system"_s;
+        } else {
+            ::chmod(t.path("p"), 0555);
+            error = u"Permission denied"_s;
+        }
+        const TrashResult result = moveToTrash(file, {t.path("xdg"), ::getuid()});
+        QVERIFY(!result.ok);
+        QCOMPARE(result.error, error);
+        QCOMPARE(fileBytes(file), setup == "vanished" ? B("<missing>") : B("photo"));
+        QCOMPARE(::access(t.path("xdg/Trash/info/a.jpg.trashinfo"), F_OK), -1);
+    }
+
+    void perMountTrash_data()
+    {
+        QTest::addColumn<B>("setup");
+        QTest::addColumn<B>("trash"); // relative to the mount point
+        const B own = ".Trash-" + B::number(::getuid());
+        QTest::newRow("no .Trash") << B() << own;
+        QTest::newRow("sticky .Trash") << B("sticky") << ".Trash/" + B::number(::getuid());
+        QTest::newRow(".Trash without the sticky bit") << B("plain") << own;
+        QTest::newRow("symlinked .Trash") << B("link") << own;
+    }
+    void perMountTrash()
+    {
+        QFETCH(B, setup);
+        QFETCH(B, trash);
+        TestTree t;
+        const TestMount mount(TestMount::tmpfs, t.make({"m/"}));
+        if (!mount.ok)
+            QSKIP("cannot mount here");
+        const QDateTime before = QDateTime::currentDateTimeUtc();
+        const B file = t.make({"m/sub/a b.jpg"}, "photo");
+        if (setup == "link")
+            t.make({"m/elsewhere/", "m/.Trash -> elsewhere"});
+        else if (!setup.isEmpty())
+            ::chmod(t.make({"m/.Trash/"}), setup == "sticky" ? 01777 : 0777);
+        if (setup == "link")
+            ::chmod(t.path("m/elsewhere"), 01777);
+        const TrashResult result = moveToTrash(file, {t.path("xdg"), ::getuid()});
+        QVERIFY2(result.ok, qPrintable(result.error));
+        const B dir = t.path("m/" + trash);
+        QCOMPARE(result.trashedPath, dir + "/files/a b.jpg");
+        QCOMPARE(fileBytes(result.trashedPath), B("photo"));
+        QCOMPARE(infoPath(dir + "/info/a b.jpg.trashinfo", before), B("sub/a%20b.jpg"));
+        QCOMPARE(modeOf(dir), mode_t(0700));
+    }
+
+    void runDeleteCounts()
+    {
+        TestTree t;
+        const B saved = qgetenv("XDG_DATA_HOME");
+        const auto restore = qScopeGuard([&] { qputenv("XDG_DATA_HOME", saved); });
+        qputenv("XDG_DATA_HOME", t.path("xdg"));
+        const QList<FileJob> jobs{{u"1"_s, t.make({"ok.jpg"}, "1"), "ok.jpg"}, {u"2"_s, t.path("gone.jpg"), "gone.jpg"}};
+        QStringList log, progress;
+        const FileOpOutcome outcome = runDelete(
+            jobs, [&](const FileOpProgress &p) { progress << u"%1/%2/%3"_s.arg(p.done).arg(p.errors).arg(p.total); },
+            [&](const QString &line) { log << line; });
+        QCOMPARE(outcome.succeededIds, QSet<QString>{u"1"_s});
+        QCOMPARE(progress, QStringList({u"1/0/2"_s, u"1/1/2"_s}));
+        QCOMPARE(log, QStringList{u"Error deleting gone.jpg: No such file or directory"_s});
+        QCOMPARE(fileBytes(t.path("xdg/Trash/files/ok.jpg")), B("1"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTrash)
+#include "test_trash.moc"
