@@ -5,7 +5,6 @@
 #include "ui/Palette.h"
 #include "ui/PreviewImageView.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -54,8 +53,8 @@ PreviewWindowController::PreviewWindowController(const PhotoItem &photo, QList<P
     setAutoFillBackground(true);
     setMinimumSize(260, 120);
     resize(designSize);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    if (const QScreen *where = screen())
+        move(where->availableGeometry().center() - rect().center());
 
     m_loader.onDecoded = [this](const QString &id, const QImage &picture) { showPicture(id, picture); };
     // A resize asks for a sharper picture once the user has let go, not at every step.
@@ -121,6 +120,7 @@ void PreviewWindowController::loadPhoto(const PhotoItem &photo)
 {
     m_currentPhoto = photo;
     setWindowTitle(literalTitle(displayPath(photo.name())));
+    setAccessibleDescription(displayPath(photo.name()));
     infoLabel->setText(caption(photo, m_currentIndex, m_allPhotos.size()));
     requestPicture();
 }
