@@ -62,5 +62,6 @@ private:
     int m_direction = 1; // of the last step: the photo after it is decoded ahead first
     int m_captionTop = 0;
     QTimer m_resizeSettled;
+    // Its destructor waits for the decode in flight, so no worker outlives the window.
     PreviewImageLoader m_loader;
 };
