@@ -1,5 +1,8 @@
 #include "platform/Formatters.h"
 
+#include <QDateTime>
+#include <QRegularExpression>
+
 #include <array>
 #include <cmath>
 #include <limits>
@@ -58,4 +61,17 @@ QString formatMediumTime(const QTime &time, const QLocale &locale)
             format = u"HH:mm:ss"_s;
     }
     return locale.toString(time, format);
+}
+
+QString formatMediumDateShortTime(Timestamp when, const QLocale &locale)
+{
+    // Locales offer long and short dates; the medium one is the long one without the
+    // weekday (and the comma after it, Latin or Arabic) and with abbreviated month names.
+    static const QRegularExpression weekday(u"dddd[,\u060C\\s]*"_s), trailing(u"[,\u060C\\s]+$"_s);
+    QString dateFormat = locale.dateFormat(QLocale::LongFormat);
+    dateFormat.remove(weekday).remove(trailing).replace(u"MMMM"_s, u"MMM"_s);
+    const auto msecs = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch());
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(msecs.count());
+    return locale.toString(local.date(), dateFormat) + u", "_s
+         + locale.toString(local.time(), QLocale::ShortFormat);
 }

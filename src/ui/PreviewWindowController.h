@@ -1,8 +1,10 @@
 #pragma once
 
 #include "model/PhotoItem.h"
+#include "ui/PreviewImageLoader.h"
 
 #include <QList>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -30,6 +32,7 @@ public:
     int currentIndex() const { return m_currentIndex; }
     const PhotoItem &currentPhoto() const { return m_currentPhoto; }
     const QList<PhotoItem> &allPhotos() const { return m_allPhotos; }
+    const PreviewImageLoader &loader() const { return m_loader; }
 
     std::function<void(int index)> onNavigate;
 
@@ -42,8 +45,23 @@ Q_SIGNALS:
     // The picture of `photoId` is now on screen (emitted after each decode that is shown).
     void imageShown(const QString &photoId);
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
+    void setupUI();
+    void step(int delta);
+    // Asks for the current photo's picture at the window's size in device pixels.
+    void requestPicture();
+    QSize pictureBox() const;
+    void showPicture(const QString &photoId, const QImage &picture);
+
     PhotoItem m_currentPhoto;
     QList<PhotoItem> m_allPhotos;
     int m_currentIndex = 0;
+    int m_direction = 1; // of the last step: the photo after it is decoded ahead first
+    int m_captionTop = 0;
+    QTimer m_resizeSettled;
+    // Its destructor waits for the decode in flight, so no worker outlives the window.
+    PreviewImageLoader m_loader;
 };

@@ -1,9 +1,8 @@
+#include "TestImages.h"
 #include "TestTree.h"
 #include "browse/Thumbnails.h"
 #include "platform/ImageDecoder.h"
 
-#include <QBuffer>
-#include <QPainter>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -12,59 +11,9 @@
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
-using B = QByteArray;
+using namespace TestImages;
 
 namespace {
-
-// Bands of colour side by side (or stacked, when `vertical`), equally wide.
-QImage bands(QSize size, QList<QColor> colours, bool vertical = false)
-{
-    QImage image(size, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    const int n = int(colours.size());
-    const int length = vertical ? size.height() : size.width();
-    for (int i = 0; i < n; ++i) {
-        const int from = length * i / n, to = length * (i + 1) / n;
-        painter.fillRect(vertical ? QRect(0, from, size.width(), to - from) : QRect(from, 0, to - from, size.height()),
-                         colours[i]);
-    }
-    return image;
-}
-
-B encoded(const QImage &image, const char *format)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format, 90);
-    return buffer.data();
-}
-
-B be16(int v) { return B(1, char(v >> 8)) + char(v); }
-B le32(quint32 v) { return B(1, char(v)) + char(v >> 8) + char(v >> 16) + char(v >> 24); }
-
-// A big-endian TIFF block whose only tag is Orientation.
-B exifOrientation(int orientation)
-{
-    return "MM" + be16(42) + B("\0\0\0\x08", 4) + be16(1) + be16(0x0112) + be16(3) + B("\0\0\0\x01", 4)
-         + be16(orientation) + B(6, '\0');
-}
-
-B jpegWithOrientation(const QImage &image, int orientation)
-{
-    const B tiff = "Exif" + B(2, '\0') + exifOrientation(orientation);
-    return encoded(image, "jpg").insert(2, "\xFF\xE1" + be16(int(tiff.size()) + 2) + tiff);
-}
-
-// Qt writes a simple lossy WebP; an EXIF chunk needs the extended layout (VP8X first).
-B webpWithOrientation(const QImage &image, int orientation)
-{
-    const B exif = exifOrientation(orientation);
-    const B body = "WEBP" + B("VP8X") + le32(10) + le32(8) + le32(quint32(image.width() - 1)).left(3)
-                 + le32(quint32(image.height() - 1)).left(3) + encoded(image, "webp").mid(12) + "EXIF"
-                 + le32(quint32(exif.size())) + exif;
-    return "RIFF" + le32(quint32(body.size())) + body;
-}
 
 // A HEIC file, or none and why not (no HEVC encoder here, say).
 B heic(const QImage &image, heif_orientation orientation, int thumbnailBox = 0, QString *missing = nullptr)

@@ -1,6 +1,7 @@
 #include "platform/Formatters.h"
 #include "platform/Uuid.h"
 
+#include <QDateTime>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
@@ -53,6 +54,25 @@ private slots:
         QFETCH(QString, text);
         // Some locale data separate "PM" with a narrow no-break space.
         QCOMPARE(formatMediumTime(QTime(15, 4, 5), locale).replace(u'\u202f', u' '), text);
+    }
+
+    void mediumDateShortTime_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates) << u"Jan 5, 2024, 3:04 PM"_s;
+        QTest::newRow("de_DE") << QLocale(QLocale::German, QLocale::Germany) << u"5. Jan. 2024, 15:04"_s;
+        // The weekday closes the long date here; nothing of it may be left.
+        QTest::newRow("ja_JP") << QLocale(QLocale::Japanese, QLocale::Japan) << u"2024\u5e741\u67085\u65e5, 15:04"_s;
+    }
+
+    void mediumDateShortTime()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(QString, text);
+        const QDateTime local(QDate(2024, 1, 5), QTime(15, 4, 5));
+        const Timestamp when{std::chrono::milliseconds(local.toMSecsSinceEpoch())};
+        QCOMPARE(formatMediumDateShortTime(when, locale).replace(u'\u202f', u' '), text);
     }
 
     void uuidsAreCanonicalAndDistinct()

@@ -1,0 +1,179 @@
+#include "TestImages.h"
+#include "TestTree.h"
+#include "platform/Formatters.h"
+#include "ui/PreviewImageView.h"
+#include "ui/PreviewWindowController.h"
+
+#include <QAccessible>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWindow>
+
+using namespace Qt::StringLiterals;
+using namespace TestImages;
+
+namespace {
+
+const QByteArrayList names = {"alpha.jpg", "b[*]ravo.jpg", "charlie.jpg", "delta.jpg",
+                              "echo.jpg", "foxtrot.jpg", "golf.jpg", "hotel.jpg"};
+const Timestamp modified{std::chrono::seconds(1'700'000'000)};
+
+// `count` small JPEGs of 2.5 MB on record, ids "P0", "P1"...; the file of `missing` is not made.
+QList<PhotoItem> album(const TestTree &tree, int count, int missing = -1)
+{
+    QList<PhotoItem> photos;
+    for (int i = 0; i < count; ++i) {
+        if (i != missing)
+            tree.make({names[i]}, encoded(bands({64, 48}, {QColor::fromHsv(i * 40, 255, 255)}), "jpg"));
+        photos << PhotoItem(u"P%1"_s.arg(i), tree.path(names[i]), names[i], 2'500'000, modified, modified, u"JPG"_s);
+    }
+    return photos;
+}
+
+void activate(QWidget *window)
+{
+    window->show();
+    window->activateWindow();
+    QTRY_VERIFY(window->isActiveWindow());
+}
+
+QPixmap picture(const PreviewWindowController &preview)
+{
+    return static_cast<PreviewImageView *>(preview.imageView)->pixmap();
+}
+
+} // namespace
+
+class TestPreview : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // n/p click "Next ▶" / "◀ Previous", R/L type the arrow keys.
+    void navigation_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("start");
+        QTest::addColumn<QString>("presses");
+        QTest::addColumn<QList<int>>("navigated");
+        QTest::newRow("nothing before the first") << 3 << 0 << u"pLpL"_s << QList<int>{};
+        QTest::newRow("nothing after the last") << 3 << 2 << u"nRnR"_s << QList<int>{};
+        QTest::newRow("one photo") << 1 << 0 << u"npRL"_s << QList<int>{};
+        QTest::newRow("back and forth") << 5 << 1 << u"nRnpL"_s << QList<int>{2, 3, 4, 3, 2};
+        QTest::newRow("stops at the end") << 3 << 0 << u"RRRRn"_s << QList<int>{1, 2};
+    }
+
+    void navigation()
+    {
+        QFETCH(int, count);
+        QFETCH(int, start);
+        QFETCH(QString, presses);
+        QFETCH(QList<int>, navigated);
+        TestTree tree;
+        const QList<PhotoItem> photos = album(tree, count);
+        PreviewWindowController preview(photos[start], photos, start);
+        QList<int> told;
+        preview.onNavigate = [&](int i) { told << i; };
+        activate(&preview);
+        for (const QChar press : presses) {
+            if (press.isLower())
+                QTest::mouseClick(press == u'n' ? preview.nextButton : preview.previousButton, Qt::LeftButton);
+            else
+                QTest::keyClick(&preview, press == u'R' ? Qt::Key_Right : Qt::Key_Left);
+        }
+        QCOMPARE(told, navigated);
+        const int index = navigated.value(navigated.size() - 1, start);
+        QCOMPARE(preview.currentIndex(), index);
+        QVERIFY(preview.infoLabel->text().endsWith(u"  |  %1 of %2"_s.arg(index + 1).arg(count)));
+        // The title is the name as it is, "[*]" included.
+        QCOMPARE(preview.windowHandle()->title(), QString::fromUtf8(names[index]));
+
+        // Keys typed in another window stay there.
+        QLineEdit other(u"abc"_s);
+        activate(&other);
+        for (const Qt::Key key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Right, Qt::Key_Escape})
+            QTest::keyClick(&other, key);
+        QCOMPARE(preview.currentIndex(), index);
+        QVERIFY(preview.isVisible());
+        QCOMPARE(other.cursorPosition(), 3);
+        // Escape hides the preview, which stays to be shown again.
+        activate(&preview);
+        QTest::keyClick(&preview, Qt::Key_Escape);
+        QVERIFY(!preview.isVisible());
+        QVERIFY(!preview.testAttribute(Qt::WA_DeleteOnClose));
+    }
+
+    // A big photo turned by its EXIF orientation: upright, decoded reduced to the window,
+    // fitted and centred, and sharper once the window grows.
+    void photoAndLayout()
+    {
+        TestTree tree;
+        const FilePath path = tree.make({"turned.jpg"}, jpegWithOrientation(bands({2000, 1200}, {Qt::red, Qt::green}), 6));
+        const PhotoItem photo(u"T"_s, path, "turned.jpg", 2'500'000, modified, modified, u"JPG"_s);
+        PreviewWindowController preview(photo, {photo, photo}, 1);
+        QSignalSpy shown(&preview, &PreviewWindowController::imageShown);
+        preview.show();
+        QCOMPARE(preview.infoLabel->text(),
+                 u"turned.jpg  |  2.5 MB  |  "_s + formatMediumDateShortTime(modified) + u"  |  2 of 2"_s);
+        const auto *view = static_cast<PreviewImageView *>(preview.imageView);
+        const auto frames = [&] {
+            return QList<QRectF>{preview.imageView->geometry(), view->pictureRect(), preview.infoLabel->geometry(),
+                                 preview.previousButton->geometry(), preview.nextButton->geometry()};
+        };
+        QTRY_COMPARE(shown.count(), 1);
+        QCOMPARE(frames(), (QList<QRectF>{{0, 0, 900, 700}, {240, 0, 420, 700}, {20, 630, 860, 50},
+                                          {20, 20, 100, 30}, {780, 20, 100, 30}}));
+        const QImage image = picture(preview).toImage();
+        QCOMPARE(image.size(), QSize(420, 700));
+        // The left (red) band of the stored picture is on top once it is turned.
+        const auto primary = [&](int y) { return (image.pixelColor(210, y).hue() + 60) % 360 / 120; }; // 0 red, 1 green
+        QCOMPARE(QList<int>({primary(50), primary(650)}), QList<int>({0, 1}));
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(preview.imageView);
+        QCOMPARE(accessible->role(), QAccessible::Graphic);
+        QCOMPARE(accessible->text(QAccessible::Name), u"turned.jpg"_s);
+
+        // Buttons stay in the top corners; the caption keeps its distance from the top and stretches.
+        preview.resize(1200, 1400);
+        QCOMPARE(frames(), (QList<QRectF>{{0, 0, 1200, 1400}, {180, 0, 840, 1400}, {20, 630, 1160, 50},
+                                          {20, 20, 100, 30}, {1080, 20, 100, 30}}));
+        QTRY_COMPARE(shown.count(), 2);
+        QCOMPARE(picture(preview).size(), QSize(840, 1400));
+    }
+
+    // Stepping faster than decoding shows only the last photo and never decodes those in
+    // between; a file that is gone leaves the picture up while title and caption move on.
+    void decoding()
+    {
+        TestTree tree;
+        const QList<PhotoItem> photos = album(tree, 8, 6);
+        PreviewWindowController preview(photos[0], photos, 0);
+        QSignalSpy shown(&preview, &PreviewWindowController::imageShown);
+        const auto shownIds = [&] {
+            QStringList ids;
+            for (const QList<QVariant> &args : std::as_const(shown))
+                ids << args[0].toString();
+            return ids;
+        };
+        for (int i = 0; i < 7; ++i)
+            preview.nextPhoto();
+        QTRY_VERIFY(preview.loader().isIdle());
+        QCOMPARE(shownIds(), QStringList{u"P7"_s});
+        // The first photo, the last, and the one before it ahead of time.
+        QVERIFY2(preview.loader().decodesStarted() <= 3, qPrintable(QString::number(preview.loader().decodesStarted())));
+
+        const qint64 before = picture(preview).cacheKey();
+        preview.previousPhoto();
+        QCOMPARE(preview.windowTitle(), u"golf.jpg"_s);
+        QVERIFY(preview.infoLabel->text().startsWith(u"golf.jpg  |  "_s));
+        QTRY_VERIFY(preview.loader().isIdle());
+        QCOMPARE(picture(preview).cacheKey(), before);
+        preview.previousPhoto();
+        QTRY_COMPARE(shownIds(), (QStringList{u"P7"_s, u"P5"_s}));
+    }
+};
+
+QTEST_MAIN(TestPreview)
+#include "test_preview.moc"
