@@ -59,10 +59,11 @@ bench: build
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(RELEASE) --prefix "$(PREFIX)"
 
-# Removes the files the last install wrote, as its manifest lists them (DESTDIR included).
+# Removes the files the last install wrote, as its manifest lists them (give the same
+# DESTDIR: the manifest leaves it out).
 uninstall:
 	@test -f $(RELEASE)/install_manifest.txt || { echo "nothing installed from $(RELEASE)"; exit 1; }
-	xargs -d '\n' rm -fv < $(RELEASE)/install_manifest.txt
+	sed 's|^|$(DESTDIR)|' $(RELEASE)/install_manifest.txt | xargs -r -d '\n' rm -fv --
 
 clean:
 	rm -rf build

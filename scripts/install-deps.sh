@@ -9,6 +9,7 @@ packages=(
     libheif-dev libssl-dev libcanberra-dev libasound2-dev sound-theme-freedesktop
     qt6-qpa-plugins fonts-dejavu-core
     xvfb xauth x11-utils util-linux
+    desktop-file-utils appstream
 )
 
 missing=()
