@@ -79,7 +79,8 @@ CommandLine parseCommandLine(int argc, const char *const argv[], const FilePath 
         }
         if (!optionsEnded && argument.startsWith('-') && argument != "-")
             continue;
-        const FilePath path = cleanAbsolutePath(
+        // An empty argument names no folder (stat fails on it), not the working directory.
+        const FilePath path = argument.isEmpty() ? argument : cleanAbsolutePath(
             argument.startsWith('/') ? argument : workingDirectory + '/' + argument);
         if (const std::optional<QByteArray> reason = unreadableFolder(path))
             return {2, "lumisort: cannot scan " + argument + ": " + *reason + '\n', {}};

@@ -44,7 +44,7 @@ exe=$prefix/bin/lumisort
 [ "$("$exe" --version)" = "Lumisort 1.0" ] || fail "--version"
 
 # A path that is not a readable folder: one line on stderr, status 2, no window.
-for bad in /no/such/folder "$desktop"; do
+for bad in /no/such/folder "$desktop" ""; do
     status=0
     env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$exe" "$bad" > "$work/out" 2> "$work/err" || status=$?
     [ "$status" = 2 ] || fail "$bad: status $status"
