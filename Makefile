@@ -1,9 +1,11 @@
 # make run   install what is missing, build in release mode and start Lumisort
 # make test  install what is missing, build, and run every test in a normal and in an
 #            AddressSanitizer + UndefinedBehaviorSanitizer build
-.PHONY: all deps build run test test-release test-asan test-tsan bench clean
+# make install / make uninstall   the release build into PREFIX (/usr/local), under DESTDIR
+.PHONY: all deps build run test test-release test-asan test-tsan bench install uninstall clean
 
 JOBS     ?= $(shell nproc)
+PREFIX   ?= /usr/local
 WERROR   := $(if $(CI),ON,OFF)
 RELEASE  := build/release
 ASAN     := build/asan
@@ -53,6 +55,15 @@ test: test-release test-asan
 
 bench: build
 	@echo "lumisort-bench is at $(RELEASE)/bin/lumisort-bench; see bench/README.md"
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(RELEASE) --prefix "$(PREFIX)"
+
+# Removes the files the last install wrote, as its manifest lists them (give the same
+# DESTDIR: the manifest leaves it out).
+uninstall:
+	@test -f $(RELEASE)/install_manifest.txt || { echo "nothing installed from $(RELEASE)"; exit 1; }
+	sed 's|^|$(DESTDIR)|' $(RELEASE)/install_manifest.txt | xargs -r -d '\n' rm -fv --
 
 clean:
 	rm -rf build

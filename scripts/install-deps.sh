@@ -10,6 +10,7 @@ packages=(
     qt6-qpa-plugins fonts-dejavu-core
     xvfb xauth x11-utils util-linux
     trash-cli
+    desktop-file-utils appstream
 )
 
 missing=()

@@ -1,5 +1,8 @@
 #include "app/AppDelegate.h"
+#include "app/CommandLine.h"
+#include "app/Identity.h"
 #include "platform/PosixFileSystem.h"
+#include "platform/QtDesktopServices.h"
 #include "platform/QtDialogs.h"
 #include "platform/Sounds.h"
 
@@ -7,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 namespace {
 
@@ -16,10 +20,22 @@ bool hasGraphicalSession()
            || std::getenv("QT_QPA_PLATFORM");
 }
 
+FilePath workingDirectory()
+{
+    char buffer[4096];
+    return ::getcwd(buffer, sizeof buffer) ? FilePath(buffer) : FilePath("/");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    // Help, version and bad folders are answered before anything graphical starts.
+    const CommandLine commandLine = parseCommandLine(argc, argv, workingDirectory());
+    if (commandLine.exitCode) {
+        std::fputs(commandLine.message.constData(), *commandLine.exitCode == 0 ? stdout : stderr);
+        return *commandLine.exitCode;
+    }
     if (!hasGraphicalSession()) {
         std::fputs("lumisort: no graphical session found (DISPLAY is not set); "
                    "run it from a desktop session or under Xvfb, e.g. xvfb-run make run\n",
@@ -27,19 +43,26 @@ int main(int argc, char *argv[])
         return 1;
     }
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Lumisort"));
-    QApplication::setDesktopFileName(QStringLiteral("lumisort"));
+    applyApplicationIdentity();
 
     PosixFileSystem fileSystem;
     QtDialogs dialogs;
+    QtDesktopServices desktop;
     const std::unique_ptr<SoundPlayer> sounds = makeDesktopSoundPlayer();
 
     MainViewController::Services services;
     services.fileSystem = &fileSystem;
     services.dialogs = &dialogs;
     services.sounds = sounds.get();
+    services.desktop = &desktop;
     AppDelegate delegate(services);
     delegate.applicationDidFinishLaunching();
     dialogs.setParent(delegate.window());
+    if (!commandLine.folders.isEmpty()) {
+        // As if chosen with "Select Folder" and started with "Start Scan", once the window is up.
+        MainViewController *vc = delegate.mainVC();
+        vc->setScanPaths(commandLine.folders);
+        QMetaObject::invokeMethod(vc, &MainViewController::scanClicked, Qt::QueuedConnection);
+    }
     return QApplication::exec();
 }

@@ -8,12 +8,14 @@
 #include "duplicates/DuplicatePublish.h"
 #include "platform/Dialogs.h"
 #include "platform/Queues.h"
+#include "ui/PhotoContextMenu.h"
 #include "ui/PhotoGridModel.h"
 #include "ui/PhotoGridView.h"
 
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
-#include <QScreen>
+#include <QShortcut>
 
 using namespace Qt::StringLiterals;
 
@@ -55,6 +57,17 @@ void MainViewController::openPreview(int displayedIndex)
         m_previewController->deleteLater();
     m_previewController = new PreviewWindowController(m_state.displayedPhotos[displayedIndex],
                                                       m_state.displayedPhotos, displayedIndex, this);
+    if (m_services.desktop) {
+        // The same menu as a card's: the mouse, the Menu key (a context-menu event) or Shift+F10.
+        PreviewWindowController *preview = m_previewController;
+        const auto showMenu = [this, preview](QPoint at) {
+            photoContextMenu(preview->currentPhoto(), *m_services.desktop, preview)->popup(preview->mapToGlobal(at));
+        };
+        preview->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(preview, &QWidget::customContextMenuRequested, preview, showMenu);
+        auto *shiftF10 = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), preview);
+        connect(shiftF10, &QShortcut::activated, preview, [preview, showMenu] { showMenu(preview->rect().center()); });
+    }
     m_previewController->show();
     m_previewController->raise();
     m_previewController->activateWindow();

@@ -9,23 +9,30 @@
 #include "duplicates/DuplicatePublish.h"
 #include "duplicates/DuplicateTexts.h"
 #include "platform/ActivityLog.h"
+#include "platform/DesktopServices.h"
 #include "platform/Dialogs.h"
 #include "platform/Home.h"
 #include "platform/Queues.h"
 #include "platform/Sounds.h"
+#include "scan/FolderDrop.h"
 #include "scan/FolderScanner.h"
 #include "scan/ScanControl.h"
 #include "scan/ScanRun.h"
 #include "ui/ColoredButtonView.h"
 #include "ui/Decorations.h"
 #include "ui/HelpWindow.h"
+#include "ui/KeyboardShortcuts.h"
 #include "ui/Palette.h"
 #include "ui/PhotoGridModel.h"
+#include "ui/PhotoContextMenu.h"
 #include "ui/PhotoGridView.h"
 
 #include <QComboBox>
+#include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -42,6 +49,10 @@ MainViewController::MainViewController(Services services, QWidget *parent)
     resize(designSize);
     m_state.destinationPath = picturesDirectory();
     setupUI();
+    setAcceptDrops(true);
+    connect(collectionView, &PhotoGridView::contextMenuRequested, this,
+            &MainViewController::showPhotoContextMenu);
+    installKeyboardShortcuts(*this);
 }
 
 MainViewController::~MainViewController()
@@ -62,9 +73,13 @@ void MainViewController::selectFolderClicked()
     request.prompt = u"Scan"_s;
     request.allowsMultiple = true;
     const std::optional<QList<FilePath>> chosen = m_services.dialogs->chooseFolders(request);
-    if (!chosen)
-        return;
-    m_state.scanPaths = *chosen;
+    if (chosen)
+        setScanPaths(*chosen);
+}
+
+void MainViewController::setScanPaths(const QList<FilePath> &paths)
+{
+    m_state.scanPaths = paths;
     scanButton->setEnabled(!m_state.scanPaths.isEmpty());
     progressLabel->setText(ScanControlTexts::readyToScan(m_state.scanPaths));
     log(u"Selected folders: "_s + ScanControlTexts::pathListLiteral(m_state.scanPaths));
@@ -549,4 +564,29 @@ void MainViewController::helpClicked()
     m_helpWindow->show();
     m_helpWindow->raise();
     m_helpWindow->activateWindow();
+}
+
+// MARK: Desktop integration
+
+void MainViewController::showPhotoContextMenu(int row, const QPoint &globalPos)
+{
+    if (!m_services.desktop || row < 0 || row >= m_gridModel->rowCount())
+        return;
+    photoContextMenu(m_gridModel->photoAt(row), *m_services.desktop, this)->popup(globalPos);
+}
+
+void MainViewController::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!droppedFolders(event->mimeData()->urls(), m_state.scanState, *m_services.fileSystem).isEmpty())
+        event->acceptProposedAction();
+}
+
+void MainViewController::dropEvent(QDropEvent *event)
+{
+    const QList<FilePath> folders =
+        droppedFolders(event->mimeData()->urls(), m_state.scanState, *m_services.fileSystem);
+    if (folders.isEmpty())
+        return;
+    event->acceptProposedAction();
+    setScanPaths(folders);
 }

@@ -13,6 +13,7 @@
 #include <memory>
 
 class ColoredButtonView;
+class DesktopServices;
 class Dialogs;
 class FileSystem;
 class PhotoGridModel;
@@ -49,6 +50,7 @@ public:
         const FileSystem *fileSystem = nullptr;
         Dialogs *dialogs = nullptr;
         SoundPlayer *sounds = nullptr;
+        DesktopServices *desktop = nullptr; // opens files, shows them in their folder
         // Receives each finished activity-log line; standard output when empty.
         std::function<void(const QString &line)> logSink;
     };
@@ -140,6 +142,16 @@ public:
     QList<QPushButton *> viewModeButtons; // tag 0 = all photos, 1 = duplicates
 
     static constexpr QSize designSize{1200, 850};
+
+    // Desktop integration.
+    // Makes `paths` the folders to scan, as choosing them with "Select Folder" does.
+    void setScanPaths(const QList<FilePath> &paths);
+    // The photo menu of the grid's card in `row`, at `globalPos`.
+    void showPhotoContextMenu(int row, const QPoint &globalPos);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     // Layout.

@@ -2,6 +2,9 @@
 
 #include "ui/PhotoGridAccessible.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -223,4 +226,47 @@ void PhotoGridView::paintEvent(QPaintEvent *event)
             option.state |= QStyle::State_HasFocus;
         itemDelegateForIndex(index)->paint(&painter, option, index);
     }
+}
+
+void PhotoGridView::contextMenuEvent(QContextMenuEvent *event)
+{
+    // X11 also turns the Menu key into a context-menu event; the menu it opened first
+    // then has the keyboard.
+    if (QApplication::activePopupWidget())
+        return;
+    if (event->reason() != QContextMenuEvent::Mouse) {
+        requestMenuForCurrentCard();
+        return;
+    }
+    const QModelIndex index = indexAt(event->pos());
+    if (!index.isValid())
+        return;
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    emit contextMenuRequested(index.row(), event->globalPos());
+}
+
+void PhotoGridView::keyPressEvent(QKeyEvent *event)
+{
+    const bool shiftF10 = event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier;
+    if (event->key() == Qt::Key_Menu || shiftF10) {
+        if (!QApplication::activePopupWidget())
+            requestMenuForCurrentCard();
+        event->accept();
+        return;
+    }
+    QAbstractItemView::keyPressEvent(event);
+}
+
+void PhotoGridView::requestMenuForCurrentCard()
+{
+    if (itemCount() == 0)
+        return;
+    QModelIndex index = currentIndex();
+    if (!index.isValid()) {
+        index = model()->index(0, 0, rootIndex());
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    }
+    scrollTo(index);
+    const QRect card = visualRect(index);
+    emit contextMenuRequested(index.row(), viewport()->mapToGlobal(card.center()));
 }

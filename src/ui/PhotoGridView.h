@@ -28,6 +28,11 @@ public:
     // The accessible interface of the card in `row`, made on first use.
     QAccessibleInterface *accessibleCard(int row) const;
 
+Q_SIGNALS:
+    // The user asked for the menu of the card in `row`: a right click on it, or the Menu
+    // key or Shift+F10 on the current card. `globalPos` is where the menu goes.
+    void contextMenuRequested(int row, const QPoint &globalPos);
+
 protected:
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
     int horizontalOffset() const override;
@@ -40,12 +45,15 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
                      const QList<int> &roles = {}) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     int itemCount() const;
     int contentWidth() const;
 
     void forgetAccessibleCards();
+    void requestMenuForCurrentCard();
 
     FlowGeometry m_geometry;
     mutable QHash<int, QAccessible::Id> m_accessibleCards;
