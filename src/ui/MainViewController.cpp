@@ -341,14 +341,15 @@ void MainViewController::findDuplicatesInBackground()
     const std::shared_ptr<ScanRun> run = m_run;
     if (!run)
         return;
-    m_workers.start([this, run, snapshot = duplicateSnapshot(m_state.allPhotos)] {
+    const FileSystem *fs = m_services.fileSystem;
+    m_workers.start([this, fs, run, snapshot = duplicateSnapshot(m_state.allPhotos)] {
         const auto progress = [this, run](int position, int total) {
             postForRun(run, [this, position, total] {
                 progressLabel->setText(DuplicateTexts::progress(position, total));
                 progressBar->setValue(qRound(DuplicateTexts::progressPercent(position, total)));
             });
         };
-        DuplicatePassResult result = runDuplicatePass(snapshot, run->stop, progress);
+        DuplicatePassResult result = runDuplicatePass(snapshot, *fs, run->stop, progress);
         postForRun(run, [this, result = std::move(result)] {
             const std::optional<DuplicateSummary> summary = publishDuplicatePass(m_state, result);
             if (summary && summary->groupCount > 0)
