@@ -46,9 +46,10 @@ MainViewController::MainViewController(Services services, QWidget *parent)
 MainViewController::~MainViewController()
 {
     // Ask every worker to end and wait for it: none may outlive the state it reports to.
-    m_state.shouldStop = true;
+    // Work of earlier runs was told to stop when they were replaced.
     if (m_run)
         m_run->stop = true;
+    m_state.shouldStop = true;
     m_workers.waitForDone();
 }
 

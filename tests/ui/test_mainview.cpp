@@ -251,6 +251,46 @@ private slots:
         QCOMPARE(vc->statusLabel->text(), u"Ready - 1 photos"_s);
     }
 
+    // The duplicate pass of an earlier run ends at its next file when a scan starts, STOP
+    // ALL is pressed or the window closes, instead of reading on beside what comes next.
+    void earlierPassStops_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("new scan") << u"new scan"_s;
+        QTest::newRow("STOP ALL") << u"STOP ALL"_s;
+        QTest::newRow("close") << u"close"_s;
+    }
+    void earlierPassStops()
+    {
+        QFETCH(QString, how);
+        QByteArrayList names;
+        for (int i = 0; i < 20; ++i)
+            names << "c/" + QByteArray::number(i) + ".jpg";
+        tree->make(names, "same");
+        chooseFolders({tree->path("c")});
+        h->fs.statGatePart = tree->path("c/");
+        h->fs.close();
+        vc->scanClicked();
+        QTRY_COMPARE_WITH_TIMEOUT(h->fs.waiters(), 1, 10000); // the pass holds at its first file
+        if (how == u"new scan") {
+            chooseFolders({tree->path("b")});
+            vc->scanClicked();
+        } else if (how == u"STOP ALL") {
+            vc->masterStopClicked();
+        } else {
+            MainViewController *closing = vc.get();
+            h->fs.releaseWhen = [closing] { return closing->library().shouldStop.load(); };
+        }
+        if (how != u"close")
+            h->fs.open();
+        if (how == u"STOP ALL") { // its end, stopped: nothing published
+            QTRY_VERIFY(vc->statusLabel->text().startsWith(u"Ready - "_s));
+            QVERIFY(vc->library().duplicateGroups.isEmpty());
+        }
+        vc.reset(); // waits for every worker
+        QCOMPARE(h->fs.statCount(), 1);
+    }
+
     void stoppedWindUpAfterTheWalk()
     {
         vc->library().allPhotos.resize(0);
