@@ -7,12 +7,11 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
-#include <QScrollBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
-
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -85,6 +84,16 @@ private slots:
         QCOMPARE(vc->destinationLabel->text(), u"/Volumes/New Drive/Photo Copy from computer"_s);
         QCOMPARE(vc->statsLabel->text(), u"No photos loaded - select a folder to begin"_s);
         QCOMPARE(vc->library().thumbnailSize, 180.0);
+
+        h->dialogs.alertAnswers.push_back(1); // the full scan cancelled: nothing changes
+        vc->fullScanClicked();
+        QVERIFY(vc->library().scanPaths.isEmpty());
+        QCOMPARE(vc->library().scanState, ScanState::idle);
+
+        vc->finishProcessing(true); // the stopped wind-up after the walk
+        QCOMPARE(vc->statusLabel->text(), u"Stopped - 0 photos loaded"_s);
+        QCOMPARE(vc->progressLabel->text(), u"Stopped by user"_s);
+        QCOMPARE(h->sounds.played, QList<SystemSound>{SystemSound::basso});
     }
 
     void choosingFolders()
@@ -120,8 +129,6 @@ private slots:
         QVERIFY(h->logLines.last().endsWith(u"] Starting scan of 2 location(s)"_s));
         QCoreApplication::processEvents();
         waitForScanEnd();
-        QCOMPARE(vc->progressLabel->text(), u"Finding duplicates: 0/4"_s); // the pass's last word
-        QCOMPARE(vc->progressBar->value(), 50);
         QCOMPARE(vc->library().allPhotos.size(), 4);
         QCOMPARE(h->sounds.played, QList<SystemSound>{SystemSound::glass});
         QVERIFY(vc->loadingSpinner->isHidden());
@@ -131,7 +138,6 @@ private slots:
         // Then the duplicate search: the four files hold the same byte.
         QCOMPARE(vc->statusLabel->text(), u"Found 1 duplicate groups"_s);
         QVERIFY(h->logLines.last().endsWith(u"] Found 1 duplicate groups (4 photos)"_s));
-        QCOMPARE(vc->library().duplicatePhotoIds.size(), 4);
         QCOMPARE(vc->library().allPhotos.first().hash(), u"9dd4e461268c8034f5c8564e155c67a6"_s);
         QTRY_VERIFY(vc->keepOriginalsButton->isEnabled());
 
@@ -163,14 +169,6 @@ private slots:
         QCOMPARE(h->logLines.size(), logged);
     }
 
-    void fullScanCancelled()
-    {
-        h->dialogs.alertAnswers.push_back(1);
-        vc->fullScanClicked();
-        QVERIFY(vc->library().scanPaths.isEmpty());
-        QCOMPARE(vc->library().scanState, ScanState::idle);
-    }
-
     // The scan-state table, step by step, with a walk held at its first folder.
     void pauseResumeThenStopWakesQuickly()
     {
@@ -193,9 +191,8 @@ private slots:
         QCOMPARE(vc->statusLabel->text(), u"Scanning..."_s);
 
         vc->pauseClicked();
-        h->fs.open();       // the walk goes on to the next folder and sits in the pause
-        QTest::qWait(300);
-        QCOMPARE(vc->library().scanState, ScanState::paused);
+        h->fs.open(); // the walk ends and the scan sits in the pause before the first folder
+        QTRY_COMPARE(vc->progressLabel->text(), u"Found 5 folders to scan..."_s);
 
         QElapsedTimer sinceStop;
         sinceStop.start();
@@ -206,8 +203,7 @@ private slots:
         QCOMPARE(enabledButtons(*vc), u"000110000+"_s); // stop alone does not refresh the rule
         waitForScanEnd();
         QVERIFY2(sinceStop.elapsed() < 500, qPrintable(QString::number(sinceStop.elapsed())));
-        QVERIFY(vc->statusLabel->text().startsWith(u"Stopped - "_s));
-        QVERIFY(vc->statusLabel->text().endsWith(u" photos found"_s));
+        QCOMPARE(vc->statusLabel->text(), u"Stopped - 0 photos found"_s);
         QCOMPARE(vc->progressLabel->text(), u"Ready"_s);
         QCOMPARE(h->sounds.played, QList<SystemSound>{SystemSound::basso});
         QCOMPARE(vc->library().scanState, ScanState::idle);
@@ -227,13 +223,15 @@ private slots:
         QTRY_COMPARE(h->fs.waiters(), 1);
         QCoreApplication::processEvents();
 
+        QElapsedTimer sinceStop;
+        sinceStop.start();
         vc->masterStopClicked();
         QCOMPARE(vc->statusLabel->text(), u"STOPPING ALL OPERATIONS..."_s);
         QVERIFY(!vc->masterStopButton->isEnabled());
         QCOMPARE(vc->masterStopButton->text(), u"Stopping..."_s);
-        QTest::qWait(350);
         QCOMPARE(vc->library().scanState, ScanState::stopping);
         QTRY_COMPARE_WITH_TIMEOUT(vc->statusLabel->text(), u"Stopped by user"_s, 1000);
+        QVERIFY(sinceStop.elapsed() >= 490);
         QCOMPARE(vc->library().scanState, ScanState::idle);
         QVERIFY(vc->masterStopButton->isHidden() && vc->masterStopButton->isEnabled());
         QCOMPARE(vc->masterStopButton->text(), u"STOP ALL"_s);
@@ -289,15 +287,6 @@ private slots:
         }
         vc.reset(); // waits for every worker
         QCOMPARE(h->fs.statCount(), 1);
-    }
-
-    void stoppedWindUpAfterTheWalk()
-    {
-        vc->library().allPhotos.resize(0);
-        vc->finishProcessing(true);
-        QCOMPARE(vc->statusLabel->text(), u"Stopped - 0 photos loaded"_s);
-        QCOMPARE(vc->progressLabel->text(), u"Stopped by user"_s);
-        QCOMPARE(h->sounds.played, QList<SystemSound>{SystemSound::basso});
     }
 
     void framesFollowTheWindow()
