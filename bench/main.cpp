@@ -128,7 +128,7 @@ int duplicatesCommand(int argc, char **argv)
     LibraryState state;
     const auto start = Clock::now();
     state.allPhotos = scanOnce(paths).photos;
-    const DuplicatePassResult result = runDuplicatePass(duplicateSnapshot(state.allPhotos), stop);
+    const DuplicatePassResult result = runDuplicatePass(duplicateSnapshot(state.allPhotos), PosixFileSystem(), stop);
     const DuplicateSummary summary = *publishDuplicatePass(state, result);
     const double seconds = secondsSince(start);
 

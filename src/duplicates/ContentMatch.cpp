@@ -1,5 +1,7 @@
 #include "duplicates/ContentMatch.h"
 
+#include "platform/FileSystem.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -89,13 +91,14 @@ int openExisting(const FilePath &path)
 }
 
 // Opens `file` if it is still the regular file of `size` bytes that was examined.
-std::optional<OpenFile> openCandidate(const ContentCandidate &file, int member, qint64 size)
+std::optional<OpenFile> openCandidate(const FileSystem &fs, const ContentCandidate &file, int member,
+                                      qint64 size)
 {
     const int fd = openExisting(file.path);
     if (fd < 0)
         return std::nullopt;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != file.identity.device
+    if (!fs.statOpen(fd, st) || !S_ISREG(st.st_mode) || st.st_dev != file.identity.device
         || st.st_ino != file.identity.inode || st.st_size != size) {
         ::close(fd);
         return std::nullopt;
@@ -106,7 +109,8 @@ std::optional<OpenFile> openCandidate(const ContentCandidate &file, int member, 
 
 } // namespace
 
-std::optional<std::vector<ContentClass>> matchContents(std::span<const ContentCandidate> files,
+std::optional<std::vector<ContentClass>> matchContents(const FileSystem &fs,
+                                                       std::span<const ContentCandidate> files,
                                                        qint64 size, bool keepSingles,
                                                        const std::atomic<bool> &stop,
                                                        ReadBuffers &buffers)
@@ -121,10 +125,12 @@ std::optional<std::vector<ContentClass>> matchContents(std::span<const ContentCa
 
     // Each round settles its representative, so the rounds end.
     while (pending.size() >= minimum) {
+        if (stop.load(std::memory_order_relaxed))
+            return std::nullopt;
         std::sort(pending.begin(), pending.end()); // the lowest is the representative
         std::vector<OpenFile> open;
         for (int member : pending) {
-            if (std::optional<OpenFile> file = openCandidate(files[size_t(member)], member, size))
+            if (std::optional<OpenFile> file = openCandidate(fs, files[size_t(member)], member, size))
                 open.push_back(std::move(*file));
         }
         pending.clear();

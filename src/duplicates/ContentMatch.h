@@ -10,6 +10,8 @@
 #include <sys/types.h>
 #include <vector>
 
+class FileSystem;
+
 // Which file a path led to when it was examined: hard links and a file reached by two
 // paths share it.
 struct FileIdentity
@@ -48,8 +50,10 @@ struct ReadBuffers
 // of them, which alone is hashed; a file that stops matching is tried again in a later
 // round. Classes of one file are dropped unless `keepSingles`, and such files are not
 // read to the end. A file that cannot be opened, is no longer the same file, or whose
-// size or times change while it is read is left out. Nothing when `stop` was seen.
-std::optional<std::vector<ContentClass>> matchContents(std::span<const ContentCandidate> files,
+// size or times change while it is read is left out. Nothing when `stop` was seen; it is
+// polled before each round of opening files and before each chunk.
+std::optional<std::vector<ContentClass>> matchContents(const FileSystem &fs,
+                                                       std::span<const ContentCandidate> files,
                                                        qint64 size, bool keepSingles,
                                                        const std::atomic<bool> &stop,
                                                        ReadBuffers &buffers);

@@ -1,6 +1,7 @@
 #include "duplicates/DuplicatePass.h"
 
 #include "duplicates/ContentMatch.h"
+#include "platform/FileSystem.h"
 
 #include <sys/stat.h>
 
@@ -44,11 +45,15 @@ struct SameSize
 };
 
 // Runs jobs on one thread per core while the calling thread reports progress: the
-// number of photos the jobs have settled, whatever their order.
+// number of photos the jobs have settled, whatever their order. Once `stop` is set no
+// further job begins.
 class Runner
 {
 public:
-    Runner(int total, const DuplicateProgress &progress) : m_total(total), m_progress(progress) {}
+    Runner(int total, const DuplicateProgress &progress, const std::atomic<bool> &stop)
+        : m_total(total), m_progress(progress), m_stop(stop)
+    {
+    }
 
     // Any thread.
     void settle(int photos)
@@ -72,7 +77,7 @@ public:
         for (size_t t = 0; t < threads; ++t) {
             workers.emplace_back([&] {
                 ReadBuffers buffers;
-                for (size_t job; (job = next.fetch_add(1)) < jobs;)
+                for (size_t job; !m_stop.load(std::memory_order_relaxed) && (job = next.fetch_add(1)) < jobs;)
                     work(job, buffers);
                 {
                     std::lock_guard lock(m_mutex);
@@ -114,6 +119,7 @@ private:
 
     const int m_total;
     const DuplicateProgress &m_progress;
+    const std::atomic<bool> &m_stop;
     int m_nextPosition = 0;
     std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -163,7 +169,7 @@ DuplicateSnapshot duplicateSnapshot(const QList<PhotoItem> &allPhotos)
     return snapshot;
 }
 
-DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot,
+DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const FileSystem &fs,
                                      const std::atomic<bool> &shouldStop,
                                      const DuplicateProgress &progress)
 {
@@ -171,7 +177,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot,
     stopped.stopped = true;
     const auto stopRequested = [&] { return shouldStop.load(std::memory_order_relaxed); };
     const int total = int(snapshot.size());
-    Runner runner(total, progress);
+    Runner runner(total, progress, shouldStop);
     if (stopRequested())
         return stopped;
 
@@ -181,7 +187,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot,
         const int end = std::min(total, int(batch + 1) * statBatch);
         for (int i = int(batch) * statBatch; i < end && !stopRequested(); ++i) {
             struct stat st;
-            if (::stat(snapshot[i].path.constData(), &st) == 0 && S_ISREG(st.st_mode))
+            if (fs.statPath(snapshot[i].path, st) && S_ISREG(st.st_mode))
                 examined[size_t(i)] = {true, qint64(st.st_size), {st.st_dev, st.st_ino}};
         }
     });
@@ -256,7 +262,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot,
     runner.run(jobs.size(), [&](size_t j, ReadBuffers &buffers) {
         const Job &job = jobs[j];
         const std::vector<int> members = job.alone < 0 ? sets[job.set].members : std::vector{job.alone};
-        if (auto classes = matchContents(candidates(members), sets[job.set].size, job.alone >= 0,
+        if (auto classes = matchContents(fs, candidates(members), sets[job.set].size, job.alone >= 0,
                                          shouldStop, buffers)) {
             for (ContentClass &c : *classes) {
                 for (int &member : c.members)

@@ -10,6 +10,8 @@
 #include <atomic>
 #include <functional>
 
+class FileSystem;
+
 // The duplicate pass: which photos have byte-identical contents, and their MD5 digests.
 //
 // Use: on the GUI thread take `duplicateSnapshot(state.allPhotos)`; on a worker call
@@ -56,8 +58,9 @@ using DuplicateProgress = std::function<void(int position, int total)>;
 // Examines every photo of `snapshot` first and reads only those that share their size
 // with another file of the pass, in fixed-size chunks on every core: files are compared
 // side by side and each distinct content is hashed once. Files that vanished, cannot be
-// read, are not regular files or change while read are skipped. `shouldStop` is polled
-// at least once per chunk read. Blocks the calling thread.
-DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot,
+// read, are not regular files or change while read are skipped. Files are examined
+// through `fs`. `shouldStop` is polled before each file is examined or opened and before
+// each chunk is read, so a stopped pass ends within a chunk. Blocks the calling thread.
+DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const FileSystem &fs,
                                      const std::atomic<bool> &shouldStop,
                                      const DuplicateProgress &progress = {});

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <optional>
+#include <sys/stat.h>
 #include <vector>
 
 // What a directory entry is, as far as the listing tells without a stat.
@@ -44,6 +45,12 @@ public:
     // Whether `path` is a directory; follows links when `followLinks`, else tells whether
     // the entry itself is a real directory. False when it cannot be examined.
     virtual bool isDirectory(const FilePath &path, bool followLinks) const = 0;
+
+    // stat(2) of `path`, following links, and fstat(2) of an open file: the device, inode
+    // and mode that tell files apart, and the times that show a file changing. False when
+    // the file cannot be examined.
+    virtual bool statPath(const FilePath &path, struct stat &st) const = 0;
+    virtual bool statOpen(int fd, struct stat &st) const = 0;
 };
 
 // Joins a directory path and a name (or relative path) with exactly one "/".

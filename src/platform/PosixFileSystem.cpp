@@ -79,3 +79,13 @@ bool PosixFileSystem::isDirectory(const FilePath &path, bool followLinks) const
     const int rc = followLinks ? ::stat(path.constData(), &st) : ::lstat(path.constData(), &st);
     return rc == 0 && S_ISDIR(st.st_mode);
 }
+
+bool PosixFileSystem::statPath(const FilePath &path, struct stat &st) const
+{
+    return ::stat(path.constData(), &st) == 0;
+}
+
+bool PosixFileSystem::statOpen(int fd, struct stat &st) const
+{
+    return ::fstat(fd, &st) == 0;
+}

@@ -9,4 +9,6 @@ public:
     std::optional<std::vector<DirEntry>> listDirectory(const FilePath &dir) const override;
     std::optional<ItemAttributes> attributes(const FilePath &path) const override;
     bool isDirectory(const FilePath &path, bool followLinks) const override;
+    bool statPath(const FilePath &path, struct stat &st) const override;
+    bool statOpen(int fd, struct stat &st) const override;
 };

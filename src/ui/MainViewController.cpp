@@ -58,9 +58,10 @@ MainViewController::MainViewController(Services services, QWidget *parent)
 MainViewController::~MainViewController()
 {
     // Ask every worker to end and wait for it: none may outlive the state it reports to.
-    m_state.shouldStop = true;
+    // Work of earlier runs was told to stop when they were replaced.
     if (m_run)
         m_run->stop = true;
+    m_state.shouldStop = true;
     m_workers.waitForDone();
 }
 
@@ -357,14 +358,15 @@ void MainViewController::findDuplicatesInBackground()
     const std::shared_ptr<ScanRun> run = m_run;
     if (!run)
         return;
-    m_workers.start([this, run, snapshot = duplicateSnapshot(m_state.allPhotos)] {
+    const FileSystem *fs = m_services.fileSystem;
+    m_workers.start([this, fs, run, snapshot = duplicateSnapshot(m_state.allPhotos)] {
         const auto progress = [this, run](int position, int total) {
             postForRun(run, [this, position, total] {
                 progressLabel->setText(DuplicateTexts::progress(position, total));
                 progressBar->setValue(qRound(DuplicateTexts::progressPercent(position, total)));
             });
         };
-        DuplicatePassResult result = runDuplicatePass(snapshot, run->stop, progress);
+        DuplicatePassResult result = runDuplicatePass(snapshot, *fs, run->stop, progress);
         postForRun(run, [this, result = std::move(result)] {
             const std::optional<DuplicateSummary> summary = publishDuplicatePass(m_state, result);
             if (summary && summary->groupCount > 0)

@@ -255,13 +255,18 @@ bool PhotoCardDelegate::editorEvent(QEvent *event, QAbstractItemModel *model, co
             return false;
         const QPoint inCard = mouse->position().toPoint() - option.rect.topLeft();
         const bool onBox = PhotoCard::checkBox().contains(inCard);
-        // A quick second click arrives as a double click: on the box it is one more press.
-        if (event->type() != QEvent::MouseButtonRelease) {
-            m_pressOnCheckBox = onBox;
+        // A click is a press and a release on the same card's box. The view hands over no
+        // release after a double click, so a double click on the box is itself the second
+        // click; a release that still came would find no press.
+        const QPersistentModelIndex pressed = std::exchange(m_pressedBox, {});
+        if (event->type() == QEvent::MouseButtonPress) {
+            if (onBox)
+                m_pressedBox = index;
             return onBox;
         }
-        const bool pressed = std::exchange(m_pressOnCheckBox, false);
-        return pressed && onBox && toggle();
+        if (event->type() == QEvent::MouseButtonDblClick)
+            return onBox && toggle();
+        return onBox && pressed == index && toggle();
     }
     case QEvent::KeyPress: {
         const int key = static_cast<QKeyEvent *>(event)->key();

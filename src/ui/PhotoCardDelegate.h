@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractItemDelegate>
+#include <QPersistentModelIndex>
 #include <QRect>
 
 // Where the parts of a 180 x 230 card lie, in the card's own top-left coordinates.
@@ -32,7 +33,6 @@ public:
                      const QModelIndex &index) override;
 
 private:
-    // Whether the last press landed on a checkbox, so its release toggles and the press
-    // does not start a grid selection.
-    bool m_pressOnCheckBox = false;
+    // The card whose checkbox the last press landed on: a release on that same box toggles.
+    QPersistentModelIndex m_pressedBox;
 };

@@ -17,19 +17,16 @@ private slots:
     {
         QTest::addColumn<qint64>("bytes");
         QTest::addColumn<QString>("text");
-        QTest::newRow("zero") << qint64(0) << u"Zero KB"_s;
-        QTest::newRow("one byte") << qint64(1) << u"1 byte"_s;
-        QTest::newRow("bytes") << qint64(999) << u"999 bytes"_s;
-        QTest::newRow("1 KB") << qint64(1000) << u"1 KB"_s;
-        QTest::newRow("KB rounds to whole") << qint64(1500) << u"2 KB"_s;
-        QTest::newRow("just below a MB") << qint64(999'999) << u"1 MB"_s;
-        QTest::newRow("MB one decimal") << qint64(2'500'000) << u"2.5 MB"_s;
-        QTest::newRow("MB drops .0") << qint64(3'000'000) << u"3 MB"_s;
-        QTest::newRow("GB two decimals") << qint64(1'234'567'890) << u"1.23 GB"_s;
-        QTest::newRow("GB trailing zero") << qint64(1'500'000'000) << u"1.5 GB"_s;
-        QTest::newRow("TB") << qint64(4'560'000'000'000) << u"4.56 TB"_s;
-        QTest::newRow("largest") << std::numeric_limits<qint64>::max() << u"9.22 EB"_s;
-        QTest::newRow("negative") << qint64(-2'500'000) << u"-2.5 MB"_s;
+        const std::pair<qint64, const char16_t *> rows[] = {
+            {0, u"Zero KB"}, {1, u"1 byte"}, {999, u"999 bytes"}, {1000, u"1 KB"},
+            {1500, u"2 KB"}, // whole KB, rounded
+            {10'000, u"10 KB"}, {20'000, u"20 KB"}, {100'000, u"100 KB"}, {999'000, u"999 KB"},
+            {999'999, u"1 MB"}, {2'500'000, u"2.5 MB"}, {3'000'000, u"3 MB"}, {10'000'000, u"10 MB"},
+            {1'234'567'890, u"1.23 GB"}, {1'500'000'000, u"1.5 GB"}, {20'000'000'000, u"20 GB"},
+            {4'560'000'000'000, u"4.56 TB"}, {std::numeric_limits<qint64>::max(), u"9.22 EB"},
+            {-2'500'000, u"-2.5 MB"}};
+        for (const auto &[bytes, text] : rows)
+            QTest::addRow("%lld", bytes) << bytes << QString::fromUtf16(text);
     }
 
     void byteCount()

@@ -46,7 +46,10 @@ private slots:
         postToMainAfter(context.get(), std::chrono::milliseconds(20), [&] { ran = true; });
         postToMain(context.get(), [&] { ran = true; });
         context.reset();
-        QTest::qWait(100);
+        QObject live; // posted after them, so it runs after they would have
+        bool later = false;
+        postToMainAfter(&live, std::chrono::milliseconds(20), [&] { later = true; });
+        QTRY_VERIFY(later);
         QVERIFY(!ran);
     }
 };

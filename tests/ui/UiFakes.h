@@ -48,14 +48,17 @@ struct FakeSounds : SoundPlayer
     void play(SystemSound sound) override { played << sound; }
 };
 
-// Listing a folder whose path contains `gatePart` waits until the gate opens.
+// Listing a folder whose path contains `gatePart`, or examining a file (as the duplicate
+// pass does) whose path contains `statGatePart`, waits until the gate opens or
+// `releaseWhen` holds. `stats` counts those examinations.
 struct GatedFileSystem : PosixFileSystem
 {
-    QByteArray gatePart;
+    QByteArray gatePart, statGatePart;
+    std::function<bool()> releaseWhen = [] { return false; };
     mutable std::mutex mutex;
     mutable std::condition_variable opened;
     mutable bool isOpen = true;
-    mutable int waiting = 0;
+    mutable int waiting = 0, stats = 0;
 
     void close() { std::lock_guard lock(mutex); isOpen = false; }
     void open()
@@ -64,16 +67,30 @@ struct GatedFileSystem : PosixFileSystem
         opened.notify_all();
     }
     int waiters() const { std::lock_guard lock(mutex); return waiting; }
+    int statCount() const { std::lock_guard lock(mutex); return stats; }
 
     std::optional<std::vector<DirEntry>> listDirectory(const FilePath &dir) const override
     {
-        if (!gatePart.isEmpty() && dir.contains(gatePart)) {
-            std::unique_lock lock(mutex);
-            ++waiting;
-            opened.wait(lock, [this] { return isOpen; });
-            --waiting;
-        }
+        pass(dir, gatePart);
         return PosixFileSystem::listDirectory(dir);
+    }
+    bool statPath(const FilePath &path, struct stat &st) const override
+    {
+        pass(path, statGatePart);
+        return PosixFileSystem::statPath(path, st);
+    }
+
+private:
+    void pass(const FilePath &path, const QByteArray &part) const
+    {
+        if (part.isEmpty() || !path.contains(part))
+            return;
+        std::unique_lock lock(mutex);
+        stats += part == statGatePart;
+        ++waiting;
+        while (!opened.wait_for(lock, std::chrono::milliseconds(5), [this] { return isOpen || releaseWhen(); })) {
+        }
+        --waiting;
     }
 };
 

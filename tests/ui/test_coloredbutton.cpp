@@ -32,46 +32,38 @@ private slots:
         button->show();
     }
 
-    void clickFiresOnReleaseInside()
+    // A click is a press and a release inside; pressed, the fill fades to 0.8, disabled to 0.5.
+    void pressAndRelease()
     {
-        QTest::mousePress(button.get(), Qt::LeftButton, {}, {60, 25});
-        QCOMPARE(button->fillAlpha(), 0.8);
+        const QPoint inside{60, 25}, outside{200, 25};
+        QTest::mousePress(button.get(), Qt::LeftButton, {}, inside);
         QCOMPARE(qAlpha(render().pixel(20, 10)), qRound(0.8 * 255));
         QCOMPARE(clicks, 0);
-        QTest::mouseRelease(button.get(), Qt::LeftButton, {}, {60, 25});
+        QTest::mouseRelease(button.get(), Qt::LeftButton, {}, inside);
         QCOMPARE(clicks, 1);
-        QCOMPARE(button->fillAlpha(), 1.0);
         const QImage image = render();
         QCOMPARE(image.pixel(20, 10), qRgba(255, 0, 0, 255));
         QCOMPARE(qAlpha(image.pixel(0, 0)), 0); // rounded corner left empty
-    }
 
-    void releaseOutsideCancels()
-    {
-        QTest::mousePress(button.get(), Qt::LeftButton, {}, {60, 25});
-        QTest::mouseMove(button.get(), {200, 25});
-        QTest::mouseRelease(button.get(), Qt::LeftButton, {}, {200, 25});
-        QCOMPARE(clicks, 0);
+        QTest::mousePress(button.get(), Qt::LeftButton, {}, inside);
+        QTest::mouseMove(button.get(), outside);
+        QTest::mouseRelease(button.get(), Qt::LeftButton, {}, outside);
+        QCOMPARE(clicks, 1);
         QCOMPARE(button->fillAlpha(), 1.0);
-    }
 
-    void disabledIgnoresPressAndClick()
-    {
         button->setEnabled(false);
         QCOMPARE(qAlpha(render().pixel(20, 10)), qRound(0.5 * 255));
-        QTest::mousePress(button.get(), Qt::LeftButton, {}, {60, 25});
+        QTest::mouseClick(button.get(), Qt::LeftButton, {}, inside);
         QCOMPARE(button->fillAlpha(), 0.5);
-        QTest::mouseRelease(button.get(), Qt::LeftButton, {}, {60, 25});
-        QCOMPARE(clicks, 0);
+        QCOMPARE(clicks, 1);
 
-        // Disabled in the middle of a press: the release fires nothing and the look is
-        // normal once enabled again.
+        // Disabled in the middle of a press: nothing fires, the look is normal once enabled.
         button->setEnabled(true);
-        QTest::mousePress(button.get(), Qt::LeftButton, {}, {60, 25});
+        QTest::mousePress(button.get(), Qt::LeftButton, {}, inside);
         button->setEnabled(false);
-        QTest::mouseRelease(button.get(), Qt::LeftButton, {}, {60, 25});
+        QTest::mouseRelease(button.get(), Qt::LeftButton, {}, inside);
         button->setEnabled(true);
-        QCOMPARE(clicks, 0);
+        QCOMPARE(clicks, 1);
         QCOMPARE(button->fillAlpha(), 1.0);
     }
 

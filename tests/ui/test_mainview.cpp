@@ -7,12 +7,11 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
-#include <QScrollBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
-
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -86,6 +85,16 @@ private slots:
         QCOMPARE(vc->destinationLabel->text(), QFile::decodeName(qgetenv("HOME")) + u"/Pictures"_s);
         QCOMPARE(vc->statsLabel->text(), u"No photos loaded - select a folder to begin"_s);
         QCOMPARE(vc->library().thumbnailSize, 180.0);
+
+        h->dialogs.alertAnswers.push_back(1); // the full scan cancelled: nothing changes
+        vc->fullScanClicked();
+        QVERIFY(vc->library().scanPaths.isEmpty());
+        QCOMPARE(vc->library().scanState, ScanState::idle);
+
+        vc->finishProcessing(true); // the stopped wind-up after the walk
+        QCOMPARE(vc->statusLabel->text(), u"Stopped - 0 photos loaded"_s);
+        QCOMPARE(vc->progressLabel->text(), u"Stopped by user"_s);
+        QCOMPARE(h->sounds.played, QList<SystemSound>{SystemSound::basso});
     }
 
     void choosingFolders()
@@ -121,8 +130,6 @@ private slots:
         QVERIFY(h->logLines.last().endsWith(u"] Starting scan of 2 location(s)"_s));
         QCoreApplication::processEvents();
         waitForScanEnd();
-        QCOMPARE(vc->progressLabel->text(), u"Finding duplicates: 0/4"_s); // the pass's last word
-        QCOMPARE(vc->progressBar->value(), 50);
         QCOMPARE(vc->library().allPhotos.size(), 4);
         QCOMPARE(h->sounds.played, QList<SystemSound>{SystemSound::glass});
         QVERIFY(vc->loadingSpinner->isHidden());
@@ -132,7 +139,6 @@ private slots:
         // Then the duplicate search: the four files hold the same byte.
         QCOMPARE(vc->statusLabel->text(), u"Found 1 duplicate groups"_s);
         QVERIFY(h->logLines.last().endsWith(u"] Found 1 duplicate groups (4 photos)"_s));
-        QCOMPARE(vc->library().duplicatePhotoIds.size(), 4);
         QCOMPARE(vc->library().allPhotos.first().hash(), u"9dd4e461268c8034f5c8564e155c67a6"_s);
         QTRY_VERIFY(vc->keepOriginalsButton->isEnabled());
 
@@ -164,14 +170,6 @@ private slots:
         QCOMPARE(h->logLines.size(), logged);
     }
 
-    void fullScanCancelled()
-    {
-        h->dialogs.alertAnswers.push_back(1);
-        vc->fullScanClicked();
-        QVERIFY(vc->library().scanPaths.isEmpty());
-        QCOMPARE(vc->library().scanState, ScanState::idle);
-    }
-
     // The scan-state table, step by step, with a walk held at its first folder.
     void pauseResumeThenStopWakesQuickly()
     {
@@ -194,9 +192,8 @@ private slots:
         QCOMPARE(vc->statusLabel->text(), u"Scanning..."_s);
 
         vc->pauseClicked();
-        h->fs.open();       // the walk goes on to the next folder and sits in the pause
-        QTest::qWait(300);
-        QCOMPARE(vc->library().scanState, ScanState::paused);
+        h->fs.open(); // the walk ends and the scan sits in the pause before the first folder
+        QTRY_COMPARE(vc->progressLabel->text(), u"Found 5 folders to scan..."_s);
 
         QElapsedTimer sinceStop;
         sinceStop.start();
@@ -207,8 +204,7 @@ private slots:
         QCOMPARE(enabledButtons(*vc), u"000110000+"_s); // stop alone does not refresh the rule
         waitForScanEnd();
         QVERIFY2(sinceStop.elapsed() < 500, qPrintable(QString::number(sinceStop.elapsed())));
-        QVERIFY(vc->statusLabel->text().startsWith(u"Stopped - "_s));
-        QVERIFY(vc->statusLabel->text().endsWith(u" photos found"_s));
+        QCOMPARE(vc->statusLabel->text(), u"Stopped - 0 photos found"_s);
         QCOMPARE(vc->progressLabel->text(), u"Ready"_s);
         QCOMPARE(h->sounds.played, QList<SystemSound>{SystemSound::basso});
         QCOMPARE(vc->library().scanState, ScanState::idle);
@@ -228,13 +224,15 @@ private slots:
         QTRY_COMPARE(h->fs.waiters(), 1);
         QCoreApplication::processEvents();
 
+        QElapsedTimer sinceStop;
+        sinceStop.start();
         vc->masterStopClicked();
         QCOMPARE(vc->statusLabel->text(), u"STOPPING ALL OPERATIONS..."_s);
         QVERIFY(!vc->masterStopButton->isEnabled());
         QCOMPARE(vc->masterStopButton->text(), u"Stopping..."_s);
-        QTest::qWait(350);
         QCOMPARE(vc->library().scanState, ScanState::stopping);
         QTRY_COMPARE_WITH_TIMEOUT(vc->statusLabel->text(), u"Stopped by user"_s, 1000);
+        QVERIFY(sinceStop.elapsed() >= 490);
         QCOMPARE(vc->library().scanState, ScanState::idle);
         QVERIFY(vc->masterStopButton->isHidden() && vc->masterStopButton->isEnabled());
         QCOMPARE(vc->masterStopButton->text(), u"STOP ALL"_s);
@@ -252,13 +250,44 @@ private slots:
         QCOMPARE(vc->statusLabel->text(), u"Ready - 1 photos"_s);
     }
 
-    void stoppedWindUpAfterTheWalk()
+    // The duplicate pass of an earlier run ends at its next file when a scan starts, STOP
+    // ALL is pressed or the window closes, instead of reading on beside what comes next.
+    void earlierPassStops_data()
     {
-        vc->library().allPhotos.resize(0);
-        vc->finishProcessing(true);
-        QCOMPARE(vc->statusLabel->text(), u"Stopped - 0 photos loaded"_s);
-        QCOMPARE(vc->progressLabel->text(), u"Stopped by user"_s);
-        QCOMPARE(h->sounds.played, QList<SystemSound>{SystemSound::basso});
+        QTest::addColumn<QString>("how");
+        QTest::newRow("new scan") << u"new scan"_s;
+        QTest::newRow("STOP ALL") << u"STOP ALL"_s;
+        QTest::newRow("close") << u"close"_s;
+    }
+    void earlierPassStops()
+    {
+        QFETCH(QString, how);
+        QByteArrayList names;
+        for (int i = 0; i < 20; ++i)
+            names << "c/" + QByteArray::number(i) + ".jpg";
+        tree->make(names, "same");
+        chooseFolders({tree->path("c")});
+        h->fs.statGatePart = tree->path("c/");
+        h->fs.close();
+        vc->scanClicked();
+        QTRY_COMPARE_WITH_TIMEOUT(h->fs.waiters(), 1, 10000); // the pass holds at its first file
+        if (how == u"new scan") {
+            chooseFolders({tree->path("b")});
+            vc->scanClicked();
+        } else if (how == u"STOP ALL") {
+            vc->masterStopClicked();
+        } else {
+            MainViewController *closing = vc.get();
+            h->fs.releaseWhen = [closing] { return closing->library().shouldStop.load(); };
+        }
+        if (how != u"close")
+            h->fs.open();
+        if (how == u"STOP ALL") { // its end, stopped: nothing published
+            QTRY_VERIFY(vc->statusLabel->text().startsWith(u"Ready - "_s));
+            QVERIFY(vc->library().duplicateGroups.isEmpty());
+        }
+        vc.reset(); // waits for every worker
+        QCOMPARE(h->fs.statCount(), 1);
     }
 
     void framesFollowTheWindow()

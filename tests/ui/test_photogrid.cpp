@@ -111,27 +111,18 @@ private slots:
         QVERIFY(near(pixel(shot, 0, {5, 200}), Qt::white));
     }
 
+    // The statistics and buttons follow a checkbox; Space and screen readers toggle too.
     void checkboxSelects()
     {
         for (int i = 0; i < 3; ++i)
             lib().allPhotos << photo(QString::number(i), "p" + QByteArray::number(i) + ".jpg", u"JPG"_s, 1'000'000);
         vc->applyFilters();
         QCOMPARE(vc->statsLabel->text(), u"3 photos | 3 MB"_s);
-        QWidget *viewport = vc->collectionView->viewport();
-
-        QTest::mouseClick(viewport, Qt::LeftButton, {}, cardPoint(1, PhotoCard::checkBox().center()));
-        QCOMPARE(lib().selectedPhotoIds, QSet<QString>{u"1"_s});
+        QTest::mouseClick(vc->collectionView->viewport(), Qt::LeftButton, {}, cardPoint(1, PhotoCard::checkBox().center()));
         QCOMPARE(vc->statsLabel->text(), u"1 selected (1 MB) | 3 total"_s);
-        QCOMPARE(vc->gridModel()->index(1, 0).data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
-        QTRY_VERIFY(vc->deselectAllButton->isEnabled()); // the buttons follow
-
-        // Elsewhere on the card nothing is selected; a second click on the box deselects.
-        QTest::mouseClick(viewport, Qt::LeftButton, {}, cardPoint(2, PhotoCard::picture().center()));
-        QTest::mouseClick(viewport, Qt::LeftButton, {}, cardPoint(1, PhotoCard::checkBox().center()));
-        QVERIFY(lib().selectedPhotoIds.isEmpty());
+        QTRY_VERIFY(vc->deselectAllButton->isEnabled());
+        vc->gridModel()->setData(vc->gridModel()->index(1, 0), Qt::Unchecked, Qt::CheckStateRole);
         QCOMPARE(vc->statsLabel->text(), u"3 photos | 3 MB"_s);
-
-        // Space toggles the current card.
         vc->collectionView->setFocus();
         vc->collectionView->setCurrentIndex(vc->gridModel()->index(2, 0));
         QTest::keyClick(vc->collectionView, Qt::Key_Space);
@@ -151,6 +142,64 @@ private slots:
         QVERIFY(card->state().checked);
         vc->applyFilters(); // a reload drops the old cards' interfaces
         QCOMPARE(grid->child(0)->text(QAccessible::Name), u"p0.jpg"_s);
+    }
+
+    // Each click on a box toggles it, a double click twice; a click is a press and a
+    // release on the same box.
+    void checkboxClicks_data()
+    {
+        QTest::addColumn<QStringList>("steps"); // "<press|release|click|dclick> <row> <box|picture>"
+        QTest::addColumn<QStringList>("selected");
+        QTest::newRow("click") << QStringList{u"click 1 box"_s} << QStringList{u"1"_s};
+        QTest::newRow("double click") << QStringList{u"dclick 1 box"_s} << QStringList();
+        QTest::newRow("click, double click") << QStringList{u"click 1 box"_s, u"dclick 1 box"_s}
+                                             << QStringList{u"1"_s};
+        QTest::newRow("click on the card, then on its box")
+            << QStringList{u"click 1 picture"_s, u"dclick-only 1 box"_s} << QStringList{u"1"_s};
+        QTest::newRow("double click, click") << QStringList{u"dclick 1 box"_s, u"click 0 box"_s}
+                                             << QStringList{u"0"_s};
+        QTest::newRow("on the picture") << QStringList{u"click 1 picture"_s} << QStringList();
+        QTest::newRow("press on the card, release on its box")
+            << QStringList{u"press 1 picture"_s, u"release 1 box"_s} << QStringList();
+        QTest::newRow("double click, press on the card, release on its box")
+            << QStringList{u"dclick 1 box"_s, u"press 1 picture"_s, u"release 1 box"_s} << QStringList();
+        QTest::newRow("press on the box, release on the card")
+            << QStringList{u"press 1 box"_s, u"release 1 picture"_s} << QStringList();
+        QTest::newRow("press on one box, release on another")
+            << QStringList{u"press 1 box"_s, u"release 2 box"_s} << QStringList();
+    }
+    void checkboxClicks()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, selected);
+        for (int i = 0; i < 3; ++i)
+            lib().allPhotos << photo(QString::number(i), "p" + QByteArray::number(i) + ".jpg", u"JPG"_s);
+        vc->applyFilters();
+        QWidget *viewport = vc->collectionView->viewport();
+        for (const QString &step : steps) {
+            const QStringList w = step.split(u' ');
+            const QPoint at = cardPoint(w[1].toInt(), w[2] == u"box" ? PhotoCard::checkBox().center()
+                                                                     : PhotoCard::picture().center());
+            if (w[0] == u"press")
+                QTest::mousePress(viewport, Qt::LeftButton, {}, at);
+            else if (w[0] == u"release")
+                QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+            else if (w[0] == u"click")
+                QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+            else if (w[0] == u"dclick-only") // a quick second click after one elsewhere
+                QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+            else if (w[0] == u"dclick") { // as the platform sends it
+                QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+                QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+                QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+            }
+        }
+        QStringList ids = lib().selectedPhotoIds.values();
+        ids.sort();
+        QCOMPARE(ids, selected);
+        for (int row = 0; row < 3; ++row)
+            QCOMPARE(vc->gridModel()->index(row, 0).data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked,
+                     selected.contains(QString::number(row)));
     }
 
     void filterControls()
