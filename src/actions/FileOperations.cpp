@@ -91,13 +91,16 @@ FileTransfer moveFileInto(const FilePath &source, const FilePath &name, const Fi
 FileOpOutcome runFileOperation(FileOperation operation, const FilePath &destDir,
                                const QList<FileJob> &jobs,
                                const std::function<void(const FileOpProgress &)> &progress,
-                               const std::function<void(const QString &)> &logLine)
+                               const std::function<void(const QString &)> &logLine,
+                               const std::atomic<bool> *abandon)
 {
     // A folder that cannot be made fails each file on its own, with its own message.
     makeDirectories(destDir, 0777);
     const QString verb = operation == FileOperation::copy ? QStringLiteral("copying") : QStringLiteral("moving");
     FileOpOutcome outcome;
     for (const FileJob &job : jobs) {
+        if (abandon && *abandon)
+            break;
         const FileTransfer transfer = operation == FileOperation::copy
                                           ? copyFileInto(job.path, job.name, destDir)
                                           : moveFileInto(job.path, job.name, destDir);
@@ -117,11 +120,14 @@ FileOpOutcome runFileOperation(FileOperation operation, const FilePath &destDir,
 
 FileOpOutcome runDelete(const QList<FileJob> &jobs,
                         const std::function<void(const FileOpProgress &)> &progress,
-                        const std::function<void(const QString &)> &logLine)
+                        const std::function<void(const QString &)> &logLine,
+                        const std::atomic<bool> *abandon)
 {
     const TrashEnvironment trash = TrashEnvironment::current();
     FileOpOutcome outcome;
     for (const FileJob &job : jobs) {
+        if (abandon && *abandon)
+            break;
         const TrashResult result = moveToTrash(job.path, trash);
         if (result.ok) {
             ++outcome.done;
@@ -135,4 +141,29 @@ FileOpOutcome runDelete(const QList<FileJob> &jobs,
             progress({outcome.done, outcome.errors, int(jobs.size())});
     }
     return outcome;
+}
+
+QList<FileJob> fileJobsFor(const QList<PhotoItem> &photos, const QSet<QString> &ids)
+{
+    QList<FileJob> jobs;
+    if (ids.isEmpty())
+        return jobs;
+    for (const PhotoItem &photo : photos) {
+        if (ids.contains(photo.id()))
+            jobs.append({photo.id(), photo.path(), photo.name()});
+    }
+    return jobs;
+}
+
+QList<PhotoItem> withoutPhotos(const QList<PhotoItem> &photos, const QSet<QString> &ids)
+{
+    if (ids.isEmpty())
+        return photos;
+    QList<PhotoItem> kept;
+    kept.reserve(photos.size());
+    for (const PhotoItem &photo : photos) {
+        if (!ids.contains(photo.id()))
+            kept.append(photo);
+    }
+    return kept;
 }

@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 
 // One photo of a copy, move or delete run: a snapshot taken on the GUI thread.
@@ -59,17 +60,26 @@ FileTransfer moveFileTo(const FilePath &source, const FilePath &destination);
 // A whole copy or move run, one file at a time, blocking the calling thread: creates
 // `destDir` (with its parents), then each job in order. After each file `progress` gets
 // the counts; each failure gives `logLine` "Error {verb} {name}: {error}".
+// Once `abandon` is set (the window is closing) no further file is begun.
 FileOpOutcome runFileOperation(FileOperation operation, const FilePath &destDir,
                                const QList<FileJob> &jobs,
                                const std::function<void(const FileOpProgress &)> &progress,
-                               const std::function<void(const QString &)> &logLine);
+                               const std::function<void(const QString &)> &logLine,
+                               const std::atomic<bool> *abandon = nullptr);
 
 // A delete run: each job's file to the current user's trash (TrashEnvironment::current(),
 // read once per run; "Error deleting {name}: {error}" on failure).
 // `done` counts the trashed files, `errors` the failures.
 FileOpOutcome runDelete(const QList<FileJob> &jobs,
                         const std::function<void(const FileOpProgress &)> &progress,
-                        const std::function<void(const QString &)> &logLine);
+                        const std::function<void(const QString &)> &logLine,
+                        const std::atomic<bool> *abandon = nullptr);
+
+// The work list: the photos whose id is in `ids`, in the order of `photos`.
+QList<FileJob> fileJobsFor(const QList<PhotoItem> &photos, const QSet<QString> &ids);
+// `photos` without those whose id is in `ids`, order kept. Both are linear in the library,
+// so the window runs them on its worker and swaps the result in.
+QList<PhotoItem> withoutPhotos(const QList<PhotoItem> &photos, const QSet<QString> &ids);
 
 namespace FileOperationTexts {
 QString panelPrompt(FileOperation operation);                  // "Copy Here" / "Move Here"

@@ -77,17 +77,13 @@ void MainViewController::openPreview(int displayedIndex)
 
 // MARK: File operations
 
-QList<FileJob> MainViewController::selectedJobs() const
+// The library as a file run found it, and as it is without the photos whose file left,
+// prepared on the worker so that the GUI thread only swaps it in.
+struct MainViewController::PreparedLibrary
 {
-    QList<FileJob> jobs;
-    if (m_state.selectedPhotoIds.isEmpty())
-        return jobs;
-    for (const PhotoItem &photo : m_state.allPhotos) {
-        if (m_state.selectedPhotoIds.contains(photo.id()))
-            jobs.append({photo.id(), photo.path(), photo.name()});
-    }
-    return jobs;
-}
+    QList<PhotoItem> allBefore, filteredBefore;
+    QList<PhotoItem> all, filtered;
+};
 
 quint64 MainViewController::beginFileWork(const QString &status)
 {
@@ -95,6 +91,36 @@ quint64 MainViewController::beginFileWork(const QString &status)
     m_state.scanState = ScanState::scanning;
     updateButtonStates();
     return ++m_busyGeneration;
+}
+
+void MainViewController::startFileWork(FileWork work, bool removesFiles,
+                                       std::function<void(const FileOpProgress &)> showProgress,
+                                       std::function<void(const FileOpOutcome &, PreparedLibrary &)> finish)
+{
+    // The work list is taken now; the lists are shared, not copied, so this costs nothing
+    // here, and the worker filters them.
+    m_workers.start([this, work = std::move(work), removesFiles, showProgress = std::move(showProgress),
+                     finish = std::move(finish), all = m_state.allPhotos, filtered = m_state.filteredPhotos,
+                     selected = m_state.selectedPhotoIds] {
+        const auto progress = [this, &showProgress](const FileOpProgress &p) {
+            postToMain(this, [showProgress, p] { showProgress(p); });
+        };
+        const auto logLine = [this](const QString &line) { postToMain(this, [this, line] { log(line); }); };
+        FileOpOutcome outcome = work(fileJobsFor(all, selected), progress, logLine, &m_closing);
+        auto prepared = std::make_shared<PreparedLibrary>();
+        if (removesFiles) {
+            prepared->allBefore = all;
+            prepared->filteredBefore = filtered;
+            prepared->all = withoutPhotos(all, outcome.succeededIds);
+            prepared->filtered = filtered.isSharedWith(all) ? prepared->all
+                                                            : withoutPhotos(filtered, outcome.succeededIds);
+        }
+        postToMain(this, [this, finish, outcome = std::move(outcome), prepared]() mutable {
+            finish(outcome, *prepared);
+            // The lists replaced are let go on a worker: freeing a large library takes time.
+            m_workers.start([old = std::move(prepared)] {});
+        });
+    });
 }
 
 void MainViewController::copyClicked()
@@ -121,34 +147,27 @@ void MainViewController::performFileOperation(FileOperation operation)
         return;
 
     const FilePath destination = chosen->first();
-    QList<FileJob> jobs = selectedJobs();
     const quint64 generation = beginFileWork(FileOperationTexts::working(operation));
-    m_workers.start([this, operation, destination, jobs = std::move(jobs), generation] {
-        const auto progress = [this, operation](const FileOpProgress &p) {
-            postToMain(this, [this, operation, p] {
-                progressBar->setValue(qRound(FileOperationTexts::progressPercent(p)));
-                progressLabel->setText(FileOperationTexts::progress(operation, p.done, p.total));
-            });
-        };
-        const auto logLine = [this](const QString &line) { postToMain(this, [this, line] { log(line); }); };
-        FileOpOutcome outcome = runFileOperation(operation, destination, jobs, progress, logLine);
-        postToMain(this, [this, operation, generation, outcome = std::move(outcome)] {
-            finishFileOperation(operation, generation, outcome);
+    const bool move = operation == FileOperation::move;
+    startFileWork(
+        [operation, destination](const QList<FileJob> &jobs, auto progress, auto logLine, auto abandon) {
+            return runFileOperation(operation, destination, jobs, progress, logLine, abandon);
+        },
+        move,
+        [this, operation](const FileOpProgress &p) {
+            progressBar->setValue(qRound(FileOperationTexts::progressPercent(p)));
+            progressLabel->setText(FileOperationTexts::progress(operation, p.done, p.total));
+        },
+        [this, operation, generation, move](const FileOpOutcome &outcome, PreparedLibrary &prepared) {
+            // After STOP ALL a newer piece of work may own the busy state; it ends it itself.
+            if (generation == m_busyGeneration)
+                returnToIdle();
+            if (move)
+                removeFromLibrary(outcome.succeededIds, prepared);
+            statusLabel->setText(FileOperationTexts::summary(operation, outcome.done, outcome.errors));
+            playSound(false);
+            updateStats();
         });
-    });
-}
-
-void MainViewController::finishFileOperation(FileOperation operation, quint64 generation,
-                                             const FileOpOutcome &outcome)
-{
-    // After STOP ALL a newer piece of work may own the busy state; it ends it itself.
-    if (generation == m_busyGeneration)
-        returnToIdle();
-    if (operation == FileOperation::move)
-        removeFromLibrary(outcome.succeededIds);
-    statusLabel->setText(FileOperationTexts::summary(operation, outcome.done, outcome.errors));
-    playSound(false);
-    updateStats();
 }
 
 void MainViewController::deleteClicked()
@@ -166,39 +185,39 @@ void MainViewController::deleteClicked()
 
 void MainViewController::performDelete()
 {
-    QList<FileJob> jobs = selectedJobs();
     const quint64 generation = beginFileWork(u"Deleting..."_s);
-    m_workers.start([this, jobs = std::move(jobs), generation] {
-        const auto progress = [this](const FileOpProgress &p) {
-            postToMain(this, [this, p] {
-                progressBar->setValue(qRound(FileOperationTexts::deletePercent(p)));
-                progressLabel->setText(FileOperationTexts::deleteProgress(p.done, p.total));
-            });
-        };
-        const auto logLine = [this](const QString &line) { postToMain(this, [this, line] { log(line); }); };
-        FileOpOutcome outcome = runDelete(jobs, progress, logLine);
-        postToMain(this, [this, generation, outcome = std::move(outcome)] { finishDelete(generation, outcome); });
-    });
+    startFileWork(
+        [](const QList<FileJob> &jobs, auto progress, auto logLine, auto abandon) {
+            return runDelete(jobs, progress, logLine, abandon);
+        },
+        true,
+        [this](const FileOpProgress &p) {
+            progressBar->setValue(qRound(FileOperationTexts::deletePercent(p)));
+            progressLabel->setText(FileOperationTexts::deleteProgress(p.done, p.total));
+        },
+        [this, generation](const FileOpOutcome &outcome, PreparedLibrary &prepared) {
+            removeFromLibrary(outcome.succeededIds, prepared);
+            if (generation == m_busyGeneration)
+                returnToIdle();
+            statusLabel->setText(FileOperationTexts::deleteSummary(outcome.done, outcome.errors));
+            playSound(false);
+        });
 }
 
-void MainViewController::finishDelete(quint64 generation, const FileOpOutcome &outcome)
-{
-    removeFromLibrary(outcome.succeededIds);
-    if (generation == m_busyGeneration)
-        returnToIdle();
-    statusLabel->setText(FileOperationTexts::deleteSummary(outcome.done, outcome.errors));
-    playSound(false);
-}
-
-void MainViewController::removeFromLibrary(const QSet<QString> &removedIds)
+void MainViewController::removeFromLibrary(const QSet<QString> &removedIds, PreparedLibrary &prepared)
 {
     // Only photos whose file really left take leave of the lists: a file that could not be
-    // moved or trashed is still where it was, and still in the library.
+    // moved or trashed is still where it was, and still in the library. The worker's lists
+    // are used unless the library changed meanwhile.
     const auto removed = [&removedIds](const PhotoItem &photo) { return removedIds.contains(photo.id()); };
-    if (!removedIds.isEmpty()) {
+    if (m_state.allPhotos.isSharedWith(prepared.allBefore))
+        m_state.allPhotos.swap(prepared.all);
+    else
         m_state.allPhotos.removeIf(removed);
+    if (m_state.filteredPhotos.isSharedWith(prepared.filteredBefore))
+        m_state.filteredPhotos.swap(prepared.filtered);
+    else
         m_state.filteredPhotos.removeIf(removed);
-    }
     m_state.selectedPhotoIds.clear();
     // Pruning reads no file, so the groups never name photos that have left, even after a
     // Stop during the run.

@@ -62,6 +62,7 @@ MainViewController::~MainViewController()
     if (m_run)
         m_run->stop = true;
     m_state.shouldStop = true;
+    m_closing = true; // a copy, move or delete ends after its current file
     m_workers.waitForDone();
 }
 

@@ -9,6 +9,7 @@
 #include <QThreadPool>
 #include <QWidget>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -180,11 +181,16 @@ private:
     void applyButtonStates();
     // Starts busy work (a file operation) and returns its generation.
     quint64 beginFileWork(const QString &status);
-    QList<FileJob> selectedJobs() const;
+    struct PreparedLibrary;
+    using FileWork = std::function<FileOpOutcome(const QList<FileJob> &,
+                                                 const std::function<void(const FileOpProgress &)> &,
+                                                 const std::function<void(const QString &)> &,
+                                                 const std::atomic<bool> *)>;
+    // Runs `work` over the selection on a worker; progress and the end come back queued.
+    void startFileWork(FileWork work, bool removesFiles, std::function<void(const FileOpProgress &)> showProgress,
+                       std::function<void(const FileOpOutcome &, PreparedLibrary &)> finish);
     // Takes the photos whose files left their place out of the library and refreshes it.
-    void removeFromLibrary(const QSet<QString> &removedIds);
-    void finishFileOperation(FileOperation operation, quint64 generation, const FileOpOutcome &outcome);
-    void finishDelete(quint64 generation, const FileOpOutcome &outcome);
+    void removeFromLibrary(const QSet<QString> &removedIds, PreparedLibrary &prepared);
     void playSound(bool stopped);
 
     Services m_services;
@@ -204,4 +210,6 @@ private:
     // Runs the background work; the destructor stops and waits for it, so no worker
     // outlives the controller.
     QThreadPool m_workers;
+    // Set when the window closes: file runs begin no further file.
+    std::atomic<bool> m_closing = false;
 };
