@@ -2,7 +2,9 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <condition_variable>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -55,3 +57,16 @@ private:
     quint64 m_nextTicket = 0; // handed to each request in turn
     quint64 m_serving = 0;    // the ticket whose turn it is
 };
+
+// Byte counts worked out from untrusted headers: they stop at a value no budget holds
+// instead of overflowing. Both arguments are non-negative.
+inline qint64 saturatingMul(qint64 a, qint64 b)
+{
+    qint64 product;
+    return __builtin_mul_overflow(a, b, &product) ? std::numeric_limits<qint64>::max() : product;
+}
+inline qint64 saturatingAdd(qint64 a, qint64 b)
+{
+    qint64 sum;
+    return __builtin_add_overflow(a, b, &sum) ? std::numeric_limits<qint64>::max() : sum;
+}

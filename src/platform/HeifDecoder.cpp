@@ -102,7 +102,7 @@ QImage decodeHeif(const QByteArray &data, QSize cover, DecodeBudget &budget)
     const qint64 need = heifDecodeBytes(*layout, thumbnail ? thumbnailId : primaryId, tileThreads);
     if (need < 0)
         return {};
-    const std::optional<DecodeBudget::Reservation> reservation = budget.reserve(need + fixedBytes);
+    const std::optional<DecodeBudget::Reservation> reservation = budget.reserve(saturatingAdd(need, fixedBytes));
     if (!reservation)
         return {};
 

@@ -1,5 +1,7 @@
 #include "platform/HeifProbe.h"
 
+#include "platform/DecodeBudget.h"
+
 #include <QtEndian>
 
 #include <algorithm>
@@ -251,18 +253,19 @@ QSize outputSize(const HeifLayout &layout, quint32 id, int depth)
     return {};
 }
 
-qint64 decodeBytes(const HeifLayout &layout, quint32 id, int threads, int depth)
+// `visits` bounds the walk: derived images of derived images could fan out without end.
+qint64 decodeBytes(const HeifLayout &layout, quint32 id, int threads, int depth, int &visits)
 {
     const QSize output = outputSize(layout, id, depth);
-    if (output.isEmpty())
+    if (output.isEmpty() || --visits < 0)
         return -1;
     const HeifItem &item = layout.items[id];
     if (item.type == "hvc1")
-        return pixels(output) * (codedBytesPerPixel + outputBytesPerPixel);
+        return saturatingMul(pixels(output), codedBytesPerPixel + outputBytesPerPixel);
     // A derived image: its canvas, plus its inputs decoded side by side (one for iden).
     qint64 input = 0;
     for (quint32 source : item.sources) {
-        const qint64 bytes = decodeBytes(layout, source, 1, depth + 1);
+        const qint64 bytes = decodeBytes(layout, source, 1, depth + 1, visits);
         if (bytes < 0)
             return -1;
         input = std::max(input, bytes);
@@ -270,7 +273,7 @@ qint64 decodeBytes(const HeifLayout &layout, quint32 id, int threads, int depth)
     if (item.sources.isEmpty())
         return -1;
     const qint64 parallel = item.type == "grid" ? std::clamp<qint64>(threads, 1, item.sources.size()) : 1;
-    return pixels(output) * outputBytesPerPixel + parallel * input;
+    return saturatingAdd(saturatingMul(pixels(output), outputBytesPerPixel), saturatingMul(parallel, input));
 }
 
 } // namespace
@@ -282,5 +285,6 @@ QSize heifOutputSize(const HeifLayout &layout, quint32 id)
 
 qint64 heifDecodeBytes(const HeifLayout &layout, quint32 id, int threads)
 {
-    return decodeBytes(layout, id, threads, 0);
+    int visits = 100000;
+    return decodeBytes(layout, id, threads, 0, visits);
 }

@@ -146,9 +146,9 @@ QImage decodeWithQt(const QByteArray &data, QSize cover, DecodeBudget &budget)
     // The decoder's full image (reduced by libjpeg for a JPEG) and its own buffers, the
     // scaled copy and the turned copy.
     const QSize decoded = probe.scalesWhileDecoding ? jpegDecodeSize(stored, scaled) : stored;
-    const qint64 need = fixedBytes + area(decoded) * probe.bytesPerPixel + probe.workingBytes
-                      + (scaled != decoded ? area(scaled) * 4 : 0)
-                      + (turn != QImageIOHandler::TransformationNone ? area(scaled) * 4 : 0);
+    qint64 need = saturatingAdd(fixedBytes + probe.workingBytes, saturatingMul(area(decoded), probe.bytesPerPixel));
+    const int copies = (scaled != decoded) + (turn != QImageIOHandler::TransformationNone);
+    need = saturatingAdd(need, saturatingMul(area(scaled), 4 * copies));
     const std::optional<DecodeBudget::Reservation> reservation = budget.reserve(need);
     if (!reservation)
         return {};

@@ -1,5 +1,7 @@
 #include "platform/ImageProbe.h"
 
+#include "platform/DecodeBudget.h"
+
 #include <QList>
 #include <QtEndian>
 
@@ -130,7 +132,7 @@ ImageProbe probeJpeg(Bytes b)
     if (progressive || scans > 1 || firstScanComponents < components)
         probe.workingBytes += paddedBlocks * 64 * 2;
     // One band of MCU rows, for coefficients, upsampling and colour conversion.
-    probe.workingBytes += width * components * vMax * 8 * 4;
+    probe.workingBytes = saturatingAdd(probe.workingBytes, width * components * vMax * 8 * 4);
     return probe;
 }
 
@@ -216,8 +218,10 @@ ImageProbe probeBmp(Bytes b)
         return {};
     probe.format = ImageFormat::Bmp;
     probe.size = QSize(int(width), int(height));
+    if (bitsPerPixel < 1 || bitsPerPixel > 32)
+        return {};
     if (compression == 0 || compression == 3 || compression == 6)
-        probe.complete = b.has(pixels, (width * bitsPerPixel + 31) / 32 * 4 * height);
+        probe.complete = b.has(pixels, saturatingMul((width * bitsPerPixel + 31) / 32 * 4, height));
     else if (compression == 1 || compression == 2) // run-length: the stored size is all we know
         probe.complete = stored > 0 && b.has(pixels, stored);
     return probe;
@@ -284,7 +288,7 @@ ImageProbe probeTiff(QByteArrayView data)
     // libtiff decompresses one strip or tile at a time.
     const qint64 block = tiled ? qint64(ifd.value(322, 0)) * ifd.value(323, 0)
                                : width * std::min<qint64>(ifd.value(278, quint32(height)), height);
-    probe.workingBytes = block * samples * ((bits + 7) / 8);
+    probe.workingBytes = saturatingMul(saturatingMul(block, samples), (bits + 7) / 8);
     return probe;
 }
 

@@ -3,8 +3,6 @@
 #include "platform/DecodeBudget.h"
 #include "platform/ImageDecoder.h"
 
-#include <QImageWriter>
-#include <QtEndian>
 #include <QTest>
 
 #include <sys/resource.h>
@@ -18,74 +16,6 @@ using namespace Qt::StringLiterals;
 using namespace ImageFiles;
 
 namespace {
-
-B be32(quint32 v) { return u32(v, false); }
-B box(const char *type, const B &body) { return be32(quint32(body.size() + 8)) + type + body; }
-B fullBox(const char *type, int version, const B &body) { return box(type, B(1, char(version)) + B(3, '\0') + body); }
-
-// The body of the first `type` box in an ISO file (searched by name, which is enough here).
-B boxBody(const B &file, const char *type)
-{
-    const qsizetype at = file.indexOf(type);
-    return at < 4 ? B() : file.mid(at + 4, qFromBigEndian<quint32>(file.constData() + at - 4) - 8);
-}
-
-// A HEIF file whose item 1 is a one-tile grid declaring `declared` but stating `canvas` as
-// its output, over the HEVC tile of `tile` (a HEIC file). As `thumbnail`, the grid is the
-// thumbnail of the tile, which is the primary image.
-B heifGrid(const B &tile, QSize declared, QSize canvas, bool thumbnail = false)
-{
-    const B ftyp = box("ftyp", B("heic") + be32(0) + "mif1heic");
-    const B ispe = fullBox("ispe", 0, be32(quint32(declared.width())) + be32(quint32(declared.height())));
-    const B tileIspe = fullBox("ispe", 0, boxBody(tile, "ispe").mid(4));
-    const B grid = B(1, '\0') + char(1) + B(2, '\0') + be32(quint32(canvas.width())) + be32(quint32(canvas.height()));
-    const B data = boxBody(tile, "mdat");
-    const auto meta = [&](quint32 dataAt) {
-        const B items = fullBox("infe", 2, u16(1, false) + u16(0, false) + "grid" + B(1, '\0'))
-                      + fullBox("infe", 2, u16(2, false) + u16(0, false) + "hvc1" + B(1, '\0'));
-        const B refs = box("dimg", u16(1, false) + u16(1, false) + u16(2, false))
-                     + (thumbnail ? box("thmb", u16(1, false) + u16(1, false) + u16(2, false)) : B());
-        const B properties = box("ipco", ispe + box("hvcC", boxBody(tile, "hvcC")) + tileIspe);
-        const B associations = be32(2) + u16(1, false) + char(1) + char(1) + u16(2, false) + char(2) + char(0x82) + char(3);
-        const B locations = u16(2, false) + u16(1, false) + u16(1, false) + u16(0, false) + u16(1, false) + be32(0)
-                          + be32(quint32(grid.size())) + u16(2, false) + u16(0, false) + u16(0, false) + u16(1, false)
-                          + be32(dataAt) + be32(quint32(data.size()));
-        return fullBox("meta", 0, fullBox("hdlr", 0, be32(0) + "pict" + B(13, '\0'))
-                                      + fullBox("pitm", 0, u16(thumbnail ? 2 : 1, false))
-                                      + fullBox("iinf", 0, u16(2, false) + items) + fullBox("iref", 0, refs)
-                                      + box("iprp", properties + fullBox("ipma", 0, associations))
-                                      + fullBox("iloc", 1, B(1, 0x44) + B(1, '\0') + locations) + box("idat", grid));
-    };
-    const quint32 dataAt = quint32(ftyp.size() + meta(0).size() + 8);
-    return ftyp + meta(dataAt) + box("mdat", data);
-}
-
-// gzip with stored deflate blocks: what an .svgz holds, without a compressor.
-B gzipped(const B &data)
-{
-    quint32 crc = 0xFFFFFFFF;
-    for (const char c : data) {
-        crc ^= quint8(c);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
-    }
-    B out("\x1F\x8B\x08\0\0\0\0\0\0\xFF", 10);
-    for (qsizetype at = 0; at < data.size(); at += 65535) {
-        const int n = int(std::min<qsizetype>(65535, data.size() - at));
-        out += char(at + n >= data.size() ? 1 : 0) + u16(n, true) + u16(~n & 0xFFFF, true) + data.mid(at, n);
-    }
-    return out + u32(~crc, true) + u32(quint32(data.size()), true);
-}
-
-B progressiveJpeg(const QImage &image)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setProgressiveScanWrite(true);
-    writer.write(image);
-    return buffer.data();
-}
 
 // The decode in a child process: whether the picture was null, and how far its peak
 // resident memory rose above what it was before the decode, in MB.
