@@ -2,7 +2,9 @@
 # make test  install what is missing, build, and run every test in a normal and in an
 #            AddressSanitizer + UndefinedBehaviorSanitizer build
 # make install / make uninstall   the release build into PREFIX (/usr/local), under DESTDIR
-.PHONY: all deps build run test test-release test-asan test-tsan bench install uninstall clean
+# make fuzz  build the decoder's libFuzzer target and its seed maker (needs clang; see
+#            tests/fuzz/README.md)
+.PHONY: all deps build run test test-release test-asan test-tsan bench fuzz install uninstall clean
 
 JOBS     ?= $(shell nproc)
 PREFIX   ?= /usr/local
@@ -10,6 +12,7 @@ WERROR   := $(if $(CI),ON,OFF)
 RELEASE  := build/release
 ASAN     := build/asan
 TSAN     := build/tsan
+FUZZ     := build/fuzz
 SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
                  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
                  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -64,6 +67,22 @@ install: build
 uninstall:
 	@test -f $(RELEASE)/install_manifest.txt || { echo "nothing installed from $(RELEASE)"; exit 1; }
 	sed 's|^|$(DESTDIR)|' $(RELEASE)/install_manifest.txt | xargs -r -d '\n' rm -fv --
+
+# Not part of `make test`: clang, not g++, and a run that takes as long as it is given.
+FUZZ_CXX     ?= clang++
+FUZZ_SOURCES := src/platform/ImageDecoder.cpp src/platform/ImageProbe.cpp src/platform/HeifProbe.cpp \
+                src/platform/HeifDecoder.cpp src/platform/DecodeBudget.cpp
+FUZZ_FLAGS   := -std=c++20 -g -O1 -fPIC -Isrc $$(pkg-config --cflags Qt6Gui libheif)
+FUZZ_LIBS    := $$(pkg-config --libs Qt6Gui libheif)
+
+fuzz:
+	@command -v $(FUZZ_CXX) > /dev/null || { echo "make fuzz needs clang with libFuzzer:" \
+	    "apt-get install clang-14 libclang-rt-14-dev (then FUZZ_CXX=clang++-14 if clang++ is missing)"; exit 1; }
+	mkdir -p $(FUZZ)
+	$(FUZZ_CXX) $(FUZZ_FLAGS) -fsanitize=fuzzer,address,undefined -o $(FUZZ)/fuzz_decoder \
+	    tests/fuzz/fuzz_decoder.cpp $(FUZZ_SOURCES) $(FUZZ_LIBS)
+	$(FUZZ_CXX) $(FUZZ_FLAGS) -o $(FUZZ)/make_seeds tests/fuzz/make_seeds.cpp $(FUZZ_LIBS)
+	@echo "seeds: tests/fuzz/make-seeds.sh $(FUZZ)/seeds; run: see tests/fuzz/README.md"
 
 clean:
 	rm -rf build

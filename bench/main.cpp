@@ -1,5 +1,6 @@
 // Headless benchmarks of the core: lumisort-bench COMMAND [ARGS...]
 #include "browse/Thumbnails.h"
+#include "platform/ImageFiles.h"
 #include "duplicates/DuplicatePass.h"
 #include "duplicates/DuplicatePublish.h"
 #include "model/LibraryState.h"
@@ -23,6 +24,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -41,6 +44,7 @@ int usage()
                "       lumisort-bench publish [PHOTOS [PERCENT]]\n"
                "       lumisort-bench thumbnails DIR [N]\n"
                "       lumisort-bench make-photos DIR [COUNT]\n"
+               "       lumisort-bench make-hostile DIR\n"
                "       lumisort-bench filter [PHOTOS]\n"
                "       lumisort-bench grid [CARDS]\n"
                "       lumisort-bench delete-stall [PHOTOS [DELETED]]\n"
@@ -54,9 +58,12 @@ int usage()
                "              after a delete, for PHOTOS synthetic photos (100000) of which\n"
                "              PERCENT (100) are in pairs\n"
                "  thumbnails  scan DIR, then time making the thumbnails of its first N (100)\n"
-               "              photos on every core: count=N seconds=S (made=M on standard error)\n"
+               "              photos on every core: count=N seconds=S peak_rss_mb=R (made=M on\n"
+               "              standard error)\n"
                "  make-photos write COUNT (100) 4000 x 3000 JPEGs (quality 90) of gradients,\n"
                "              shapes and sensor-like noise into DIR\n"
+               "  make-hostile write 14 small files named like photos that claim or inflate to\n"
+               "              gigabytes, or are cut short, into DIR\n"
                "  filter      time the window's applyFilters() over PHOTOS (200000) synthetic\n"
                "              photos for a search, a type and the duplicates mode: one line\n"
                "              case=NAME ms=M (best of 5) each\n"
@@ -218,8 +225,66 @@ int thumbnailsCommand(int argc, char **argv)
     const auto start = Clock::now();
     const QHash<QString, QImage> made = makeThumbnails(jobs, 1.0, [] { return false; });
     const double seconds = secondsSince(start);
-    std::printf("count=%lld seconds=%.3f\n", static_cast<long long>(jobs.size()), seconds);
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf("count=%lld seconds=%.3f peak_rss_mb=%ld\n", static_cast<long long>(jobs.size()), seconds,
+                usage.ru_maxrss / 1024);
     std::fprintf(stderr, "made=%lld\n", static_cast<long long>(made.size()));
+    return 0;
+}
+
+// Small files named like photos that claim, or inflate to, gigabytes; and cut ones.
+int makeHostileCommand(int argc, char **argv)
+{
+    using namespace ImageFiles;
+    if (argc != 1)
+        return usage();
+    const QByteArray dir(argv[0]);
+    QDir().mkpath(QString::fromLocal8Bit(dir));
+    const QImage image = quadrants({64, 64});
+    const B tile = heic(image);
+    B progressive = progressiveJpeg(image);
+    progressive.replace(progressive.indexOf("\xFF\xC2") + 5, 4, B(u16(16383, false) + u16(16383, false)));
+    const qsizetype scan = progressive.indexOf("\xFF\xDA");
+    B baseline = encoded(image, "jpg");
+    baseline.replace(baseline.indexOf("\xFF\xC0") + 5, 4, B(u16(60000, false) + u16(60000, false)));
+    B png = encoded(image, "png");
+    png.replace(16, 8, B(be32(100000) + be32(100000)));
+    B webp = webpWithOrientation(image, 1);
+    webp.replace(24, 6, B(u32(16382, true).left(3) + u32(16382, true).left(3)));
+    B tiff = tiffWithOrientation(image, 1);
+    tiff.replace(tiff.indexOf(B(u16(256, true) + u16(4, true))) + 8, 4, u32(60000, true));
+    B avif = tile;
+    avif.replace(8, 4, "avif");
+    const B bmp = encoded(quadrants({2000, 1500}), "bmp"), animated = gif(quadrants({1000, 800}));
+    const B svg = "<svg xmlns='http://www.w3.org/2000/svg' width='20000' height='20000'><!--" + B(400 << 20, ' ')
+                + "--><rect width='20000' height='20000'/></svg>";
+    const QList<std::pair<const char *, B>> files{
+        {"IMG_0001.jpg", B("\x8AMNG\r\n\x1A\n\0\0\0\x1CMHDR\0\0\x75\x30\0\0\x75\x30", 24) + B(20, '\0')
+                             + B(4, 'x') + B("\0\0\0\0MEND", 8) + B(4, 'x')},
+        {"IMG_0002.jpg", gzipped(svg)},
+        {"IMG_0003.heic", tile.isEmpty() ? B() : heifGrid(tile, {64, 64}, {16000, 12000})},
+        {"IMG_0004.heic", tile.isEmpty() ? B() : heifGrid(tile, {64, 64}, {16000, 12000}, true)},
+        {"IMG_0005.jpg", progressive},
+        {"IMG_0006.jpg", B(progressive).insert(scan + 2 + qFromBigEndian<quint16>(progressive.constData() + scan + 2),
+                                               B(2 << 20, '\0'))},
+        {"IMG_0007.jpg", baseline},
+        {"IMG_0008.png", png},
+        {"IMG_0009.bmp", bmp.left(bmp.size() / 2)},
+        {"IMG_0010.gif", animated.left(animated.size() / 2)},
+        {"IMG_0011.webp", webp},
+        {"IMG_0012.tif", tiff},
+        {"IMG_0013.heic", avif},
+        {"IMG_0014.jpg", B("P6\n100000 100000\n255\n") + B(4096, '\x80')},
+    };
+    for (const auto &[name, bytes] : files) {
+        QFile file(QString::fromLocal8Bit(dir + '/' + name));
+        if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+            std::fprintf(stderr, "cannot write %s\n", name);
+            return 1;
+        }
+    }
+    std::printf("made %lld files in %s\n", static_cast<long long>(files.size()), dir.constData());
     return 0;
 }
 
@@ -493,6 +558,7 @@ int main(int argc, char **argv)
         {"publish", publishCommand},
         {"thumbnails", thumbnailsCommand},
         {"make-photos", makePhotosCommand},
+        {"make-hostile", makeHostileCommand},
         {"filter", filterCommand},
         {"grid", gridCommand},
         {"delete-stall", deleteStallCommand},

@@ -5,14 +5,34 @@
 #include <QImage>
 #include <QSize>
 
+class DecodeBudget;
+
 // Decodes the image file at `path` for display, upright: the EXIF orientation of JPEG,
 // TIFF and WebP files and the rotation and mirroring of HEIF files are applied.
+//
+// Only the photo formats are decoded, recognised by their content whatever the file's name:
+// JPEG, PNG, GIF (its first frame), BMP, TIFF and WebP through Qt's readers for exactly that
+// format, HEIF with an HEVC brand through libheif. Anything else (AVIF, SVG, MNG, icons,
+// PPM, ...) gives a null image.
 //
 // With a non-empty `cover`, the result may be smaller than the image, but never smaller
 // than what it takes to fill a cover.width() x cover.height() box with the whole image
 // scaled by one factor (aspect fill); it is never enlarged. JPEGs are then decoded at a
 // reduced size directly, and a HEIF file's embedded thumbnail is used when it is big enough.
 //
-// Returns a null image for a file that cannot be read or decoded, is truncated, or whose
-// pixels would need more than 256 MB. Safe to call from several threads at once.
+// Memory: before decoding, what the decoder will allocate is worked out from the file's
+// headers (for JPEG, the full-size coefficient buffer of a progressive file whatever the
+// scale; for HEIF, what its items really decode to, not the sizes they declare) and reserved
+// in `budget`, which every decode in the process shares (DecodeBudget::shared(), 256 MB, by
+// default). A decode waits while others hold the memory it needs; one that needs more than
+// the whole budget gives a null image at once.
+//
+// Returns a null image for a file that cannot be read or decoded, does not fit the budget,
+// or is truncated: a JPEG, PNG, GIF, BMP, TIFF or WebP whose first picture's data does not
+// all lie within the file shows nothing rather than a half-grey or half-black picture.
+// Safe to call from several threads at once.
 QImage decodeImage(const FilePath &path, QSize cover = {});
+QImage decodeImage(const FilePath &path, QSize cover, DecodeBudget &budget);
+
+// The smallest size of `size`'s aspect that fills `cover`; `size` itself if not larger.
+QSize coveringSize(QSize size, QSize cover);

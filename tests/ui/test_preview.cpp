@@ -1,4 +1,4 @@
-#include "TestImages.h"
+#include "platform/ImageFiles.h"
 #include "TestTree.h"
 #include "platform/Formatters.h"
 #include "ui/PreviewImageView.h"
@@ -13,7 +13,7 @@
 #include <QWindow>
 
 using namespace Qt::StringLiterals;
-using namespace TestImages;
+using namespace ImageFiles;
 
 namespace {
 

@@ -1,0 +1,262 @@
+#include "ImageFiles.h"
+#include "TestTree.h"
+#include "platform/DecodeBudget.h"
+#include "platform/ImageDecoder.h"
+
+#include <QTest>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+using namespace Qt::StringLiterals;
+using namespace ImageFiles;
+
+namespace {
+
+// The decode in a child process: whether the picture was null, and how far its peak
+// resident memory rose above what it was before the decode, in MB.
+std::pair<bool, long> decodeInChild(const B &path, QSize cover)
+{
+    int pipe[2];
+    if (::pipe(pipe) != 0)
+        return {false, -1};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        rusage before, after;
+        ::getrusage(RUSAGE_SELF, &before);
+        const bool null = decodeImage(path, cover).isNull();
+        ::getrusage(RUSAGE_SELF, &after);
+        const long result[2] = {null, (after.ru_maxrss - before.ru_maxrss) / 1024};
+        [[maybe_unused]] const ssize_t n = ::write(pipe[1], result, sizeof result);
+        ::_exit(0);
+    }
+    ::close(pipe[1]);
+    long result[2] = {0, -1};
+    const bool read = ::read(pipe[0], result, sizeof result) == ssize_t(sizeof result);
+    ::close(pipe[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return {read && result[0], read ? result[1] : -1};
+}
+
+// Colours at the centres of the four quadrants, top left to bottom right, as #rrggbb.
+QStringList quadrantColours(const QImage &image)
+{
+    QStringList colours;
+    for (const QPoint at : {QPoint(1, 1), QPoint(3, 1), QPoint(1, 3), QPoint(3, 3)}) {
+        const QColor c = image.pixelColor(image.width() * at.x() / 4, image.height() * at.y() / 4);
+        colours << QColor(c.red() > 128 ? 255 : 0, c.green() > 128 ? 255 : 0, c.blue() > 128 ? 255 : 0).name();
+    }
+    return colours;
+}
+
+const QString r = u"#ff0000"_s, g = u"#00ff00"_s, b = u"#0000ff"_s, y = u"#ffff00"_s;
+
+} // namespace
+
+class TestDecoder : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        TestTree t; // loads the readers once, so the children measure the decode only
+        QVERIFY(!decodeImage(t.make({"warm.jpg"}, encoded(quadrants({64, 48}), "jpg"))).isNull());
+    }
+
+    // Stored: red, green on top; blue, yellow below. Each orientation puts them where the
+    // EXIF rule says; a flip instead of a half turn, or a turn the wrong way, moves them.
+    void orientation_data()
+    {
+        QTest::addColumn<B>("bytes");
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<QStringList>("upright");
+        const QList<QStringList> expected{{r, g, b, y}, {g, r, y, b}, {y, b, g, r}, {b, y, r, g},
+                                          {r, b, g, y}, {b, r, y, g}, {y, g, b, r}, {g, y, r, b}};
+        const QImage stored = quadrants({96, 64});
+        for (int o = 1; o <= 8; ++o) {
+            for (const bool little : {false, true}) {
+                const char *order = little ? "II" : "MM";
+                QTest::addRow("JPEG %d %s", o, order) << jpegWithOrientation(stored, o, little) << o << expected[o - 1];
+                QTest::addRow("TIFF %d %s", o, order) << tiffWithOrientation(stored, o, little) << o << expected[o - 1];
+                QTest::addRow("WebP %d %s", o, order) << webpWithOrientation(stored, o, little) << o << expected[o - 1];
+            }
+        }
+    }
+    void orientation()
+    {
+        QFETCH(B, bytes);
+        QFETCH(int, orientation);
+        QFETCH(QStringList, upright);
+        TestTree t;
+        const B path = t.make({"photo"}, bytes);
+        const bool turned = orientation >= 5;
+        const QImage full = decodeImage(path);
+        QCOMPARE(full.size(), turned ? QSize(64, 96) : QSize(96, 64));
+        QCOMPARE(quadrantColours(full), upright);
+        // Reduced for a wide box: scaled before turning, a turned picture would not cover it.
+        const QImage reduced = decodeImage(path, {24, 12});
+        QCOMPARE(reduced.size(), turned ? QSize(24, 36) : QSize(24, 16));
+        QCOMPARE(quadrantColours(reduced), upright);
+    }
+
+    // The content decides, never the name: other formats Qt could read are refused.
+    void onlyPhotoFormats_data()
+    {
+        QTest::addColumn<B>("bytes");
+        QTest::addColumn<bool>("shown");
+        const QImage image = quadrants({64, 48});
+        const B svg = "<svg xmlns='http://www.w3.org/2000/svg' width='64' height='48'><rect width='64' height='48'/></svg>";
+        QTest::newRow("PNG") << encoded(image, "png") << true;
+        QTest::newRow("GIF") << gif(image) << true;
+        QTest::newRow("BMP") << encoded(image, "bmp") << true;
+        QTest::newRow("SVG") << svg << false;
+        QTest::newRow("SVGZ") << gzipped(svg) << false;
+        QTest::newRow("MNG") << B("\x8AMNG\r\n\x1A\n\0\0\0\x1CMHDR\0\0\0\x40\0\0\0\x30", 24) + B(20, '\0') + B(4, 'x')
+                                  + B("\0\0\0\0MEND", 8) + B(4, 'x')
+                             << false;
+        QTest::newRow("ICO") << encoded(image, "ico") << false;
+        QTest::newRow("PPM") << encoded(image, "ppm") << false;
+        QTest::newRow("XPM") << encoded(image, "xpm") << false;
+        QTest::newRow("TGA") << encoded(image, "tga") << false;
+    }
+    void onlyPhotoFormats()
+    {
+        QFETCH(B, bytes);
+        QFETCH(bool, shown);
+        TestTree t;
+        QCOMPARE(decodeImage(t.make({"photo.jpg"}, bytes)).isNull(), !shown);
+    }
+
+    // Whole, each format shows; cut anywhere in its first picture, nothing rather than a
+    // partly grey or black one.
+    void truncated_data()
+    {
+        QTest::addColumn<B>("bytes");
+        const QImage image = quadrants({64, 48});
+        QTest::newRow("JPEG") << encoded(image, "jpg");
+        QTest::newRow("progressive JPEG") << progressiveJpeg(image);
+        QTest::newRow("PNG") << encoded(image, "png");
+        QTest::newRow("GIF") << gif(image);
+        QTest::newRow("BMP") << encoded(image, "bmp");
+        QTest::newRow("TIFF") << tiffWithOrientation(image, 1);
+        QTest::newRow("WebP") << encoded(image, "webp");
+    }
+    void truncated()
+    {
+        QFETCH(B, bytes);
+        TestTree t;
+        QCOMPARE(decodeImage(t.make({"whole"}, bytes)).size(), QSize(64, 48));
+        for (const double part : {0.5, 0.9})
+            QVERIFY2(decodeImage(t.make({"cut"}, bytes.left(qsizetype(bytes.size() * part)))).isNull(),
+                     qPrintable(QString::number(part)));
+    }
+
+    // Small files that claim or inflate to gigabytes: no picture, and the decode's peak
+    // memory stays far below what they ask for.
+    void hostile_data()
+    {
+        QTest::addColumn<B>("bytes");
+        QTest::addColumn<QSize>("cover");
+        QTest::addColumn<QSize>("shown"); // empty: no picture
+        B progressive = progressiveJpeg(quadrants({64, 48}));
+        const qsizetype frame = progressive.indexOf("\xFF\xC2");
+        progressive.replace(frame + 5, 4, B(u16(16383, false) + u16(16383, false)));
+        QTest::newRow("progressive JPEG, 16383 square") << progressive << QSize(300, 300) << QSize();
+        // Enough entropy-coded bytes for every block: only the coefficient buffer stops it.
+        const qsizetype scan = progressive.indexOf("\xFF\xDA");
+        const B padded = B(progressive).insert(scan + 2 + qFromBigEndian<quint16>(progressive.constData() + scan + 2),
+                                               B(2 << 20, '\0'));
+        QTest::newRow("progressive JPEG, 16383 square, long scan") << padded << QSize(300, 300) << QSize();
+        B baseline = encoded(quadrants({64, 48}), "jpg");
+        baseline.replace(baseline.indexOf("\xFF\xC0") + 5, 4, B(u16(60000, false) + u16(60000, false)));
+        QTest::newRow("baseline JPEG, 60000 square") << baseline << QSize(300, 300) << QSize();
+        B png = encoded(quadrants({64, 48}), "png");
+        png.replace(16, 8, B(be32(100000) + be32(100000)));
+        QTest::newRow("PNG, 100000 square") << png << QSize() << QSize();
+
+        QString missing;
+        const B tile = heic(quadrants({64, 64}), heif_orientation_normal, 0, &missing);
+        if (tile.isEmpty())
+            QSKIP(qPrintable(u"cannot make HEIC files: "_s + missing));
+        QTest::newRow("HEIF grid within its declared size") << heifGrid(tile, {64, 64}, {64, 64}) << QSize(300, 300)
+                                                            << QSize(64, 64);
+        QTest::newRow("HEIF grid larger than declared") << heifGrid(tile, {64, 64}, {16000, 12000}) << QSize(300, 300)
+                                                        << QSize();
+        QTest::newRow("HEIF grid declared 16000 x 12000")
+            << heifGrid(tile, {16000, 12000}, {16000, 12000}) << QSize(300, 300) << QSize();
+        // The thumbnail lies; the primary image is shown instead.
+        QTest::newRow("HEIF thumbnail larger than declared")
+            << heifGrid(tile, {64, 64}, {16000, 12000}, true) << QSize(8, 8) << QSize(64, 64);
+    }
+    void hostile()
+    {
+        QFETCH(B, bytes);
+        QFETCH(QSize, cover);
+        QFETCH(QSize, shown);
+        TestTree t;
+        const B path = t.make({"IMG_0001.jpg"}, bytes);
+        if (!shown.isEmpty())
+            QCOMPARE(decodeImage(path, cover).size(), shown);
+        const auto [null, growthMB] = decodeInChild(path, cover);
+        QCOMPARE(null, shown.isEmpty());
+        QVERIFY2(growthMB >= 0 && growthMB < 64, qPrintable(QString::number(growthMB)));
+    }
+
+    void heifThumbnailsAndRotation()
+    {
+        const QImage stored = bands({320, 240}, {Qt::red, Qt::green});
+        QString missing;
+        const B plain = heic(stored, heif_orientation_normal, 0, &missing);
+        if (plain.isEmpty())
+            QSKIP(qPrintable(u"cannot make HEIC files: "_s + missing));
+        TestTree t;
+        QCOMPARE(decodeImage(t.make({"IMG_0001.HEIC"}, plain)).size(), QSize(320, 240));
+        // irot: a quarter turn clockwise puts the red half on top.
+        const QImage turned = decodeImage(t.make({"turned.heic"}, heic(stored, heif_orientation_rotate_90_cw)));
+        QCOMPARE(turned.size(), QSize(240, 320));
+        QCOMPARE(quadrantColours(turned).mid(0, 2), QStringList({r, r}));
+        // The embedded 260-pixel thumbnail covers a 150 box (200 x 150 needed), not a 300 one.
+        const B withThumbnail = t.make({"thumbnail.heic"}, heic(stored, heif_orientation_normal, 260));
+        const QSize small = decodeImage(withThumbnail, {150, 150}).size();
+        QVERIFY2(small.width() >= 200 && small.height() >= 150 && small.width() < 320, qPrintable(QString::number(small.width())));
+        QCOMPARE(decodeImage(withThumbnail, {300, 300}).size(), QSize(320, 240));
+        // AVIF brands are not ours, whatever the rest of the file holds.
+        QVERIFY(decodeImage(t.make({"brand.heic"}, B(plain).replace(8, 4, "avif"))).isNull());
+    }
+
+    void budget()
+    {
+        TestTree t;
+        const B path = t.make({"photo.jpg"}, encoded(quadrants({640, 480}), "jpg"));
+        DecodeBudget small(2 << 20), enough(8 << 20);
+        QVERIFY(decodeImage(path, {}, small).isNull());
+        QCOMPARE(decodeImage(path, {}, enough).size(), QSize(640, 480));
+        QCOMPARE(enough.inUse(), 0);
+        QCOMPARE(decodeImage(path, {64, 48}, small).size(), QSize(64, 48)); // reduced, it fits
+
+        // A request waits for the bytes another holds; one larger than the budget is refused.
+        QVERIFY(!enough.reserve(enough.capacity() + 1));
+        std::atomic<bool> released = false, sawRelease = false;
+        std::thread waiter;
+        {
+            const auto all = enough.reserve(enough.capacity());
+            QVERIFY(all);
+            waiter = std::thread([&] {
+                const auto half = enough.reserve(enough.capacity() / 2);
+                sawRelease = released.load();
+            });
+            released = true;
+        }
+        waiter.join();
+        QVERIFY(sawRelease);
+        QCOMPARE(enough.inUse(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDecoder)
+#include "test_decoder.moc"
