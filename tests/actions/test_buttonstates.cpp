@@ -4,6 +4,10 @@
 
 Q_DECLARE_METATYPE(ButtonStateInputs)
 
+using In = ButtonStateInputs;
+using Out = QList<bool>;
+using S = ScanState;
+
 // The whole rule, state by state: what is offered while busy, and what each command
 // needs before it is offered when idle.
 class TestButtonStates : public QObject
@@ -15,20 +19,13 @@ private slots:
     {
         QTest::addColumn<ButtonStateInputs>("in");
         QTest::addColumn<QList<bool>>("expected"); // scan folder full pause stop selAll deselAll keep actions master
-
-        QTest::newRow("idle, nothing chosen") << ButtonStateInputs{ScanState::idle, 0, 0, 0, 0}
-                                              << QList<bool>{0, 1, 1, 0, 0, 0, 0, 0, 0, 0};
-        QTest::newRow("idle, folder chosen, photos shown")
-            << ButtonStateInputs{ScanState::idle, 5, 0, 0, 1} << QList<bool>{1, 1, 1, 0, 0, 1, 0, 0, 0, 0};
-        QTest::newRow("idle, selection and groups")
-            << ButtonStateInputs{ScanState::idle, 5, 2, 1, 1} << QList<bool>{1, 1, 1, 0, 0, 1, 1, 1, 1, 0};
-        QTest::newRow("groups but nothing shown")
-            << ButtonStateInputs{ScanState::idle, 0, 0, 3, 0} << QList<bool>{0, 1, 1, 0, 0, 0, 0, 1, 0, 0};
-        for (const ScanState busy : {ScanState::scanning, ScanState::paused})
-            QTest::newRow(busy == ScanState::scanning ? "scanning" : "paused")
-                << ButtonStateInputs{busy, 5, 2, 1, 1} << QList<bool>{0, 0, 0, 1, 1, 0, 0, 0, 0, 1};
-        QTest::newRow("stopping") << ButtonStateInputs{ScanState::stopping, 5, 2, 1, 1}
-                                  << QList<bool>{0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+        QTest::newRow("idle, nothing chosen") << In{S::idle, 0, 0, 0, 0} << Out{0, 1, 1, 0, 0, 0, 0, 0, 0, 0};
+        QTest::newRow("idle, photos shown") << In{S::idle, 5, 0, 0, 1} << Out{1, 1, 1, 0, 0, 1, 0, 0, 0, 0};
+        QTest::newRow("idle, selection and groups") << In{S::idle, 5, 2, 1, 1} << Out{1, 1, 1, 0, 0, 1, 1, 1, 1, 0};
+        QTest::newRow("groups but nothing shown") << In{S::idle, 0, 0, 3, 0} << Out{0, 1, 1, 0, 0, 0, 0, 1, 0, 0};
+        QTest::newRow("scanning") << In{S::scanning, 5, 2, 1, 1} << Out{0, 0, 0, 1, 1, 0, 0, 0, 0, 1};
+        QTest::newRow("paused") << In{S::paused, 5, 2, 1, 1} << Out{0, 0, 0, 1, 1, 0, 0, 0, 0, 1};
+        QTest::newRow("stopping") << In{S::stopping, 5, 2, 1, 1} << Out{0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
     }
     void rule()
     {

@@ -15,14 +15,6 @@ PhotoItem photo(const QString &id, const QByteArray &name, qint64 size = 1000)
     return PhotoItem(id, "/p/" + name, name, size, {}, {}, type);
 }
 
-QStringList ids(const QList<PhotoItem> &photos)
-{
-    QStringList out;
-    for (const PhotoItem &p : photos)
-        out << p.id();
-    return out;
-}
-
 QList<PhotoItem> numbered(int count, qint64 size = 1000)
 {
     QList<PhotoItem> photos;
@@ -46,9 +38,11 @@ private slots:
             photo(u"g"_s, "\xc3\x89T\xc3\x89.webp"), // ÉTÉ.webp
             photo(u"h"_s, "bad\xff" "name.gif"),
         };
-        const auto run = [&](ViewMode mode, FileTypeFilter type, const QString &field,
-                             const QSet<QString> &duplicates = {}) {
-            return ids(filterPhotos(all, duplicates, {mode, type, searchKey(field)}));
+        const auto run = [&](ViewMode mode, FileTypeFilter type, const QString &field, const QSet<QString> &duplicates = {}) {
+            QStringList ids;
+            for (const PhotoItem &p : filterPhotos(all, duplicates, {mode, type, searchKey(field)}))
+                ids << p.id();
+            return ids;
         };
         const auto any = FileTypeFilter::all;
 
@@ -59,17 +53,12 @@ private slots:
         QCOMPARE(run(ViewMode::all, FileTypeFilter::heic, {}), QStringList{u"e"_s});
         QCOMPARE(run(ViewMode::all, any, {}).size(), all.size());
 
-        // Search: case-blind, Unicode-aware, untrimmed, names only (every path has "/p/").
-        QCOMPARE(run(ViewMode::all, any, u"img"_s), (QStringList{u"a"_s, u"f"_s}));
+        // Search: case-blind on both sides, Unicode-aware, untrimmed, names only (every path has "/p/").
         QCOMPARE(run(ViewMode::all, any, u"IMG"_s), (QStringList{u"a"_s, u"f"_s}));
-        QCOMPARE(run(ViewMode::all, any, u"été"_s), QStringList{u"g"_s});
-        QCOMPARE(run(ViewMode::all, any, u"ÉTÉ"_s), QStringList{u"g"_s});
+        QCOMPARE(run(ViewMode::all, any, u"Été"_s), QStringList{u"g"_s});
         QCOMPARE(run(ViewMode::all, any, u" img"_s), QStringList{u"f"_s});
-        QCOMPARE(run(ViewMode::all, any, u"img "_s), QStringList{});
         QCOMPARE(run(ViewMode::all, any, u"p/"_s), QStringList{});
         QCOMPARE(run(ViewMode::all, any, u"\ufffdname"_s), QStringList{u"h"_s}); // shown decoded
-        QCOMPARE(run(ViewMode::all, any, u"zzz"_s), QStringList{});
-        QCOMPARE(searchKey(u"\u0130"_s).size(), 2); // İ lower-cases to i + combining dot
 
         // Duplicates mode keeps every member, before a pass nothing; filters combine.
         QCOMPARE(run(ViewMode::duplicates, any, {}), QStringList{});

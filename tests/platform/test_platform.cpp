@@ -1,0 +1,183 @@
+// The small services of src/platform: byte counts and times, UUIDs, path helpers, the
+// pictures folder, MD5, and the queues to the GUI thread.
+#include "platform/Formatters.h"
+#include "platform/Home.h"
+#include "platform/Md5.h"
+#include "platform/PosixFileSystem.h"
+#include "platform/Queues.h"
+#include "platform/Uuid.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTest>
+#include <QThread>
+
+#include <memory>
+#include <numeric>
+
+using namespace Qt::StringLiterals;
+using B = QByteArray;
+
+class TestPlatform : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void byteCount_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("text");
+        const std::pair<qint64, const char16_t *> rows[] = {
+            {0, u"Zero KB"}, {1, u"1 byte"}, {999, u"999 bytes"}, {1000, u"1 KB"},
+            {1500, u"2 KB"}, // whole KB, rounded
+            {10'000, u"10 KB"}, {20'000, u"20 KB"}, {100'000, u"100 KB"}, {999'000, u"999 KB"},
+            {999'999, u"1 MB"}, {2'500'000, u"2.5 MB"}, {3'000'000, u"3 MB"}, {10'000'000, u"10 MB"},
+            {1'234'567'890, u"1.23 GB"}, {1'500'000'000, u"1.5 GB"}, {20'000'000'000, u"20 GB"},
+            {4'560'000'000'000, u"4.56 TB"}, {std::numeric_limits<qint64>::max(), u"9.22 EB"},
+            {-2'500'000, u"-2.5 MB"}};
+        for (const auto &[bytes, text] : rows)
+            QTest::addRow("%lld", bytes) << bytes << QString::fromUtf16(text);
+    }
+
+    void byteCount()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(formatByteCount(bytes), text);
+    }
+
+    // 2024-01-05 15:04:05 in the local zone. The locales' short times leave out seconds; in
+    // ja_JP the weekday closes the long date, and nothing of it may be left.
+    void times_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<QString>("dateTime");
+        QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates) << u"3:04:05 PM"_s << u"Jan 5, 2024, 3:04 PM"_s;
+        QTest::newRow("de_DE") << QLocale(QLocale::German, QLocale::Germany) << u"15:04:05"_s << u"5. Jan. 2024, 15:04"_s;
+        QTest::newRow("ja_JP") << QLocale(QLocale::Japanese, QLocale::Japan) << u"15:04:05"_s << u"2024\u5e741\u67085\u65e5, 15:04"_s;
+        QTest::newRow("C") << QLocale::c() << u"15:04:05"_s << u"5 Jan 2024, 15:04:05"_s;
+    }
+    void times()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(QString, time);
+        QFETCH(QString, dateTime);
+        const QDateTime local(QDate(2024, 1, 5), QTime(15, 4, 5));
+        const Timestamp when{std::chrono::milliseconds(local.toMSecsSinceEpoch())};
+        // Some locale data separate "PM" with a narrow no-break space.
+        QCOMPARE(formatMediumTime(local.time(), locale).replace(u'\u202f', u' '), time);
+        QCOMPARE(formatMediumDateShortTime(when, locale).replace(u'\u202f', u' '), dateTime);
+    }
+
+    void uuidsAreCanonicalAndDistinct()
+    {
+        static const QRegularExpression canonical(u"^[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$"_s);
+        QSet<QString> seen;
+        for (int i = 0; i < 10000; ++i) {
+            const QString id = makeUuidString();
+            QVERIFY2(canonical.match(id).hasMatch(), qPrintable(id));
+            seen.insert(id);
+        }
+        QCOMPARE(seen.size(), 10000);
+    }
+
+    // The walk, listings and attributes are proven through the scanner's tests.
+    void paths_data()
+    {
+        QTest::addColumn<B>("got");
+        QTest::addColumn<B>("expected");
+        QTest::newRow("join to root") << appendPathComponent("/", "x") << B("/x");
+        QTest::newRow("join a/ and //b/c") << appendPathComponent("a/", "//b/c") << B("a/b/c");
+        QTest::newRow("last of /") << lastPathComponent("/").toByteArray() << B("/");
+        QTest::newRow("last of ///") << lastPathComponent("///").toByteArray() << B("/");
+        QTest::newRow("last of /a/b//") << lastPathComponent("/a/b//").toByteArray() << B("b");
+        QTest::newRow("extension .bashrc") << pathExtension(".bashrc").toByteArray() << B("bashrc");
+        QTest::newRow("extension a.") << pathExtension("a.").toByteArray() << B();
+        QTest::newRow("extension a.tar.GZ") << pathExtension("a.tar.GZ").toByteArray() << B("GZ");
+        const auto pictures = [](const B &userDirs) { return picturesDirectoryFrom("/home/u", userDirs); };
+        QTest::newRow("pictures, no user-dirs file") << pictures({}) << B("/home/u/Pictures");
+        QTest::newRow("pictures, home relative")
+            << pictures("# comment\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n") << B("/home/u/Bilder");
+        QTest::newRow("pictures, absolute, odd bytes") << pictures("XDG_PICTURES_DIR=\"/data/Fotos \xff\"") << B("/data/Fotos \xff");
+        QTest::newRow("pictures, disabled") << pictures("XDG_PICTURES_DIR=\"$HOME/\"\nXDG_PICTURES_DIR=\"$HOME\"") << B("/home/u/");
+        QTest::newRow("pictures, unquoted is ignored") << pictures("XDG_PICTURES_DIR=$HOME/P") << B("/home/u/Pictures");
+    }
+    void paths()
+    {
+        QFETCH(B, got);
+        QFETCH(B, expected);
+        QCOMPARE(got, expected);
+    }
+
+    // RFC 1321, appendix A.5 (lengths on both sides of the padding's 56 bytes and of a
+    // block), and the million "a"s of the usual test suites; each fed whole and in pieces
+    // that straddle the 64-byte blocks.
+    void md5_data()
+    {
+        QTest::addColumn<B>("message");
+        QTest::addColumn<QString>("digest");
+        QTest::newRow("empty") << B() << u"d41d8cd98f00b204e9800998ecf8427e"_s;
+        QTest::newRow("abc") << B("abc") << u"900150983cd24fb0d6963f7d28e17f72"_s;
+        QTest::newRow("alphanumeric")
+            << B("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789") << u"d174ab98d277d9f5a5611c2c9f419d9f"_s;
+        QTest::newRow("digits x8") << B("1234567890").repeated(8) << u"57edf4a22be3c955ac49da2e2107b67a"_s;
+        QTest::newRow("a x1000000") << B(1'000'000, 'a') << u"7707d6ae4e027c70eea2a935c2296f21"_s;
+    }
+    void md5()
+    {
+        QFETCH(B, message);
+        QFETCH(QString, digest);
+        QCOMPARE(Md5::hexOf(message), digest);
+        for (qsizetype piece : {1, 63, 65, 4099}) {
+            Md5 md5;
+            for (qsizetype at = 0; at < message.size(); at += piece)
+                md5.update(QByteArrayView(message).sliced(at, std::min(piece, message.size() - at)));
+            QCOMPARE(Md5::toHex(md5.finish()), digest);
+        }
+    }
+
+    void postsRunOnTheContextThreadInOrder()
+    {
+        QObject context;
+        QList<int> order, expected(100);
+        std::iota(expected.begin(), expected.end(), 0);
+        bool onContextThread = true;
+        QThreadPool pool;
+        pool.start([&] {
+            for (int i : expected)
+                postToMain(&context, [&, i] {
+                    onContextThread = onContextThread && QThread::currentThread() == context.thread();
+                    order.append(i);
+                });
+        });
+        QTRY_COMPARE(order, expected);
+        QVERIFY(onContextThread);
+    }
+
+    void delayedPostWaitsAndIsDroppedWithItsContext()
+    {
+        auto context = std::make_unique<QObject>();
+        QElapsedTimer clock;
+        clock.start();
+        qint64 ranAfter = -1;
+        postToMainAfter(context.get(), std::chrono::milliseconds(150), [&] { ranAfter = clock.elapsed(); });
+        QTRY_VERIFY(ranAfter >= 0);
+        QVERIFY2(ranAfter >= 140, qPrintable(QString::number(ranAfter)));
+
+        bool ran = false;
+        postToMainAfter(context.get(), std::chrono::milliseconds(20), [&] { ran = true; });
+        postToMain(context.get(), [&] { ran = true; });
+        context.reset();
+        QObject live; // posted after them, so it runs after they would have
+        bool later = false;
+        postToMainAfter(&live, std::chrono::milliseconds(20), [&] { later = true; });
+        QTRY_VERIFY(later);
+        QVERIFY(!ran);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPlatform)
+#include "test_platform.moc"
