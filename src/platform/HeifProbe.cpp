@@ -53,8 +53,14 @@ struct Location
     qint64 offset = -1, length = 0;
 };
 
-// The picture size in an hvcC box's sequence parameter set.
-QSize spsSize(const Reader &r, qint64 body, qint64 end)
+struct CodedPicture
+{
+    QSize size;
+    qint64 bytesPerPixel = 12; // when the parameter set does not tell: 10-bit 4:4:4, twice
+};
+
+// The picture size and sample layout in an hvcC box's sequence parameter set.
+CodedPicture spsPicture(const Reader &r, qint64 body, qint64 end)
 {
     qint64 pos = body + 23;
     for (quint32 a = 0, arrays = r.u8(body + 22); a < arrays && pos + 3 <= end; ++a) {
@@ -102,12 +108,26 @@ QSize spsSize(const Reader &r, qint64 body, qint64 end)
                     bits(2 * (8 - subLayers));
                 bits(88 * profiles + 8 * levels);
                 golomb(); // parameter set id
-                if (golomb() == 3)
+                const quint64 chroma = golomb();
+                if (chroma == 3)
                     bits(1); // separate colour planes
                 const quint64 width = golomb(), height = golomb();
                 if (bit / 8 >= rbsp.size() || width == 0 || height == 0 || width > INT_MAX || height > INT_MAX)
                     return {};
-                return QSize(int(width), int(height));
+                CodedPicture picture{QSize(int(width), int(height))};
+                if (bits(1)) { // conformance window
+                    for (int i = 0; i < 4; ++i)
+                        golomb();
+                }
+                const quint64 lumaDepth = golomb() + 8, chromaDepth = golomb() + 8;
+                if (bit / 8 < rbsp.size() && chroma <= 3 && lumaDepth <= 16 && chromaDepth <= 16) {
+                    // Two copies (the decoder's picture and libheif's) of a luma plane and
+                    // two chroma planes of a quarter, half or whole its size.
+                    const qint64 chromaHalves[] = {0, 1, 2, 4};
+                    picture.bytesPerPixel = 2 * qint64(lumaDepth > 8 ? 2 : 1)
+                                            + qint64(chromaDepth > 8 ? 2 : 1) * chromaHalves[chroma];
+                }
+                return picture;
             }
             pos += 2 + length;
         }
@@ -195,8 +215,11 @@ std::optional<HeifLayout> parseHeif(QByteArrayView data)
                         if (p.type == "ispe")
                             item.declared = QSize(int(std::min<quint32>(r.u32(p.body + 4), INT_MAX)),
                                                   int(std::min<quint32>(r.u32(p.body + 8), INT_MAX)));
-                        else if (p.type == "hvcC")
-                            item.coded = spsSize(r, p.body, p.end);
+                        else if (p.type == "hvcC") {
+                            const CodedPicture picture = spsPicture(r, p.body, p.end);
+                            item.coded = picture.size;
+                            item.codedBytesPerPixel = picture.bytesPerPixel;
+                        }
                     }
                 }
             });
@@ -230,9 +253,6 @@ std::optional<HeifLayout> parseHeif(QByteArrayView data)
 
 namespace {
 
-// 8-bit 4:2:0 takes 1.5 bytes a pixel, 10-bit 4:4:4 six: the decoder's picture and
-// libheif's copy of it.
-constexpr qint64 codedBytesPerPixel = 12;
 // The canvas, the RGB(A) conversion and a turned copy.
 constexpr qint64 outputBytesPerPixel = 12;
 constexpr int maxDepth = 4;
@@ -261,7 +281,7 @@ qint64 decodeBytes(const HeifLayout &layout, quint32 id, int threads, int depth,
         return -1;
     const HeifItem &item = layout.items[id];
     if (item.type == "hvc1")
-        return saturatingMul(pixels(output), codedBytesPerPixel + outputBytesPerPixel);
+        return saturatingMul(pixels(output), item.codedBytesPerPixel + outputBytesPerPixel);
     // A derived image: its canvas, plus its inputs decoded side by side (one for iden).
     qint64 input = 0;
     for (quint32 source : item.sources) {

@@ -19,6 +19,7 @@ struct HeifItem
     QSize declared;         // its ispe property
     QSize canvas;           // grid and overlay: the output size their data states
     QSize coded;            // hvc1: the picture size of its sequence parameter set
+    qint64 codedBytesPerPixel = 12; // hvc1: what its decoded picture takes, both copies
     QList<quint32> sources; // dimg references: a grid's tiles, the inputs of iden and iovl
 };
 

@@ -1,6 +1,7 @@
 #include "ImageFiles.h"
 #include "TestTree.h"
 #include "platform/DecodeBudget.h"
+#include "platform/HeifProbe.h"
 #include "platform/ImageDecoder.h"
 
 #include <QTest>
@@ -216,6 +217,11 @@ private slots:
             QSKIP(qPrintable(u"cannot make HEIC files: "_s + missing));
         TestTree t;
         QCOMPARE(decodeImage(t.make({"IMG_0001.HEIC"}, plain)).size(), QSize(320, 240));
+        // An 8-bit 4:2:0 picture is charged what it takes (3 bytes a pixel for its two copies,
+        // beside the output), not the 10-bit 4:4:4 worst case that would refuse a 12 MP photo.
+        const std::optional<HeifLayout> layout = parseHeif(plain);
+        QVERIFY(layout);
+        QCOMPARE(heifDecodeBytes(*layout, layout->primary, 1), qint64(320) * 240 * (3 + 12));
         // irot: a quarter turn clockwise puts the red half on top.
         const QImage turned = decodeImage(t.make({"turned.heic"}, heic(stored, heif_orientation_rotate_90_cw)));
         QCOMPARE(turned.size(), QSize(240, 320));
