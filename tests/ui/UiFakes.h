@@ -13,9 +13,10 @@
 #include <deque>
 #include <mutex>
 
+// Each call takes the next scripted answer; none left cancels.
 struct FakeDialogs : Dialogs
 {
-    std::deque<QList<FilePath>> folderAnswers; // an empty answer cancels
+    std::deque<QList<FilePath>> folderAnswers; // an empty answer cancels too
     std::deque<int> alertAnswers;
     QList<FolderChooserRequest> folderRequests;
     QList<AlertRequest> alerts;
@@ -23,21 +24,22 @@ struct FakeDialogs : Dialogs
     std::optional<QList<FilePath>> chooseFolders(const FolderChooserRequest &request) override
     {
         folderRequests << request;
-        if (folderAnswers.empty())
-            return std::nullopt;
-        const QList<FilePath> answer = folderAnswers.front();
-        folderAnswers.pop_front();
-        if (answer.isEmpty())
-            return std::nullopt;
-        return answer;
+        const QList<FilePath> answer = next(folderAnswers, {});
+        return answer.isEmpty() ? std::nullopt : std::optional(answer);
     }
     int runAlert(const AlertRequest &request) override
     {
         alerts << request;
-        if (alertAnswers.empty())
-            return -1;
-        const int answer = alertAnswers.front();
-        alertAnswers.pop_front();
+        return next(alertAnswers, -1);
+    }
+
+private:
+    template <typename T> static T next(std::deque<T> &answers, T none)
+    {
+        if (answers.empty())
+            return none;
+        T answer = answers.front();
+        answers.pop_front();
         return answer;
     }
 };
@@ -102,11 +104,6 @@ struct Harness
     QStringList logLines;
     MainViewController::Services services()
     {
-        MainViewController::Services s;
-        s.fileSystem = &fs;
-        s.dialogs = &dialogs;
-        s.sounds = &sounds;
-        s.logSink = [this](const QString &line) { logLines << line; };
-        return s;
+        return {&fs, &dialogs, &sounds, nullptr, [this](const QString &line) { logLines << line; }};
     }
 };

@@ -52,7 +52,8 @@ class TestPreview : public QObject
     Q_OBJECT
 
 private slots:
-    // n/p click "Next ▶" / "◀ Previous", R/L type the arrow keys.
+    // The preview steps with its buttons (n, p) and the arrow keys (R, L), never past the
+    // ends; keys typed in another window stay there; Escape hides it, to be shown again.
     void navigation_data()
     {
         QTest::addColumn<int>("count");
@@ -65,7 +66,6 @@ private slots:
         QTest::newRow("back and forth") << 5 << 1 << u"nRnpL"_s << QList<int>{2, 3, 4, 3, 2};
         QTest::newRow("stops at the end") << 3 << 0 << u"RRRRn"_s << QList<int>{1, 2};
     }
-
     void navigation()
     {
         QFETCH(int, count);
@@ -88,18 +88,14 @@ private slots:
         const int index = navigated.value(navigated.size() - 1, start);
         QCOMPARE(preview.currentIndex(), index);
         QVERIFY(preview.infoLabel->text().endsWith(u"  |  %1 of %2"_s.arg(index + 1).arg(count)));
-        // The title is the name as it is, "[*]" included.
-        QCOMPARE(preview.windowHandle()->title(), QString::fromUtf8(names[index]));
+        QCOMPARE(preview.windowHandle()->title(), QString::fromUtf8(names[index])); // "[*]" included
 
-        // Keys typed in another window stay there.
         QLineEdit other(u"abc"_s);
         activate(&other);
         for (const Qt::Key key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Right, Qt::Key_Escape})
             QTest::keyClick(&other, key);
         QCOMPARE(preview.currentIndex(), index);
-        QVERIFY(preview.isVisible());
         QCOMPARE(other.cursorPosition(), 3);
-        // Escape hides the preview, which stays to be shown again.
         activate(&preview);
         QTest::keyClick(&preview, Qt::Key_Escape);
         QVERIFY(!preview.isVisible());
@@ -120,25 +116,19 @@ private slots:
                  u"turned.jpg  |  2.5 MB  |  "_s + formatMediumDateShortTime(modified) + u"  |  2 of 2"_s);
         const auto *view = static_cast<PreviewImageView *>(preview.imageView);
         const auto frames = [&] {
-            return QList<QRectF>{preview.imageView->geometry(), view->pictureRect(), preview.infoLabel->geometry(),
-                                 preview.previousButton->geometry(), preview.nextButton->geometry()};
+            return QList<QRectF>{view->pictureRect(), preview.infoLabel->geometry(), preview.nextButton->geometry()};
         };
         QTRY_COMPARE(shown.count(), 1);
-        QCOMPARE(frames(), (QList<QRectF>{{0, 0, 900, 700}, {240, 0, 420, 700}, {20, 630, 860, 50},
-                                          {20, 20, 100, 30}, {780, 20, 100, 30}}));
+        QCOMPARE(frames(), (QList<QRectF>{{240, 0, 420, 700}, {20, 630, 860, 50}, {780, 20, 100, 30}}));
         const QImage image = picture(preview).toImage();
         QCOMPARE(image.size(), QSize(420, 700));
         // The left (red) band of the stored picture is on top once it is turned.
         const auto primary = [&](int y) { return (image.pixelColor(210, y).hue() + 60) % 360 / 120; }; // 0 red, 1 green
         QCOMPARE(QList<int>({primary(50), primary(650)}), QList<int>({0, 1}));
-        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(preview.imageView);
-        QCOMPARE(accessible->role(), QAccessible::Graphic);
-        QCOMPARE(accessible->text(QAccessible::Name), u"turned.jpg"_s);
+        QCOMPARE(QAccessible::queryAccessibleInterface(preview.imageView)->text(QAccessible::Name), u"turned.jpg"_s);
 
-        // Buttons stay in the top corners; the caption keeps its distance from the top and stretches.
         preview.resize(1200, 1400);
-        QCOMPARE(frames(), (QList<QRectF>{{0, 0, 1200, 1400}, {180, 0, 840, 1400}, {20, 630, 1160, 50},
-                                          {20, 20, 100, 30}, {1080, 20, 100, 30}}));
+        QCOMPARE(frames(), (QList<QRectF>{{180, 0, 840, 1400}, {20, 630, 1160, 50}, {1080, 20, 100, 30}}));
         QTRY_COMPARE(shown.count(), 2);
         QCOMPARE(picture(preview).size(), QSize(840, 1400));
     }
@@ -163,7 +153,6 @@ private slots:
         QCOMPARE(shownIds(), QStringList{u"P7"_s});
         // The first photo, the last, and the one before it ahead of time.
         QVERIFY2(preview.loader().decodesStarted() <= 3, qPrintable(QString::number(preview.loader().decodesStarted())));
-
         const qint64 before = picture(preview).cacheKey();
         preview.previousPhoto();
         QCOMPARE(preview.windowTitle(), u"golf.jpg"_s);
