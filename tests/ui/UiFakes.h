@@ -1,13 +1,16 @@
 #pragma once
 
 // Stand-ins for the outside world of the main window: scripted dialogs, recorded sounds
-// and log lines, and a file system whose listings can be held back.
+// and log lines, and a file system whose listings can be held back; and the window on them.
+#include "TestTree.h"
 #include "platform/Dialogs.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/Sounds.h"
 #include "ui/MainViewController.h"
 
+#include <QLabel>
 #include <QStringList>
+#include <QTest>
 
 #include <condition_variable>
 #include <deque>
@@ -105,5 +108,41 @@ struct Harness
     MainViewController::Services services()
     {
         return {&fs, &dialogs, &sounds, nullptr, [this](const QString &line) { logLines << line; }};
+    }
+};
+
+// A shown main window on fresh fakes, and a temporary tree, for each test function.
+struct WindowFixture
+{
+    std::unique_ptr<Harness> h;
+    std::unique_ptr<MainViewController> vc;
+    std::unique_ptr<TestTree> tree;
+
+    LibraryState &lib() { return vc->library(); }
+    void setUp()
+    {
+        h = std::make_unique<Harness>();
+        vc = std::make_unique<MainViewController>(h->services());
+        vc->show();
+        tree = std::make_unique<TestTree>();
+    }
+    void tearDown()
+    {
+        h->fs.open();
+        vc.reset();
+        h.reset();
+        tree.reset();
+    }
+    // Runs `start` and waits for the end of the work it begins: its sound, the duplicate
+    // search that follows a scan, and the posted button rule.
+    void runToEnd(const std::function<void()> &start)
+    {
+        const qsizetype sounds = h->sounds.played.size();
+        start();
+        QVERIFY(lib().scanState != ScanState::idle);
+        QTRY_VERIFY_WITH_TIMEOUT(h->sounds.played.size() > sounds, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!vc->statusLabel->text().startsWith(QStringLiteral("Finding duplicates")), 10000);
+        QCOMPARE(lib().scanState, ScanState::idle);
+        QCoreApplication::processEvents();
     }
 };

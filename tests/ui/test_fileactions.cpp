@@ -15,15 +15,9 @@
 using namespace Qt::StringLiterals;
 
 // Selection, the preview, copy, move and delete as the window runs them.
-class TestFileActions : public QObject
+class TestFileActions : public QObject, WindowFixture
 {
     Q_OBJECT
-
-    std::unique_ptr<Harness> h;
-    std::unique_ptr<MainViewController> vc;
-    std::unique_ptr<TestTree> tree;
-
-    LibraryState &lib() { return vc->library(); }
 
     // `count` photos p0.jpg… created on day i (5 and later share day 5); with `onDisk` they
     // are real files in the tree. `groups` lists duplicate groups by index.
@@ -44,44 +38,22 @@ class TestFileActions : public QObject
         }
         vc->applyFilters();
     }
-    QString ids(const QList<PhotoItem> &photos) const
+    QString ids(const QList<PhotoItem> &photos)
     {
         QStringList out;
         for (const PhotoItem &p : photos)
             out << p.id();
         return out.join(u' ');
     }
-    QString selected() const
+    QString selected()
     {
-        QStringList out(vc->library().selectedPhotoIds.cbegin(), vc->library().selectedPhotoIds.cend());
+        QStringList out(lib().selectedPhotoIds.cbegin(), lib().selectedPhotoIds.cend());
         out.sort();
         return out.join(u' ');
     }
-    // Runs a file operation to its end (its sound).
-    void finish(const std::function<void()> &start)
-    {
-        const qsizetype sounds = h->sounds.played.size();
-        start();
-        QVERIFY(lib().scanState != ScanState::idle);
-        QTRY_VERIFY_WITH_TIMEOUT(h->sounds.played.size() > sounds, 10000);
-        QCOMPARE(h->sounds.played.last(), SystemSound::glass);
-        QCOMPARE(lib().scanState, ScanState::idle);
-    }
-
 private slots:
-    void init()
-    {
-        h = std::make_unique<Harness>();
-        vc = std::make_unique<MainViewController>(h->services());
-        vc->show();
-        tree = std::make_unique<TestTree>();
-    }
-    void cleanup()
-    {
-        vc.reset();
-        h.reset();
-        tree.reset();
-    }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     // Select All takes the page only; Keep Originals replaces the selection with each
     // group's members but its oldest, the first of equals; a card click opens the preview.
@@ -160,12 +132,13 @@ private slots:
             QCOMPARE(h->dialogs.folderRequests.last().prompt, action == u"copy" ? u"Copy Here"_s : u"Move Here"_s);
             h->dialogs.folderAnswers.push_back({tree->path("out")});
         }
-        finish([&] {
+        runToEnd([&] {
             start();
             vc->stopClicked();
         });
+        QCOMPARE(h->sounds.played.last(), SystemSound::glass);
         QTEST(vc->statusLabel->text(), "summary");
-        QTEST(vc->progressLabel->text() + u' ' + QString::number(vc->progressBar->value()), "progress");
+        QTEST(QString(vc->progressLabel->text() + u' ' + QString::number(vc->progressBar->value())), "progress");
         if (oneVanished)
             QVERIFY(h->logLines.last().endsWith(u"ing p2.jpg: No such file or directory"_s));
         QCOMPARE(fileBytes(tree->path(action == u"delete" ? "xdg/Trash/files/p0.jpg" : "out/p0.jpg")), QByteArray("p0.jpg"));

@@ -35,23 +35,10 @@ QString enabledButtons(const MainViewController &vc)
 
 } // namespace
 
-class TestMainView : public QObject
+class TestMainView : public QObject, WindowFixture
 {
     Q_OBJECT
 
-    std::unique_ptr<Harness> h;
-    std::unique_ptr<MainViewController> vc;
-    std::unique_ptr<TestTree> tree;
-
-    // Waits for the scan's wind-up (its sound) and the duplicate search after it.
-    void waitForScanEnd()
-    {
-        const qsizetype sounds = h->sounds.played.size();
-        QTRY_VERIFY_WITH_TIMEOUT(h->sounds.played.size() > sounds, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(!vc->statusLabel->text().startsWith(u"Finding duplicates"_s), 10000);
-        QCOMPARE(vc->library().scanState, ScanState::idle);
-        QCoreApplication::processEvents(); // the posted button rule
-    }
     void chooseFolders(const QByteArrayList &paths)
     {
         h->dialogs.folderAnswers.push_back(QList<FilePath>(paths.begin(), paths.end()));
@@ -71,19 +58,10 @@ class TestMainView : public QObject
 private slots:
     void init()
     {
-        h = std::make_unique<Harness>();
-        vc = std::make_unique<MainViewController>(h->services());
-        vc->show();
-        tree = std::make_unique<TestTree>();
+        setUp();
         tree->make({"a/one.jpg", "a/two.PNG", "a/sub/three.heic", "a/notes.txt", "b/four.gif"}, "x");
     }
-    void cleanup()
-    {
-        h->fs.open();
-        vc.reset();
-        h.reset();
-        tree.reset();
-    }
+    void cleanup() { tearDown(); }
 
     void choosingFolders()
     {
@@ -96,8 +74,8 @@ private slots:
         vc->selectFolderClicked();
         h->dialogs.alertAnswers.push_back(1);
         vc->fullScanClicked();
-        QVERIFY(vc->library().scanPaths.isEmpty());
-        QCOMPARE(vc->library().scanState, ScanState::idle);
+        QVERIFY(lib().scanPaths.isEmpty());
+        QCOMPARE(lib().scanState, ScanState::idle);
         QVERIFY(h->logLines.isEmpty());
         const FolderChooserRequest request = h->dialogs.folderRequests.first();
         QVERIFY(request.allowsMultiple);
@@ -109,8 +87,8 @@ private slots:
         QVERIFY(h->logLines.last().startsWith(u'[') && h->logLines.last().endsWith(u"] Selected folders: [\""_s + QString::fromUtf8(tree->path("a"))
                                             + u"\", \""_s + QString::fromUtf8(tree->path("b")) + u"\"]"_s));
         chooseFolders({tree->path("b")}); // replaces, does not add
-        QCOMPARE(vc->library().scanPaths, QList<FilePath>{tree->path("b")});
-        QCOMPARE(vc->library().scanState, ScanState::idle);
+        QCOMPARE(lib().scanPaths, QList<FilePath>{tree->path("b")});
+        QCOMPARE(lib().scanState, ScanState::idle);
 
         vc->finishProcessing(true); // the stopped wind-up after the walk
         QCOMPARE(vc->statusLabel->text(), u"Stopped - 0 photos loaded"_s);
@@ -123,7 +101,7 @@ private slots:
         const qsizetype logged = h->logLines.size();
         vc->fullScanClicked();
         QCOMPARE(h->dialogs.alerts.last().buttons, (QStringList{u"Start Full Scan"_s, u"Cancel"_s}));
-        QCOMPARE(vc->library().scanPaths, QList<FilePath>{qgetenv("HOME")});
+        QCOMPARE(lib().scanPaths, QList<FilePath>{qgetenv("HOME")});
         QCOMPARE(vc->progressLabel->text(), u"Ready for full disk scan"_s);
         QCOMPARE(h->logLines.size(), logged);
     }
@@ -131,11 +109,12 @@ private slots:
     void completeScan()
     {
         chooseFolders({tree->path("a"), tree->path("b")});
-        vc->scanClicked();
-        QVERIFY(vc->loadingSpinner->isVisible());
-        QVERIFY(h->logLines.last().endsWith(u"] Starting scan of 2 location(s)"_s));
-        waitForScanEnd();
-        QCOMPARE(vc->library().allPhotos.size(), 4);
+        runToEnd([&] {
+            vc->scanClicked();
+            QVERIFY(vc->loadingSpinner->isVisible());
+            QVERIFY(h->logLines.last().endsWith(u"] Starting scan of 2 location(s)"_s));
+        });
+        QCOMPARE(lib().allPhotos.size(), 4);
         QCOMPARE(h->sounds.played, QList<SystemSound>{SystemSound::glass});
         QVERIFY(vc->loadingSpinner->isHidden());
         QCOMPARE(enabledButtons(*vc), u"111001010-"_s); // the page can now be selected
@@ -144,11 +123,12 @@ private slots:
         QVERIFY(h->logLines.last().endsWith(u"] Found 1 duplicate groups (4 photos)"_s));
 
         // A second start keeps nothing of the first scan's library.
-        vc->library().selectedPhotoIds.insert(u"x"_s);
-        vc->scanClicked();
-        QVERIFY(vc->library().allPhotos.isEmpty() && vc->library().selectedPhotoIds.isEmpty());
-        waitForScanEnd();
-        QCOMPARE(vc->library().allPhotos.size(), 4);
+        lib().selectedPhotoIds.insert(u"x"_s);
+        runToEnd([&] {
+            vc->scanClicked();
+            QVERIFY(lib().allPhotos.isEmpty() && lib().selectedPhotoIds.isEmpty());
+        });
+        QCOMPARE(lib().allPhotos.size(), 4);
     }
 
     // The scan-state table, step by step, with a walk held at its first folder.
@@ -158,10 +138,10 @@ private slots:
         startHeldScan("a/");
         QCOMPARE(enabledButtons(*vc), u"000110000+"_s);
         vc->pauseClicked();
-        QCOMPARE(vc->library().scanState, ScanState::paused);
+        QCOMPARE(lib().scanState, ScanState::paused);
         QCOMPARE(vc->pauseButton->text() + vc->statusLabel->text(), u"ResumePaused"_s);
         vc->pauseClicked();
-        QCOMPARE(vc->library().scanState, ScanState::scanning);
+        QCOMPARE(lib().scanState, ScanState::scanning);
         QCOMPARE(vc->pauseButton->text() + vc->statusLabel->text(), u"PauseScanning..."_s);
 
         vc->pauseClicked();
@@ -173,12 +153,12 @@ private slots:
         QCOMPARE(vc->statusLabel->text(), u"Stopping..."_s);
         QCoreApplication::processEvents();
         QCOMPARE(enabledButtons(*vc), u"000110000+"_s); // stop alone does not refresh the rule
-        waitForScanEnd();
+        runToEnd([] {});
         QVERIFY2(sinceStop.elapsed() < 500, qPrintable(QString::number(sinceStop.elapsed())));
         QCOMPARE(vc->statusLabel->text(), u"Stopped - 0 photos found"_s);
         QCOMPARE(vc->progressLabel->text(), u"Ready"_s);
         QCOMPARE(h->sounds.played, QList<SystemSound>{SystemSound::basso});
-        QVERIFY(!vc->library().shouldStop && !vc->library().shouldPause);
+        QVERIFY(!lib().shouldStop && !lib().shouldPause);
         QCOMPARE(enabledButtons(*vc) + vc->pauseButton->text(), u"111000000-Pause"_s);
     }
 
@@ -194,18 +174,17 @@ private slots:
         QVERIFY(!vc->masterStopButton->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(vc->statusLabel->text(), u"Stopped by user"_s, 1000);
         QVERIFY(sinceStop.elapsed() >= 490);
-        QCOMPARE(vc->library().scanState, ScanState::idle);
+        QCOMPARE(lib().scanState, ScanState::idle);
         QVERIFY(vc->masterStopButton->isHidden() && vc->masterStopButton->isEnabled());
         QVERIFY(vc->loadingSpinner->isHidden());
 
         chooseFolders({tree->path("b")});
-        vc->scanClicked();
-        waitForScanEnd();
+        runToEnd([&] { vc->scanClicked(); });
         QCOMPARE(vc->statusLabel->text(), u"Ready - 1 photos"_s);
         // The old walk ends now; nothing can be waited on for a result that must not come.
         h->fs.open();
         QTest::qWait(300);
-        QCOMPARE(vc->library().allPhotos.size(), 1);
+        QCOMPARE(lib().allPhotos.size(), 1);
         QCOMPARE(vc->statusLabel->text(), u"Ready - 1 photos"_s);
     }
 
@@ -242,7 +221,7 @@ private slots:
             h->fs.open();
         if (how == u"STOP ALL") { // its end, stopped: nothing published
             QTRY_VERIFY(vc->statusLabel->text().startsWith(u"Ready - "_s));
-            QVERIFY(vc->library().duplicateGroups.isEmpty());
+            QVERIFY(lib().duplicateGroups.isEmpty());
         }
         vc.reset(); // waits for every worker
         QCOMPARE(h->fs.statCount(), 1);
