@@ -105,9 +105,10 @@ struct Harness
     FakeSounds sounds;
     GatedFileSystem fs;
     QStringList logLines;
+    DesktopServices *desktop = nullptr;
     MainViewController::Services services()
     {
-        return {&fs, &dialogs, &sounds, nullptr, [this](const QString &line) { logLines << line; }};
+        return {&fs, &dialogs, &sounds, desktop, [this](const QString &line) { logLines << line; }};
     }
 };
 
@@ -119,9 +120,10 @@ struct WindowFixture
     std::unique_ptr<TestTree> tree;
 
     LibraryState &lib() { return vc->library(); }
-    void setUp()
+    void setUp(DesktopServices *desktop = nullptr)
     {
         h = std::make_unique<Harness>();
+        h->desktop = desktop;
         vc = std::make_unique<MainViewController>(h->services());
         vc->show();
         tree = std::make_unique<TestTree>();

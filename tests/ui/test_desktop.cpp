@@ -55,24 +55,19 @@ QStringList actionTexts(const QMenu *menu)
 
 // The window among the desktop's programs: file URLs, the photo menu, drops, keys, the
 // menu bar and the real folder chooser.
-class TestDesktop : public QObject
+class TestDesktop : public QObject, WindowFixture
 {
     Q_OBJECT
 
-    Harness h;
     FakeDesktop desktop;
-    std::unique_ptr<MainViewController> vc;
 
 private slots:
     void init()
     {
         desktop = FakeDesktop();
-        h.logLines.clear();
-        MainViewController::Services services = h.services();
-        services.desktop = &desktop;
-        vc = std::make_unique<MainViewController>(services);
+        setUp(&desktop);
     }
-    void cleanup() { vc.reset(); }
+    void cleanup() { tearDown(); }
 
     // File URLs name the file's own bytes, also when its name is not UTF-8.
     void fileUrls_data()
@@ -125,7 +120,6 @@ private slots:
         vc->library().allPhotos = {PhotoItem(u"0"_s, "/ph/Fotos \xff/IMG 1.jpg", "IMG 1.jpg", 10, {}, {}, u"JPG"_s),
                                    PhotoItem(u"1"_s, "/ph/p1.jpg", "p1.jpg", 10, {}, {}, u"JPG"_s)};
         vc->applyFilters();
-        vc->show();
         PhotoGridView *grid = vc->collectionView;
         grid->setFocus();
         grid->setCurrentIndex(vc->gridModel()->index(0, 0));
@@ -150,9 +144,8 @@ private slots:
     // nothing starts, and while a scan runs the drop is refused.
     void dropFolders()
     {
-        TestTree tree;
-        const QByteArray beach = tree.make({"Beach/"}), cats = tree.make({"Cats \xff/"});
-        const QByteArray file = tree.make({"note.jpg"});
+        const QByteArray beach = tree->make({"Beach/"}), cats = tree->make({"Cats \xff/"});
+        const QByteArray file = tree->make({"note.jpg"});
         auto mime = std::make_unique<QMimeData>();
         mime->setUrls({fileUrl(beach), fileUrl(file), fileUrl(cats)});
         const auto drop = [&] {
@@ -179,7 +172,7 @@ private slots:
     // window while a focused text field keeps the ones it edits with.
     void menusAndKeys()
     {
-        AppDelegate delegate(h.services());
+        AppDelegate delegate(h->services());
         delegate.applicationDidFinishLaunching();
         QMainWindow *window = delegate.window();
         QVERIFY(QTest::qWaitForWindowActive(window));
@@ -199,9 +192,9 @@ private slots:
                             u"View: All Photos|Ctrl+1, Duplicates Only|Ctrl+2"_s,
                         }));
         window->menuBar()->actions()[1]->menu()->actions()[0]->trigger();
-        QCOMPARE(h.dialogs.folderRequests.size(), 1);
+        QCOMPARE(h->dialogs.folderRequests.size(), 1);
         window->menuBar()->actions()[0]->menu()->actions()[0]->trigger();
-        QCOMPARE(h.dialogs.alerts.last().message, u"Lumisort v1.0"_s);
+        QCOMPARE(h->dialogs.alerts.last().message, u"Lumisort v1.0"_s);
 
         MainViewController *main = delegate.mainVC();
         QLineEdit *search = main->searchField;
@@ -209,10 +202,10 @@ private slots:
         main->library().selectedPhotoIds = {u"p"_s};
         main->updateStats();
         QTRY_VERIFY(main->deleteButton->isEnabled());
-        const qsizetype alerts = h.dialogs.alerts.size(); // each delete asks first
+        const qsizetype alerts = h->dialogs.alerts.size(); // each delete asks first
         main->collectionView->setFocus();
         QTest::keyClick(main->collectionView, Qt::Key_Delete);
-        QCOMPARE(h.dialogs.alerts.last().message, u"Delete 1 photo(s)?"_s);
+        QCOMPARE(h->dialogs.alerts.last().message, u"Delete 1 photo(s)?"_s);
 
         QTest::keyClick(main->collectionView, Qt::Key_F, Qt::ControlModifier);
         QVERIFY(search->hasFocus());
@@ -223,7 +216,7 @@ private slots:
         QTest::keyClick(search, Qt::Key_Home);
         QTest::keyClick(search, Qt::Key_Delete);
         QCOMPARE(search->text(), u"MG"_s);
-        QCOMPARE(h.dialogs.alerts.size(), alerts + 1);
+        QCOMPARE(h->dialogs.alerts.size(), alerts + 1);
         QTest::keyClick(search, Qt::Key_Escape);
         QCOMPARE(main->library().searchText, QString());
     }
@@ -232,22 +225,21 @@ private slots:
     {
         vc->setDestinationClicked(); // cancelled
         QCOMPARE(vc->library().destinationPath, qgetenv("HOME") + "/Pictures");
-        h.dialogs.folderAnswers.push_back(QList<FilePath>{"/media/disk/Photos"});
+        h->dialogs.folderAnswers.push_back(QList<FilePath>{"/media/disk/Photos"});
         vc->setDestinationClicked();
-        QVERIFY(h.dialogs.folderRequests.last().prompt == u"Set Destination"_s && !h.dialogs.folderRequests.last().allowsMultiple);
+        QVERIFY(h->dialogs.folderRequests.last().prompt == u"Set Destination"_s && !h->dialogs.folderRequests.last().allowsMultiple);
         QCOMPARE(vc->destinationLabel->text(), u"Destination: /media/disk/Photos"_s);
-        QVERIFY(h.logLines.last().endsWith(u"] Set destination: /media/disk/Photos"_s));
+        QVERIFY(h->logLines.last().endsWith(u"] Set destination: /media/disk/Photos"_s));
     }
 
     // The real folder chooser hands back several folders at once, chosen as a user does:
     // click one folder, control-click the other.
     void folderChooserTakesSeveral()
     {
-        TestTree tree;
-        tree.make({"one/", "two/"});
-        const QString dir = QFile::decodeName(tree.root);
+        tree->make({"one/", "two/"});
+        const QString dir = QFile::decodeName(tree->root);
         QFileDialog dialog;
-        QtDialogs::configureFolderChooser(dialog, {u"Pick"_s, u"Scan"_s, true, false, tree.root});
+        QtDialogs::configureFolderChooser(dialog, {u"Pick"_s, u"Scan"_s, true, false, tree->root});
         dialog.show();
         auto *view = dialog.findChild<QAbstractItemView *>(u"listView"_s);
         auto *model = qobject_cast<QFileSystemModel *>(view->model());
