@@ -158,10 +158,9 @@ private slots:
     {
         QTest::addColumn<FileOperation>("operation");
         QTest::addColumn<bool>("acrossFileSystems");
-        for (FileOperation op : {copy, move}) {
-            QTest::addRow("%s", verb(op).data()) << op << false;
-            QTest::addRow("%s to another file system", verb(op).data()) << op << true;
-        }
+        for (FileOperation op : {copy, move})
+            for (bool across : {false, true})
+                QTest::addRow("%s%s", verb(op).data(), across ? " to another file system" : "") << op << across;
     }
     void raceForTheName()
     {

@@ -199,10 +199,8 @@ private slots:
     void earlierPassStops()
     {
         QFETCH(QString, how);
-        QByteArrayList names;
         for (int i = 0; i < 20; ++i)
-            names << "c/" + QByteArray::number(i) + ".jpg";
-        tree->make(names, "same");
+            tree->make({"c/" + QByteArray::number(i) + ".jpg"}, "same");
         chooseFolders({tree->path("c")});
         h->fs.statGatePart = tree->path("c/");
         h->fs.close();
