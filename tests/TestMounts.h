@@ -18,12 +18,10 @@ struct TestMount
 
     TestMount(Kind kind, const QByteArray &folder, const char *options = "size=4m") : dir(folder)
     {
-        if (kind == tmpfs) {
+        if (kind == tmpfs)
             ok = ::mount("tmpfs", dir, "tmpfs", 0, options) == 0;
-        } else if (::mount(dir, dir, nullptr, MS_BIND, nullptr) == 0) {
+        else if ((mounted = ::mount(dir, dir, nullptr, MS_BIND, nullptr) == 0))
             ok = ::mount(nullptr, dir, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
-            mounted = true;
-        }
         mounted = mounted || ok;
     }
     ~TestMount()

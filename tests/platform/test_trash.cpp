@@ -1,11 +1,9 @@
 #include "TestMounts.h"
 #include "TestTree.h"
-#include "actions/FileOperations.h"
 #include "platform/Trash.h"
 
 #include <QDateTime>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -52,35 +50,8 @@ private slots:
         ::tzset();
     }
 
-    void homeTrash_data()
-    {
-        QTest::addColumn<B>("name");
-        QTest::addColumn<B>("encoded");
-        QTest::newRow("plain") << B("plain.jpg") << B("plain.jpg");
-        QTest::newRow("space and %") << B("with space 100%.jpg") << B("with%20space%20100%25.jpg");
-        QTest::newRow("invalid UTF-8, newline") << B("caf\xe9\nx.jpg") << B("caf%E9%0Ax.jpg");
-        QTest::newRow("marks") << B("a(1)!*'~-_.jpg") << B("a(1)!*'~-_.jpg");
-        QTest::newRow("non-ASCII") << B("\xc3\x9c.jpg") << B("%C3%9C.jpg");
-    }
-    void homeTrash()
-    {
-        QFETCH(B, name);
-        QFETCH(B, encoded);
-        TestTree t;
-        const QDateTime before = QDateTime::currentDateTimeUtc();
-        const B file = t.make({"photos/" + name}, name);
-        const B trash = t.path("data/share/Trash"); // none of it exists yet
-        const TrashResult result = moveToTrash(file, {t.path("data/share"), ::getuid()});
-        QVERIFY2(result.ok, qPrintable(result.error));
-        QCOMPARE(result.trashedPath, trash + "/files/" + name);
-        QCOMPARE(fileBytes(result.trashedPath), name);
-        QCOMPARE(fileBytes(file), B("<missing>"));
-        QCOMPARE(infoPath(trash + "/info/" + name + ".trashinfo", before), t.root + "/photos/" + encoded);
-        QCOMPARE(modeOf(trash + "/files"), mode_t(0700));
-        QCOMPARE(modeOf(trash + "/info"), mode_t(0700));
-    }
-
-    // trash-cli reads back what was trashed, under the true original paths.
+    // trash-cli reads back what was trashed, under the true original paths; the second of
+    // one name is a second entry.
     void readByTrashList()
     {
         const QString trashList = QStandardPaths::findExecutable(u"trash-list"_s);
@@ -91,12 +62,10 @@ private slots:
         L trashed;
         for (const B &file : files)
             trashed << moveToTrash(file, {t.path("xdg"), ::getuid()}).trashedPath;
-        // The second of one name is a second entry.
         QCOMPARE(trashed, L({t.path("xdg/Trash/files/with space 100%.jpg"),
                              t.path("xdg/Trash/files/with space 100%.jpg.2"), t.path("xdg/Trash/files/x.png")}));
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"HOME"_s, QFile::decodeName(t.root));
         env.insert(u"XDG_DATA_HOME"_s, QFile::decodeName(t.path("xdg")));
         process.setProcessEnvironment(env);
         process.start(trashList, {});
@@ -109,6 +78,7 @@ private slots:
         QCOMPARE(listed, L({files[0], files[2], files[1]}));
     }
 
+    // The file stays, and no info file is left behind.
     void failures_data()
     {
         QTest::addColumn<B>("setup");
@@ -131,7 +101,8 @@ private slots:
             t.make({"p/a.jpg"}, "photo");
             if (!readOnly.emplace(TestMount::readOnly, t.path("p")).ok)
                 QSKIP("cannot mount here");
-            // A view of the same file system is still another mount to rename(2).
+            // A view of the same file system is still another mount to rename(2): the
+            // info file is written, then the rename fails.
             error = setup == "readonly" ? u"Invalid cross-device link"_s
                                         : u"No usable trash folder on this file system: Read-only file system"_s;
         } else {
@@ -145,56 +116,50 @@ private slots:
         QCOMPARE(::access(t.path("xdg/Trash/info/a.jpg.trashinfo"), F_OK), -1);
     }
 
-    void perMountTrash_data()
+    // The home trash, or on another file system $top/.Trash/$uid when .Trash is a sticky
+    // folder, else $top/.Trash-$uid, each made private; the info's Path is URL-encoded,
+    // relative to the top on another file system.
+    void trashes_data()
     {
-        QTest::addColumn<B>("setup");
-        QTest::addColumn<B>("trash"); // relative to the mount point
-        const B own = ".Trash-" + B::number(::getuid());
-        QTest::newRow("no .Trash") << B() << own;
-        QTest::newRow("sticky .Trash") << B("sticky") << ".Trash/" + B::number(::getuid());
-        QTest::newRow(".Trash without the sticky bit") << B("plain") << own;
-        QTest::newRow("symlinked .Trash") << B("link") << own;
+        QTest::addColumn<B>("setup"); // "home", or the mount's .Trash: none, "sticky", "plain" or "link"
+        QTest::addColumn<B>("name");
+        QTest::addColumn<B>("trash"); // relative to the data home or the mount point
+        QTest::addColumn<B>("encoded");
+        const B own = ".Trash-" + B::number(::getuid()), t = "Trash";
+        QTest::newRow("plain") << B("home") << B("plain.jpg") << t << B("plain.jpg");
+        QTest::newRow("space and %") << B("home") << B("with space 100%.jpg") << t << B("with%20space%20100%25.jpg");
+        QTest::newRow("invalid UTF-8, newline") << B("home") << B("caf\xe9\nx.jpg") << t << B("caf%E9%0Ax.jpg");
+        QTest::newRow("marks") << B("home") << B("a(1)!*'~-_.jpg") << t << B("a(1)!*'~-_.jpg");
+        QTest::newRow("non-ASCII") << B("home") << B("\xc3\x9c.jpg") << t << B("%C3%9C.jpg");
+        QTest::newRow("no .Trash") << B() << B("a b.jpg") << own << B("a%20b.jpg");
+        QTest::newRow("sticky .Trash") << B("sticky") << B("a b.jpg") << ".Trash/" + B::number(::getuid()) << B("a%20b.jpg");
+        QTest::newRow(".Trash without the sticky bit") << B("plain") << B("a b.jpg") << own << B("a%20b.jpg");
+        QTest::newRow("symlinked .Trash") << B("link") << B("a b.jpg") << own << B("a%20b.jpg");
     }
-    void perMountTrash()
+    void trashes()
     {
         QFETCH(B, setup);
+        QFETCH(B, name);
         QFETCH(B, trash);
+        QFETCH(B, encoded);
         TestTree t;
-        const TestMount mount(TestMount::tmpfs, t.make({"m/"}));
-        if (!mount.ok)
+        std::optional<TestMount> mount;
+        if (setup != "home" && !mount.emplace(TestMount::tmpfs, t.make({"m/"})).ok)
             QSKIP("cannot mount here");
-        const QDateTime before = QDateTime::currentDateTimeUtc();
-        const B file = t.make({"m/sub/a b.jpg"}, "photo");
         if (setup == "link")
             t.make({"m/elsewhere/", "m/.Trash -> elsewhere"});
-        else if (!setup.isEmpty())
-            ::chmod(t.make({"m/.Trash/"}), setup == "sticky" ? 01777 : 0777);
-        if (setup == "link")
-            ::chmod(t.path("m/elsewhere"), 01777);
-        const TrashResult result = moveToTrash(file, {t.path("xdg"), ::getuid()});
+        if (setup == "link" || setup == "sticky" || setup == "plain")
+            ::chmod(setup == "link" ? t.path("m/elsewhere") : t.make({"m/.Trash/"}), setup == "plain" ? 0777 : 01777);
+        const QDateTime before = QDateTime::currentDateTimeUtc();
+        const B file = t.make({"m/sub/" + name}, name);
+        const TrashResult result = moveToTrash(file, {t.path("xdg"), ::getuid()}); // none of it exists yet
         QVERIFY2(result.ok, qPrintable(result.error));
-        const B dir = t.path("m/" + trash);
-        QCOMPARE(result.trashedPath, dir + "/files/a b.jpg");
-        QCOMPARE(fileBytes(result.trashedPath), B("photo"));
-        QCOMPARE(infoPath(dir + "/info/a b.jpg.trashinfo", before), B("sub/a%20b.jpg"));
-        QCOMPARE(modeOf(dir), mode_t(0700));
-    }
-
-    void runDeleteCounts()
-    {
-        TestTree t;
-        const B saved = qgetenv("XDG_DATA_HOME");
-        const auto restore = qScopeGuard([&] { qputenv("XDG_DATA_HOME", saved); });
-        qputenv("XDG_DATA_HOME", t.path("xdg"));
-        const QList<FileJob> jobs{{u"1"_s, t.make({"ok.jpg"}, "1"), "ok.jpg"}, {u"2"_s, t.path("gone.jpg"), "gone.jpg"}};
-        QStringList log, progress;
-        const FileOpOutcome outcome = runDelete(
-            jobs, [&](const FileOpProgress &p) { progress << u"%1/%2/%3"_s.arg(p.done).arg(p.errors).arg(p.total); },
-            [&](const QString &line) { log << line; });
-        QCOMPARE(outcome.succeededIds, QSet<QString>{u"1"_s});
-        QCOMPARE(progress, QStringList({u"1/0/2"_s, u"1/1/2"_s}));
-        QCOMPARE(log, QStringList{u"Error deleting gone.jpg: No such file or directory"_s});
-        QCOMPARE(fileBytes(t.path("xdg/Trash/files/ok.jpg")), B("1"));
+        const B dir = t.path((mount ? "m/" : "xdg/") + trash);
+        QCOMPARE(result.trashedPath, dir + "/files/" + name);
+        QCOMPARE(fileBytes(result.trashedPath) + fileBytes(file), name + "<missing>");
+        QCOMPARE(infoPath(dir + "/info/" + name + ".trashinfo", before), (mount ? B("sub/") : t.path("m/sub/")) + encoded);
+        QCOMPARE((QList<mode_t>{modeOf(dir), modeOf(dir + "/files"), modeOf(dir + "/info")}),
+                 (QList<mode_t>{0700, 0700, 0700}));
     }
 };
 

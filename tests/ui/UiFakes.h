@@ -1,21 +1,25 @@
 #pragma once
 
 // Stand-ins for the outside world of the main window: scripted dialogs, recorded sounds
-// and log lines, and a file system whose listings can be held back.
+// and log lines, and a file system whose listings can be held back; and the window on them.
+#include "TestTree.h"
 #include "platform/Dialogs.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/Sounds.h"
 #include "ui/MainViewController.h"
 
+#include <QLabel>
 #include <QStringList>
+#include <QTest>
 
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 
+// Each call takes the next scripted answer; none left cancels.
 struct FakeDialogs : Dialogs
 {
-    std::deque<QList<FilePath>> folderAnswers; // an empty answer cancels
+    std::deque<QList<FilePath>> folderAnswers; // an empty answer cancels too
     std::deque<int> alertAnswers;
     QList<FolderChooserRequest> folderRequests;
     QList<AlertRequest> alerts;
@@ -23,21 +27,22 @@ struct FakeDialogs : Dialogs
     std::optional<QList<FilePath>> chooseFolders(const FolderChooserRequest &request) override
     {
         folderRequests << request;
-        if (folderAnswers.empty())
-            return std::nullopt;
-        const QList<FilePath> answer = folderAnswers.front();
-        folderAnswers.pop_front();
-        if (answer.isEmpty())
-            return std::nullopt;
-        return answer;
+        const QList<FilePath> answer = next(folderAnswers, {});
+        return answer.isEmpty() ? std::nullopt : std::optional(answer);
     }
     int runAlert(const AlertRequest &request) override
     {
         alerts << request;
-        if (alertAnswers.empty())
-            return -1;
-        const int answer = alertAnswers.front();
-        alertAnswers.pop_front();
+        return next(alertAnswers, -1);
+    }
+
+private:
+    template <typename T> static T next(std::deque<T> &answers, T none)
+    {
+        if (answers.empty())
+            return none;
+        T answer = answers.front();
+        answers.pop_front();
         return answer;
     }
 };
@@ -100,13 +105,46 @@ struct Harness
     FakeSounds sounds;
     GatedFileSystem fs;
     QStringList logLines;
+    DesktopServices *desktop = nullptr;
     MainViewController::Services services()
     {
-        MainViewController::Services s;
-        s.fileSystem = &fs;
-        s.dialogs = &dialogs;
-        s.sounds = &sounds;
-        s.logSink = [this](const QString &line) { logLines << line; };
-        return s;
+        return {&fs, &dialogs, &sounds, desktop, [this](const QString &line) { logLines << line; }};
+    }
+};
+
+// A shown main window on fresh fakes, and a temporary tree, for each test function.
+struct WindowFixture
+{
+    std::unique_ptr<Harness> h;
+    std::unique_ptr<MainViewController> vc;
+    std::unique_ptr<TestTree> tree;
+
+    LibraryState &lib() { return vc->library(); }
+    void setUp(DesktopServices *desktop = nullptr)
+    {
+        h = std::make_unique<Harness>();
+        h->desktop = desktop;
+        vc = std::make_unique<MainViewController>(h->services());
+        vc->show();
+        tree = std::make_unique<TestTree>();
+    }
+    void tearDown()
+    {
+        h->fs.open();
+        vc.reset();
+        h.reset();
+        tree.reset();
+    }
+    // Runs `start` and waits for the end of the work it begins: its sound, the duplicate
+    // search that follows a scan, and the posted button rule.
+    void runToEnd(const std::function<void()> &start)
+    {
+        const qsizetype sounds = h->sounds.played.size();
+        start();
+        QVERIFY(lib().scanState != ScanState::idle);
+        QTRY_VERIFY_WITH_TIMEOUT(h->sounds.played.size() > sounds, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!vc->statusLabel->text().startsWith(QStringLiteral("Finding duplicates")), 10000);
+        QCOMPARE(lib().scanState, ScanState::idle);
+        QCoreApplication::processEvents();
     }
 };

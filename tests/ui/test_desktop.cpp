@@ -3,19 +3,21 @@
 #include "app/AppDelegate.h"
 #include "app/Identity.h"
 #include "platform/DesktopServices.h"
+#include "platform/QtDialogs.h"
 #include "ui/ColoredButtonView.h"
-#include "ui/PhotoContextMenu.h"
 #include "ui/PhotoGridModel.h"
 #include "ui/PhotoGridView.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
-#include <QShortcut>
-#include <QSignalSpy>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -26,9 +28,7 @@ namespace {
 struct FakeDesktop : DesktopServices
 {
     bool fileManagerAnswers = true;
-    QStringList opened;          // encoded URLs
-    QList<QStringList> shown;    // ShowItems' URI lists
-    QStringList clipboard;
+    QStringList opened, shown, clipboard; // encoded URLs, ShowItems' URIs, texts
 
     bool openUrl(const QUrl &url) override
     {
@@ -53,24 +53,21 @@ QStringList actionTexts(const QMenu *menu)
 
 } // namespace
 
-class TestDesktop : public QObject
+// The window among the desktop's programs: file URLs, the photo menu, drops, keys, the
+// menu bar and the real folder chooser.
+class TestDesktop : public QObject, WindowFixture
 {
     Q_OBJECT
 
-    Harness h;
     FakeDesktop desktop;
-    std::unique_ptr<MainViewController> vc;
 
 private slots:
     void init()
     {
         desktop = FakeDesktop();
-        h.logLines.clear();
-        MainViewController::Services services = h.services();
-        services.desktop = &desktop;
-        vc = std::make_unique<MainViewController>(services);
+        setUp(&desktop);
     }
-    void cleanup() { vc.reset(); }
+    void cleanup() { tearDown(); }
 
     // File URLs name the file's own bytes, also when its name is not UTF-8.
     void fileUrls_data()
@@ -89,69 +86,43 @@ private slots:
         QFETCH(QByteArray, url);
         QCOMPARE(fileUrl(path).toEncoded(), url);
         QCOMPARE(localFilePath(QUrl::fromEncoded(url)), path);
-        QCOMPARE(localFilePath(fileUrl(path)), path);
-    }
-    void otherUrlsAreNoPaths()
-    {
+        // Other URLs are no paths.
         QCOMPARE(localFilePath(QUrl(u"https://example.org/a.jpg"_s)), std::nullopt);
         QCOMPARE(localFilePath(QUrl(u"file://server/share/a.jpg"_s)), std::nullopt);
         QCOMPARE(localFilePath(QUrl(u"file://localhost/a.jpg"_s)), FilePath("/a.jpg"));
     }
 
-    void menuActions_data()
+    // A right click on a card, the Menu key and Shift+F10 on the current one open its menu,
+    // whose items open the file, show it in its folder (or open the folder when no file
+    // manager answers) and copy its path.
+    void photoMenu_data()
     {
+        QTest::addColumn<int>("key"); // 0: a right click on card 1, else on the current card 0
         QTest::addColumn<QString>("action");
         QTest::addColumn<bool>("fileManager");
         QTest::addColumn<QStringList>("opened");
         QTest::addColumn<QStringList>("shown");
         QTest::addColumn<QStringList>("clipboard");
-        const QString file = u"file:///ph/Fotos%20%FF/IMG%201.jpg"_s;
-        QTest::newRow("open") << u"Open"_s << true << QStringList{file} << QStringList() << QStringList();
-        QTest::newRow("show") << u"Show in Folder"_s << true << QStringList() << QStringList{file} << QStringList();
-        QTest::newRow("show, no file manager") << u"Show in Folder"_s << false
-                                               << QStringList{u"file:///ph/Fotos%20%FF"_s} << QStringList{file}
-                                               << QStringList();
-        QTest::newRow("copy") << u"Copy Path"_s << true << QStringList() << QStringList()
-                              << QStringList{u"/ph/Fotos \uFFFD/IMG 1.jpg"_s};
+        const QStringList file{u"file:///ph/Fotos%20%FF/IMG%201.jpg"_s}, none;
+        QTest::newRow("right click, open") << 0 << u"Open"_s << true << QStringList{u"file:///ph/p1.jpg"_s} << none << none;
+        QTest::newRow("Menu key, show") << int(Qt::Key_Menu) << u"Show in Folder"_s << true << none << file << none;
+        QTest::newRow("Shift+F10, show, no file manager")
+            << int(Qt::Key_F10) << u"Show in Folder"_s << false << QStringList{u"file:///ph/Fotos%20%FF"_s} << file << none;
+        QTest::newRow("Menu key, copy") << int(Qt::Key_Menu) << u"Copy Path"_s << true << none << none
+                                        << QStringList{u"/ph/Fotos \uFFFD/IMG 1.jpg"_s};
     }
-    void menuActions()
+    void photoMenu()
     {
+        QFETCH(int, key);
         QFETCH(QString, action);
         QFETCH(bool, fileManager);
         desktop.fileManagerAnswers = fileManager;
-        const PhotoItem photo(u"1"_s, "/ph/Fotos \xff/IMG 1.jpg", "IMG 1.jpg", 10, {}, {}, u"JPG"_s);
-        std::unique_ptr<QMenu> menu(photoContextMenu(photo, desktop, nullptr));
-        QCOMPARE(actionTexts(menu.get()), (QStringList{u"Open"_s, u"Show in Folder"_s, u"Copy Path"_s}));
-        menu->actions().at(actionTexts(menu.get()).indexOf(action))->trigger();
-        QTEST(desktop.opened, "opened");
-        QStringList shown;
-        for (const QStringList &uris : std::as_const(desktop.shown))
-            shown << uris;
-        QTEST(shown, "shown");
-        QTEST(desktop.clipboard, "clipboard");
-    }
-
-    // A right click on a card, the Menu key and Shift+F10 on the current one open its menu.
-    void gridOpensTheMenu_data()
-    {
-        QTest::addColumn<int>("key"); // 0: a right click on card 1
-        QTest::addColumn<int>("row");
-        QTest::newRow("right click") << 0 << 1;
-        QTest::newRow("Menu key") << int(Qt::Key_Menu) << 2;
-        QTest::newRow("Shift+F10") << int(Qt::Key_F10) << 2;
-    }
-    void gridOpensTheMenu()
-    {
-        QFETCH(int, key);
-        QFETCH(int, row);
-        for (int i = 0; i < 3; ++i)
-            vc->library().allPhotos << PhotoItem(QString::number(i), "/ph/p" + QByteArray::number(i) + ".jpg",
-                                                 "p" + QByteArray::number(i) + ".jpg", 10, {}, {}, u"JPG"_s);
+        vc->library().allPhotos = {PhotoItem(u"0"_s, "/ph/Fotos \xff/IMG 1.jpg", "IMG 1.jpg", 10, {}, {}, u"JPG"_s),
+                                   PhotoItem(u"1"_s, "/ph/p1.jpg", "p1.jpg", 10, {}, {}, u"JPG"_s)};
         vc->applyFilters();
-        vc->show();
         PhotoGridView *grid = vc->collectionView;
         grid->setFocus();
-        grid->setCurrentIndex(vc->gridModel()->index(2, 0));
+        grid->setCurrentIndex(vc->gridModel()->index(0, 0));
         if (key == 0) {
             const QPoint at = grid->visualRect(vc->gridModel()->index(1, 0)).center();
             QContextMenuEvent click(QContextMenuEvent::Mouse, at, grid->viewport()->mapToGlobal(at));
@@ -162,18 +133,19 @@ private slots:
         auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
         QVERIFY(menu);
         QCOMPARE(actionTexts(menu), (QStringList{u"Open"_s, u"Show in Folder"_s, u"Copy Path"_s}));
-        menu->actions().first()->trigger();
+        menu->actions().at(actionTexts(menu).indexOf(action))->trigger();
         menu->close();
-        QCOMPARE(desktop.opened, QStringList{u"file:///ph/p%1.jpg"_s.arg(row)});
+        QTEST(desktop.opened, "opened");
+        QTEST(desktop.shown, "shown");
+        QTEST(desktop.clipboard, "clipboard");
     }
 
     // Dropped folders become the scan paths as "Select Folder" makes them; files are left out,
     // nothing starts, and while a scan runs the drop is refused.
     void dropFolders()
     {
-        TestTree tree;
-        const QByteArray beach = tree.make({"Beach/"}), cats = tree.make({"Cats \xff/"});
-        const QByteArray file = tree.make({"note.jpg"});
+        const QByteArray beach = tree->make({"Beach/"}), cats = tree->make({"Cats \xff/"});
+        const QByteArray file = tree->make({"note.jpg"});
         auto mime = std::make_unique<QMimeData>();
         mime->setUrls({fileUrl(beach), fileUrl(file), fileUrl(cats)});
         const auto drop = [&] {
@@ -185,43 +157,55 @@ private slots:
             QApplication::sendEvent(vc.get(), &dropped);
             return dropped.isAccepted();
         };
-
         vc->library().scanState = ScanState::scanning;
         QVERIFY(!drop());
         vc->library().scanState = ScanState::idle;
-        QVERIFY(vc->library().scanPaths.isEmpty());
-
         QVERIFY(drop());
         QCOMPARE(vc->library().scanPaths, (QList<FilePath>{beach, cats}));
         QCOMPARE(vc->progressLabel->text(), u"Ready to scan: Beach, Cats \uFFFD"_s);
-        QVERIFY(h.logLines.last().endsWith(u"] Selected folders: [\"%1\", \"%2\"]"_s
-                                               .arg(displayPath(beach), displayPath(cats))));
-        QVERIFY(vc->scanButton->isEnabled());
-        QCOMPARE(vc->library().scanState, ScanState::idle);
-
         mime->setUrls({fileUrl(file), QUrl(u"https://example.org/x/"_s)});
         QVERIFY(!drop());
         QCOMPARE(vc->library().scanPaths.size(), 2);
     }
 
-    // The keys act in the window, but a focused text field keeps the ones it edits with.
-    void keys()
+    // The launched window: its menus and their handlers, and the keys, which act in the
+    // window while a focused text field keeps the ones it edits with.
+    void menusAndKeys()
     {
-        AppDelegate delegate(h.services());
+        AppDelegate delegate(h->services());
         delegate.applicationDidFinishLaunching();
-        QVERIFY(QTest::qWaitForWindowActive(delegate.window()));
+        QMainWindow *window = delegate.window();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QStringList menus; // title, shortcut and enabled state of every item, separators as "-"
+        for (QAction *top : window->menuBar()->actions()) {
+            QStringList items;
+            for (QAction *item : top->menu()->actions())
+                items << (item->isSeparator() ? u"-"_s
+                                              : item->text() + u'|' + item->shortcut().toString()
+                                                    + (item->isEnabled() ? u""_s : u"|off"_s));
+            menus << top->text() + u": "_s + items.join(u", "_s);
+        }
+        QCOMPARE(menus, (QStringList{
+                            u"Lumisort: About Lumisort|, -, Quit Lumisort|Ctrl+Q"_s,
+                            u"File: Open Folder...|Ctrl+O, -, Set Destination...|Ctrl+D"_s,
+                            u"Edit: Select All|Ctrl+A, Deselect All|"_s,
+                            u"View: All Photos|Ctrl+1, Duplicates Only|Ctrl+2"_s,
+                        }));
+        window->menuBar()->actions()[1]->menu()->actions()[0]->trigger();
+        QCOMPARE(h->dialogs.folderRequests.size(), 1);
+        window->menuBar()->actions()[0]->menu()->actions()[0]->trigger();
+        QCOMPARE(h->dialogs.alerts.last().message, u"Lumisort v1.0"_s);
+
         MainViewController *main = delegate.mainVC();
         QLineEdit *search = main->searchField;
         main->library().allPhotos << PhotoItem(u"p"_s, "/nowhere/p.jpg", "p.jpg", 1, {}, {}, u"jpg"_s);
         main->library().selectedPhotoIds = {u"p"_s};
         main->updateStats();
         QTRY_VERIFY(main->deleteButton->isEnabled());
-        const auto deletes = [&] { return h.dialogs.alerts.size(); }; // each asks first
-
+        const qsizetype alerts = h->dialogs.alerts.size(); // each delete asks first
         main->collectionView->setFocus();
         QTest::keyClick(main->collectionView, Qt::Key_Delete);
-        QCOMPARE(deletes(), 1);
-        QCOMPARE(h.dialogs.alerts.last().message, u"Delete 1 photo(s)?"_s);
+        QCOMPARE(h->dialogs.alerts.last().message, u"Delete 1 photo(s)?"_s);
 
         QTest::keyClick(main->collectionView, Qt::Key_F, Qt::ControlModifier);
         QVERIFY(search->hasFocus());
@@ -232,11 +216,41 @@ private slots:
         QTest::keyClick(search, Qt::Key_Home);
         QTest::keyClick(search, Qt::Key_Delete);
         QCOMPARE(search->text(), u"MG"_s);
-        QCOMPARE(deletes(), 1);
-
+        QCOMPARE(h->dialogs.alerts.size(), alerts + 1);
         QTest::keyClick(search, Qt::Key_Escape);
-        QCOMPARE(search->text(), QString());
         QCOMPARE(main->library().searchText, QString());
+    }
+
+    void destinationChooser()
+    {
+        vc->setDestinationClicked(); // cancelled
+        QCOMPARE(vc->library().destinationPath, qgetenv("HOME") + "/Pictures");
+        h->dialogs.folderAnswers.push_back(QList<FilePath>{"/media/disk/Photos"});
+        vc->setDestinationClicked();
+        QVERIFY(h->dialogs.folderRequests.last().prompt == u"Set Destination"_s && !h->dialogs.folderRequests.last().allowsMultiple);
+        QCOMPARE(vc->destinationLabel->text(), u"Destination: /media/disk/Photos"_s);
+        QVERIFY(h->logLines.last().endsWith(u"] Set destination: /media/disk/Photos"_s));
+    }
+
+    // The real folder chooser hands back several folders at once, chosen as a user does:
+    // click one folder, control-click the other.
+    void folderChooserTakesSeveral()
+    {
+        tree->make({"one/", "two/"});
+        const QString dir = QFile::decodeName(tree->root);
+        QFileDialog dialog;
+        QtDialogs::configureFolderChooser(dialog, {u"Pick"_s, u"Scan"_s, true, false, tree->root});
+        dialog.show();
+        auto *view = dialog.findChild<QAbstractItemView *>(u"listView"_s);
+        auto *model = qobject_cast<QFileSystemModel *>(view->model());
+        QTRY_COMPARE(model->rowCount(model->index(dir)), 2);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(model->index(dir + u"/one"_s)).center());
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          view->visualRect(model->index(dir + u"/two"_s)).center());
+        static_cast<QDialog &>(dialog).accept();
+        QStringList chosen = dialog.selectedFiles();
+        chosen.sort();
+        QCOMPARE(chosen, (QStringList{dir + u"/one"_s, dir + u"/two"_s}));
     }
 
     // The window carries the application's icon, embedded in the program.

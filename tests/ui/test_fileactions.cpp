@@ -1,3 +1,4 @@
+#include "TestMounts.h"
 #include "TestTree.h"
 #include "UiFakes.h"
 #include "ui/ColoredButtonView.h"
@@ -8,242 +9,148 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 
-#include <sys/stat.h>
-
 using namespace Qt::StringLiterals;
-using namespace std::chrono_literals;
-
-namespace {
-
-Timestamp day(int n)
-{
-    return Timestamp(std::chrono::hours(24 * n));
-}
-
-bool exists(const QByteArray &path)
-{
-    struct stat st;
-    return ::lstat(path, &st) == 0;
-}
-
-} // namespace
 
 // Selection, the preview, copy, move and delete as the window runs them.
-class TestFileActions : public QObject
+class TestFileActions : public QObject, WindowFixture
 {
     Q_OBJECT
 
-    std::unique_ptr<Harness> h;
-    std::unique_ptr<MainViewController> vc;
-    std::unique_ptr<TestTree> tree;
-
-    LibraryState &lib() { return vc->library(); }
-
-    // `count` photos named p0.jpg…; with `onDisk` they are real files in the tree.
-    void makeLibrary(int count, bool onDisk = false)
+    // `count` photos p0.jpg… created on day i (5 and later share day 5); with `onDisk` they
+    // are real files in the tree. `groups` lists duplicate groups by index.
+    void makeLibrary(int count, bool onDisk, const QList<QList<int>> &groups = {})
     {
         for (int i = 0; i < count; ++i) {
             const QByteArray name = "p" + QByteArray::number(i) + ".jpg";
             const QByteArray path = onDisk ? tree->make({"src/" + name}, name) : "/nowhere/" + name;
-            lib().allPhotos << PhotoItem(QString::number(i), path, name, 1000, day(i), day(i), u"jpg"_s);
+            const Timestamp day(std::chrono::hours(24 * std::min(i, 5)));
+            lib().allPhotos << PhotoItem(QString::number(i), path, name, 1000, day, day, u"jpg"_s);
+        }
+        for (const QList<int> &members : groups) {
+            lib().duplicateGroups << DuplicateGroup();
+            for (int i : members) {
+                lib().duplicateGroups.last().photos << lib().allPhotos[i];
+                lib().duplicatePhotoIds.insert(lib().allPhotos[i].id());
+            }
         }
         vc->applyFilters();
     }
-    void group(std::initializer_list<int> members)
+    QString ids(const QList<PhotoItem> &photos)
     {
-        DuplicateGroup g;
-        for (int i : members) {
-            g.photos << lib().allPhotos[i];
-            lib().duplicatePhotoIds.insert(lib().allPhotos[i].id());
-        }
-        lib().duplicateGroups << g;
+        QStringList out;
+        for (const PhotoItem &p : photos)
+            out << p.id();
+        return out.join(u' ');
     }
-    QStringList selected()
+    QString selected()
     {
-        QStringList ids(lib().selectedPhotoIds.cbegin(), lib().selectedPhotoIds.cend());
-        std::sort(ids.begin(), ids.end(), [](const QString &a, const QString &b) { return a.toInt() < b.toInt(); });
-        return ids;
+        QStringList out(lib().selectedPhotoIds.cbegin(), lib().selectedPhotoIds.cend());
+        out.sort();
+        return out.join(u' ');
     }
-    QStringList libraryIds()
-    {
-        QStringList ids;
-        for (const PhotoItem &p : std::as_const(lib().allPhotos))
-            ids << p.id();
-        return ids;
-    }
-    // Runs a file operation to its end (its sound).
-    void finish(const std::function<void()> &start)
-    {
-        const qsizetype sounds = h->sounds.played.size();
-        start();
-        QVERIFY(lib().scanState != ScanState::idle);
-        QTRY_VERIFY_WITH_TIMEOUT(h->sounds.played.size() > sounds, 10000);
-        QCOMPARE(h->sounds.played.last(), SystemSound::glass);
-        QCOMPARE(lib().scanState, ScanState::idle);
-        QCoreApplication::processEvents(); // the posted button rule
-    }
-
 private slots:
-    void init()
-    {
-        h = std::make_unique<Harness>();
-        vc = std::make_unique<MainViewController>(h->services());
-        vc->show();
-        tree = std::make_unique<TestTree>();
-    }
-    void cleanup()
-    {
-        vc.reset();
-        h.reset();
-        tree.reset();
-    }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
-    void bulkSelection()
+    // Select All takes the page only; Keep Originals replaces the selection with each
+    // group's members but its oldest, the first of equals; a card click opens the preview.
+    void selection()
     {
-        makeLibrary(250);
+        makeLibrary(250, false, {{3, 1}, {5, 6, 7}});
         vc->selectAllClicked();
-        QCOMPARE(lib().selectedPhotoIds.size(), 100); // the page only
+        QCOMPARE(lib().selectedPhotoIds.size(), 100);
         QCOMPARE(h->logLines.last().section(u"] "_s, 1), u"Selected all 100 photos"_s);
         QCOMPARE(vc->gridModel()->index(99, 0).data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
-        vc->loadMoreClicked();
-        QTRY_COMPARE(lib().displayedPhotos.size(), 200);
-        vc->selectAllClicked();
-        QCOMPARE(lib().selectedPhotoIds.size(), 200);
         QTRY_VERIFY(vc->deselectAllButton->isEnabled() && vc->copyButton->isEnabled());
-
         vc->deselectAllClicked();
         QVERIFY(lib().selectedPhotoIds.isEmpty());
         QCOMPARE(vc->gridModel()->index(0, 0).data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Unchecked);
         QTRY_VERIFY(!vc->deselectAllButton->isEnabled() && !vc->deleteButton->isEnabled());
-    }
 
-    void keepOriginals()
-    {
-        makeLibrary(8);
-        // Groups of 2 and 3; 5 and 6 share one creation date with 7, so the first stays.
-        lib().allPhotos[5] = PhotoItem(u"5"_s, "/nowhere/p5.jpg", "p5.jpg", 1000, day(9), day(9), u"jpg"_s);
-        lib().allPhotos[6] = PhotoItem(u"6"_s, "/nowhere/p6.jpg", "p6.jpg", 1000, day(9), day(9), u"jpg"_s);
-        lib().allPhotos[7] = PhotoItem(u"7"_s, "/nowhere/p7.jpg", "p7.jpg", 1000, day(9), day(9), u"jpg"_s);
-        group({3, 1});
-        group({5, 6, 7});
-        lib().selectedPhotoIds = {u"0"_s}; // replaced, though it is in no group
+        lib().selectedPhotoIds = {u"0"_s};
         vc->keepOriginalsClicked();
-        QCOMPARE(selected(), (QStringList{u"3"_s, u"6"_s, u"7"_s}));
+        QCOMPARE(selected(), u"3 6 7"_s);
         QCOMPARE(h->logLines.last().section(u"] "_s, 1), u"Selected 3 duplicates (keeping originals)"_s);
+        QCOMPARE(vc->gridModel()->index(3, 0).data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
 
-        // Unticking one card's box removes just that photo; the statistics follow at once.
-        const QString before = vc->statsLabel->text();
-        vc->gridModel()->setData(vc->gridModel()->index(3, 0), Qt::Unchecked, Qt::CheckStateRole);
-        QCOMPARE(selected(), (QStringList{u"6"_s, u"7"_s}));
-        QVERIFY(vc->statsLabel->text() != before);
-    }
-
-    void cardClickOpensPreview()
-    {
-        makeLibrary(3);
         const QRect card = vc->collectionView->visualRect(vc->gridModel()->index(1, 0));
         QTest::mouseClick(vc->collectionView->viewport(), Qt::LeftButton, {}, card.center());
         QTRY_VERIFY(vc->previewController() && vc->previewController()->isVisible());
         QCOMPARE(vc->previewController()->currentIndex(), 1);
-        QCOMPARE(vc->previewController()->allPhotos().size(), 3);
-        QVERIFY(lib().selectedPhotoIds.isEmpty());
+        QCOMPARE(selected(), u"3 6 7"_s);
         QVERIFY(vc->collectionView->selectionModel()->selectedIndexes().isEmpty());
     }
 
-    void copyAndMove_data()
+    // Only photos whose file really moved or was trashed leave the library, and the groups
+    // are pruned even after a Stop. Photos 0-2 are selected, 0-3 are a group.
+    void copyMoveDelete_data()
     {
-        QTest::addColumn<bool>("move");
-        QTest::addColumn<bool>("oneVanished");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("oneVanished"); // p2.jpg
         QTest::addColumn<QString>("summary");
-        QTest::newRow("copy") << false << false << u"Copied 3 photos"_s;
-        QTest::newRow("copy, one gone") << false << true << u"Copied 2 photos (1 errors)"_s;
-        QTest::newRow("move") << true << false << u"Moved 3 photos - loaded more to replace"_s;
-        QTest::newRow("move, one gone") << true << true << u"Moved 2 photos (1 errors) - loaded more to replace"_s;
+        QTest::addColumn<QString>("progress"); // label and bar: failed files count for copy and move
+        QTest::addColumn<QString>("library");
+        QTest::addColumn<QString>("group");
+        QTest::newRow("copy") << u"copy"_s << false << u"Copied 3 photos"_s << u"Copied 3/3 100"_s
+                              << u"0 1 2 3 4"_s << u"0 1 2 3"_s;
+        QTest::newRow("copy, one gone") << u"copy"_s << true << u"Copied 2 photos (1 errors)"_s << u"Copied 2/3 100"_s
+                                        << u"0 1 2 3 4"_s << u"0 1 2 3"_s;
+        QTest::newRow("move") << u"move"_s << false << u"Moved 3 photos - loaded more to replace"_s
+                              << u"Moved 3/3 100"_s << u"3 4"_s << QString();
+        QTest::newRow("move, one gone") << u"move"_s << true << u"Moved 2 photos (1 errors) - loaded more to replace"_s
+                                        << u"Moved 2/3 100"_s << u"2 3 4"_s << u"2 3"_s;
+        QTest::newRow("delete, one gone") << u"delete"_s << true
+                                          << u"Deleted 2 photos (1 errors) - loaded more to replace"_s
+                                          << u"Deleted 2/3 67"_s << u"2 3 4"_s << u"2 3"_s;
     }
-    void copyAndMove()
+    void copyMoveDelete()
     {
-        QFETCH(bool, move);
+        QFETCH(QString, action);
         QFETCH(bool, oneVanished);
-        QFETCH(QString, summary);
-        makeLibrary(4, true);
-        group({0, 1});
-        const QByteArray dest = tree->path("out/new");
-        tree->make({"out/p0.jpg"}, "taken");
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        const auto restore = qScopeGuard([&] { qputenv("XDG_DATA_HOME", dataHome); });
+        qputenv("XDG_DATA_HOME", tree->path("xdg"));
+        makeLibrary(5, true, {{0, 1, 2, 3}});
         lib().selectedPhotoIds = {u"0"_s, u"1"_s, u"2"_s};
         if (oneVanished)
             QCOMPARE(::unlink(lib().allPhotos[2].path()), 0);
-
-        h->dialogs.folderAnswers.push_back({}); // cancelled: nothing happens
-        move ? vc->moveClicked() : vc->copyClicked();
+        const auto start = [&] {
+            action == u"copy" ? vc->copyClicked() : action == u"move" ? vc->moveClicked() : vc->deleteClicked();
+        };
+        start(); // cancelled: nothing happens
         QCOMPARE(lib().scanState, ScanState::idle);
-        QCOMPARE(h->dialogs.folderRequests.last().startDirectory, lib().destinationPath);
-        QCOMPARE(h->dialogs.folderRequests.last().prompt, move ? u"Move Here"_s : u"Copy Here"_s);
-
-        h->dialogs.folderAnswers.push_back({tree->path("out")});
-        finish([&] {
-            move ? vc->moveClicked() : vc->copyClicked();
-            if (move)
-                vc->stopClicked(); // the groups are pruned all the same
-        });
-        QCOMPARE(vc->statusLabel->text(), summary);
-        QCOMPARE(vc->progressBar->value(), 100); // every processed file counts, failed ones too
-        QCOMPARE(vc->progressLabel->text(), u"%1 %2/3"_s.arg(move ? u"Moved"_s : u"Copied"_s).arg(oneVanished ? 2 : 3));
-        // The taken name is never overwritten.
-        QFile taken(QFile::decodeName(tree->path("out/p0.jpg")));
-        QVERIFY(taken.open(QIODevice::ReadOnly));
-        QCOMPARE(taken.readAll(), QByteArray("taken"));
-        QVERIFY(exists(tree->path("out/p0_1.jpg")));
-        QCOMPARE(exists(tree->path("src/p0.jpg")), !move);
-        QVERIFY(!exists(dest));
-        if (oneVanished)
-            QVERIFY(h->logLines.last().contains(u"Error %1 p2.jpg: "_s.arg(move ? u"moving"_s : u"copying"_s)));
-
-        if (!move) {
-            QCOMPARE(lib().selectedPhotoIds.size(), 3); // a copy leaves the library as it was
-            QCOMPARE(lib().allPhotos.size(), 4);
-            return;
+        if (action == u"delete") {
+            const AlertRequest alert = h->dialogs.alerts.last();
+            QCOMPARE(alert.message + u'|' + alert.informativeText + u'|' + alert.buttons.join(u'|'),
+                     u"Delete 3 photo(s)?|They will be moved to Trash.|Move to Trash|Cancel"_s);
+            h->dialogs.alertAnswers.push_back(0);
+        } else {
+            QCOMPARE(h->dialogs.folderRequests.last().startDirectory, lib().destinationPath);
+            QCOMPARE(h->dialogs.folderRequests.last().prompt, action == u"copy" ? u"Copy Here"_s : u"Move Here"_s);
+            h->dialogs.folderAnswers.push_back({tree->path("out")});
         }
-        // Only photos whose file moved leave; the one that failed stays in the library.
-        QCOMPARE(libraryIds(), oneVanished ? (QStringList{u"2"_s, u"3"_s}) : (QStringList{u"3"_s}));
-        QVERIFY(lib().selectedPhotoIds.isEmpty());
-        QVERIFY(lib().duplicateGroups.isEmpty() && lib().duplicatePhotoIds.isEmpty());
-        QCOMPARE(lib().displayedPhotos.size(), libraryIds().size());
-    }
+        runToEnd([&] {
+            start();
+            vc->stopClicked();
+        });
+        QCOMPARE(h->sounds.played.last(), SystemSound::glass);
+        QTEST(vc->statusLabel->text(), "summary");
+        QTEST(QString(vc->progressLabel->text() + u' ' + QString::number(vc->progressBar->value())), "progress");
+        if (oneVanished)
+            QVERIFY(h->logLines.last().endsWith(u"ing p2.jpg: No such file or directory"_s));
+        QCOMPARE(fileBytes(tree->path(action == u"delete" ? "xdg/Trash/files/p0.jpg" : "out/p0.jpg")), QByteArray("p0.jpg"));
+        QCOMPARE(fileBytes(tree->path("src/p0.jpg")) == "<missing>", action != u"copy");
+        QTEST(ids(lib().allPhotos), "library");
+        QCOMPARE(ids(lib().displayedPhotos), ids(lib().allPhotos));
+        QTEST(ids(lib().duplicateGroups.value(0).photos), "group");
+        QCOMPARE(lib().selectedPhotoIds.size(), action == u"copy" ? 3 : 0);
 
-    void deleteToTrash()
-    {
-        makeLibrary(4, true);
-        group({0, 1, 2});
-        lib().selectedPhotoIds = {u"0"_s, u"1"_s};
-
-        h->dialogs.alertAnswers.push_back(1); // Cancel
-        vc->deleteClicked();
-        QCOMPARE(h->dialogs.alerts.last().message, u"Delete 2 photo(s)?"_s);
-        QCOMPARE(h->dialogs.alerts.last().informativeText, u"They will be moved to Trash."_s);
-        QCOMPARE(h->dialogs.alerts.last().buttons, (QStringList{u"Move to Trash"_s, u"Cancel"_s}));
-        QVERIFY(exists(lib().allPhotos[0].path()));
-
-        // One of the two vanished: it is an error, and is reported as one.
-        QCOMPARE(::unlink(lib().allPhotos[1].path()), 0);
-        h->dialogs.alertAnswers.push_back(0);
-        finish([&] { vc->deleteClicked(); });
-        QCOMPARE(vc->statusLabel->text(), u"Deleted 1 photos (1 errors) - loaded more to replace"_s);
-        QCOMPARE(vc->progressLabel->text(), u"Deleted 1/2"_s);
-        QCOMPARE(vc->progressBar->value(), 50);
-        QVERIFY(!exists(tree->path("src/p0.jpg")));
-        QVERIFY(exists(qgetenv("XDG_DATA_HOME") + "/Trash/files/p0.jpg"));
-        QCOMPARE(libraryIds(), (QStringList{u"1"_s, u"2"_s, u"3"_s}));
-        QVERIFY(lib().selectedPhotoIds.isEmpty());
-        // The group lost a member but still has two.
-        QCOMPARE(lib().duplicateGroups.size(), 1);
-        QCOMPARE(lib().duplicateGroups[0].photos.size(), 2);
-        QTRY_VERIFY(!vc->deleteButton->isEnabled());
-
-        h->dialogs.alertAnswers.clear();
-        vc->deleteClicked(); // nothing selected: no alert
-        QCOMPARE(h->dialogs.alerts.size(), 2);
+        lib().selectedPhotoIds.clear();
+        start(); // nothing selected: nothing asked
+        QCOMPARE(h->dialogs.alerts.size() + h->dialogs.folderRequests.size(), 2);
     }
 };
 

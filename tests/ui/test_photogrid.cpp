@@ -1,5 +1,6 @@
 #include "TestTree.h"
 #include "UiFakes.h"
+#include "ui/ColoredButtonView.h"
 #include "ui/Palette.h"
 #include "ui/PhotoCardDelegate.h"
 #include "ui/PhotoGridModel.h"
@@ -17,16 +18,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-PhotoItem photo(const QString &id, const QByteArray &name, const QString &type, qint64 size = 2'400'000)
+PhotoItem photo(int id, const QString &type = u"JPG"_s, const QByteArray &name = {})
 {
-    return PhotoItem(id, "/nowhere/" + name, name, size, {}, {}, type);
-}
-
-QImage solid(QColor color)
-{
-    QImage image(150, 150, QImage::Format_ARGB32_Premultiplied);
-    image.fill(color);
-    return image;
+    const QByteArray n = name.isEmpty() ? "p" + QByteArray::number(id) + ".jpg" : name;
+    return PhotoItem(QString::number(id), "/nowhere/" + n, n, 2'400'000, {}, {}, type);
 }
 
 bool near(QColor a, QColor b, int tolerance = 12)
@@ -37,146 +32,159 @@ bool near(QColor a, QColor b, int tolerance = 12)
 
 } // namespace
 
-class TestPhotoGrid : public QObject
+class TestPhotoGrid : public QObject, WindowFixture
 {
     Q_OBJECT
 
-    std::unique_ptr<Harness> h;
-    std::unique_ptr<MainViewController> vc;
-
-    LibraryState &lib() { return vc->library(); }
     QPoint cardPoint(int row, QPoint inCard) const
     {
         return vc->collectionView->visualRect(vc->gridModel()->index(row, 0)).topLeft() + inCard;
     }
-    QColor pixel(const QImage &shot, int row, QPoint inCard) const
+    void showPhotos(int count)
     {
-        return shot.pixelColor(cardPoint(row, inCard) * shot.devicePixelRatio());
-    }
-    void waitForScanEnd()
-    {
-        QTRY_VERIFY_WITH_TIMEOUT(!h->sounds.played.isEmpty(), 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(!vc->statusLabel->text().startsWith(u"Finding duplicates"_s), 10000);
+        for (int i = 0; i < count; ++i)
+            lib().allPhotos << photo(i);
+        vc->applyFilters();
     }
 
 private slots:
-    void init()
-    {
-        h = std::make_unique<Harness>();
-        vc = std::make_unique<MainViewController>(h->services());
-        vc->show();
-    }
-    void cleanup()
-    {
-        vc.reset();
-        h.reset();
-    }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
+    // The painted cards: picture, badge, type tag, and the selected look against the plain one.
     void cardsShowTheirPhotos()
     {
-        lib().allPhotos = {photo(u"a"_s, "sunset.jpg", u"jpeg"_s), photo(u"b"_s, "beach.png", u"PNG"_s),
-                           photo(u"c"_s, "a.gif", u"GIF"_s),        photo(u"d"_s, "phone.heif", u"HEIF"_s),
-                           photo(u"e"_s, "scan.tif", u"TIF"_s),     photo(u"f"_s, "web.webp", u"WEBP"_s)};
-        lib().duplicatePhotoIds = {u"a"_s, u"b"_s};
-        lib().selectedPhotoIds = {u"b"_s};
-        lib().thumbnailCache.insert(u"a"_s, solid(Qt::red));
+        lib().allPhotos = {photo(0, u"jpeg"_s), photo(1), photo(2)};
+        lib().duplicatePhotoIds = {u"0"_s, u"1"_s};
+        lib().selectedPhotoIds = {u"1"_s};
+        QImage red(150, 150, QImage::Format_ARGB32_Premultiplied);
+        red.fill(Qt::red);
+        lib().thumbnailCache.insert(u"0"_s, red);
         vc->applyFilters();
 
-        const PhotoGridModel *m = vc->gridModel();
-        QCOMPARE(m->rowCount(), 6);
-        const auto role = [&](int row, int r) { return m->index(row, 0).data(r); };
-        QCOMPARE(role(0, Qt::DisplayRole).toString(), u"sunset.jpg"_s);
-        QCOMPARE(role(0, PhotoGridModel::SizeTextRole).toString(), u"2.4 MB"_s);
-        QCOMPARE(role(0, PhotoGridModel::FileTypeRole).toString(), u"jpeg"_s); // as stored
-        const QList<QColor> tags = {Palette::systemGreen(), Palette::systemBlue(), Palette::systemPurple(),
-                                    Palette::systemIndigo(), Palette::systemGray(), Palette::systemGray()};
-        for (int row = 0; row < 6; ++row)
-            QCOMPARE(role(row, PhotoGridModel::TagColorRole).value<QColor>(), tags[row]);
-        QCOMPARE(role(0, PhotoGridModel::DuplicateRole).toBool(), true);
-        QCOMPARE(role(2, PhotoGridModel::DuplicateRole).toBool(), false);
-        QCOMPARE(role(1, Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
-        QVERIFY(!role(0, Qt::DecorationRole).value<QImage>().isNull());
-        QVERIFY(role(1, Qt::DecorationRole).isNull()); // placeholder
-
-        // The painted cards: picture, badge, tag, and the selected look against the plain one.
+        QCOMPARE((QList<QColor>{typeTagColor(u"PNG"_s), typeTagColor(u"GIF"_s), typeTagColor(u"HEIF"_s),
+                                typeTagColor(u"TIF"_s)}),
+                 (QList<QColor>{Palette::systemBlue(), Palette::systemPurple(), Palette::systemIndigo(), Palette::systemGray()}));
         const QImage shot = vc->collectionView->viewport()->grab().toImage();
-        QVERIFY(near(pixel(shot, 0, PhotoCard::picture().center()), Qt::red));
-        QVERIFY(near(pixel(shot, 0, PhotoCard::badge().topLeft() + QPoint(4, 3)), Palette::systemOrange()));
-        QVERIFY(!near(pixel(shot, 2, PhotoCard::badge().topLeft() + QPoint(4, 3)), Palette::systemOrange()));
-        QVERIFY(near(pixel(shot, 0, PhotoCard::typeTag().topLeft() + QPoint(3, 3)), Palette::systemGreen()));
-        QVERIFY(near(pixel(shot, 1, {1, 100}), Palette::controlAccent(), 30)); // border 3
-        QVERIFY(near(pixel(shot, 0, {1, 100}), Qt::white));
-        const QColor tinted = pixel(shot, 1, {5, 200});
+        const auto pixel = [&](int row, QPoint inCard) {
+            return shot.pixelColor(cardPoint(row, inCard) * shot.devicePixelRatio());
+        };
+        const QPoint badge = PhotoCard::badge().topLeft() + QPoint(4, 3);
+        QVERIFY(near(pixel(0, PhotoCard::picture().center()), Qt::red));
+        QVERIFY(!near(pixel(1, PhotoCard::picture().center()), Qt::red)); // a placeholder
+        QVERIFY(near(pixel(0, badge), Palette::systemOrange()));
+        QVERIFY(!near(pixel(2, badge), Palette::systemOrange()));
+        QVERIFY(near(pixel(0, PhotoCard::typeTag().topLeft() + QPoint(3, 3)), Palette::systemGreen()));
+        QVERIFY(near(pixel(1, {1, 100}), Palette::controlAccent(), 30)); // border 3
+        QVERIFY(near(pixel(0, {1, 100}), Qt::white));
+        const QColor tinted = pixel(1, {5, 200});
         QVERIFY(tinted.blue() > tinted.red() + 5); // accent at 0.08 over the grid
-        QVERIFY(near(pixel(shot, 0, {5, 200}), Qt::white));
+        QVERIFY(near(pixel(0, {5, 200}), Qt::white));
+    }
+
+    // The bottom bar's buttons: a click is a press and a release inside; pressed, the fill
+    // fades to 0.8, disabled to 0.5 with a white title; disabled during a press, nothing fires.
+    void coloredButton()
+    {
+        ColoredButtonView button;
+        button.setGeometry(0, 0, 130, 50);
+        button.setColor(QColor(255, 0, 0, 128)); // a translucent colour: alpha is replaced
+        button.setTitle(u"Delete"_s);
+        int clicks = 0;
+        button.onClick = [&] { ++clicks; };
+        button.show();
+        const auto render = [&] {
+            QImage image(button.size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            button.render(&image, {}, {}, QWidget::DrawChildren); // the fill alone
+            return image;
+        };
+        const QPoint inside{60, 25}, outside{200, 25};
+        QTest::mousePress(&button, Qt::LeftButton, {}, inside);
+        QCOMPARE(qAlpha(render().pixel(20, 10)), qRound(0.8 * 255));
+        QTest::mouseRelease(&button, Qt::LeftButton, {}, inside);
+        QCOMPARE(clicks, 1);
+        QCOMPARE(render().pixel(20, 10), qRgba(255, 0, 0, 255));
+        QTest::mousePress(&button, Qt::LeftButton, {}, inside);
+        QTest::mouseMove(&button, outside);
+        QTest::mouseRelease(&button, Qt::LeftButton, {}, outside);
+        QCOMPARE(clicks, 1);
+        QCOMPARE(button.fillAlpha(), 1.0);
+
+        button.setEnabled(false);
+        const QImage disabled = render();
+        QCOMPARE(qAlpha(disabled.pixel(20, 10)), qRound(0.5 * 255));
+        bool white = false;
+        for (int x = 30; x < 100 && !white; ++x)
+            white = disabled.pixel(x, 25) == qRgba(255, 255, 255, 255);
+        QVERIFY(white);
+        QTest::mouseClick(&button, Qt::LeftButton, {}, inside);
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(&button);
+        QVERIFY(accessible->role() == QAccessible::Button && accessible->state().disabled);
+        QCOMPARE(accessible->text(QAccessible::Name), u"Delete"_s);
+        button.setEnabled(true);
+        QTest::mousePress(&button, Qt::LeftButton, {}, inside);
+        button.setEnabled(false);
+        QTest::mouseRelease(&button, Qt::LeftButton, {}, inside);
+        button.setEnabled(true);
+        QCOMPARE(clicks, 1);
+        QCOMPARE(button.fillAlpha(), 1.0);
+        button.setFocus();
+        QTest::keyClick(&button, Qt::Key_Space);
+        QCOMPARE(clicks, 2);
     }
 
     // The statistics and buttons follow a checkbox; Space and screen readers toggle too.
     void checkboxSelects()
     {
-        for (int i = 0; i < 3; ++i)
-            lib().allPhotos << photo(QString::number(i), "p" + QByteArray::number(i) + ".jpg", u"JPG"_s, 1'000'000);
-        vc->applyFilters();
-        QCOMPARE(vc->statsLabel->text(), u"3 photos | 3 MB"_s);
+        showPhotos(3);
+        const QString unselected = vc->statsLabel->text();
         QTest::mouseClick(vc->collectionView->viewport(), Qt::LeftButton, {}, cardPoint(1, PhotoCard::checkBox().center()));
-        QCOMPARE(vc->statsLabel->text(), u"1 selected (1 MB) | 3 total"_s);
+        QCOMPARE(vc->statsLabel->text(), u"1 selected (2.4 MB) | 3 total"_s);
         QTRY_VERIFY(vc->deselectAllButton->isEnabled());
         vc->gridModel()->setData(vc->gridModel()->index(1, 0), Qt::Unchecked, Qt::CheckStateRole);
-        QCOMPARE(vc->statsLabel->text(), u"3 photos | 3 MB"_s);
+        QCOMPARE(vc->statsLabel->text(), unselected);
         vc->collectionView->setFocus();
         vc->collectionView->setCurrentIndex(vc->gridModel()->index(2, 0));
         QTest::keyClick(vc->collectionView, Qt::Key_Space);
         QCOMPARE(lib().selectedPhotoIds, QSet<QString>{u"2"_s});
 
-        // Screen readers see a list of checkable cards and can toggle them.
         QAccessibleInterface *grid = QAccessible::queryAccessibleInterface(vc->collectionView);
-        QCOMPARE(grid->role(), QAccessible::List);
-        QCOMPARE(grid->childCount(), 3);
+        QVERIFY(grid->role() == QAccessible::List && grid->childCount() == 3);
         QAccessibleInterface *card = grid->child(0);
-        QCOMPARE(card->text(QAccessible::Name), u"p0.jpg"_s);
-        QCOMPARE(card->text(QAccessible::Description), u"JPG, 1 MB"_s);
-        QVERIFY(card->state().checkable && !card->state().checked);
-        QCOMPARE(grid->indexOfChild(card), 0);
+        QCOMPARE(card->text(QAccessible::Name) + u", "_s + card->text(QAccessible::Description), u"p0.jpg, JPG, 2.4 MB"_s);
         card->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
-        QVERIFY(lib().selectedPhotoIds.contains(u"0"_s));
-        QVERIFY(card->state().checked);
+        QVERIFY(lib().selectedPhotoIds.contains(u"0"_s) && card->state().checked);
         vc->applyFilters(); // a reload drops the old cards' interfaces
         QCOMPARE(grid->child(0)->text(QAccessible::Name), u"p0.jpg"_s);
     }
 
     // Each click on a box toggles it, a double click twice; a click is a press and a
-    // release on the same box.
+    // release on the same box. Steps: "<press|release|click|dclick> <row> <box|picture>".
     void checkboxClicks_data()
     {
-        QTest::addColumn<QStringList>("steps"); // "<press|release|click|dclick> <row> <box|picture>"
+        QTest::addColumn<QString>("steps");
         QTest::addColumn<QStringList>("selected");
-        QTest::newRow("click") << QStringList{u"click 1 box"_s} << QStringList{u"1"_s};
-        QTest::newRow("double click") << QStringList{u"dclick 1 box"_s} << QStringList();
-        QTest::newRow("click, double click") << QStringList{u"click 1 box"_s, u"dclick 1 box"_s}
-                                             << QStringList{u"1"_s};
-        QTest::newRow("click on the card, then on its box")
-            << QStringList{u"click 1 picture"_s, u"dclick-only 1 box"_s} << QStringList{u"1"_s};
-        QTest::newRow("double click, click") << QStringList{u"dclick 1 box"_s, u"click 0 box"_s}
-                                             << QStringList{u"0"_s};
-        QTest::newRow("on the picture") << QStringList{u"click 1 picture"_s} << QStringList();
-        QTest::newRow("press on the card, release on its box")
-            << QStringList{u"press 1 picture"_s, u"release 1 box"_s} << QStringList();
+        QTest::newRow("click") << u"click 1 box"_s << QStringList{u"1"_s};
+        QTest::newRow("double click") << u"dclick 1 box"_s << QStringList();
+        QTest::newRow("click, double click") << u"click 1 box, dclick 1 box"_s << QStringList{u"1"_s};
+        QTest::newRow("click on the card, then on its box") << u"click 1 picture, dclick-only 1 box"_s
+                                                            << QStringList{u"1"_s};
+        QTest::newRow("double click, click") << u"dclick 1 box, click 0 box"_s << QStringList{u"0"_s};
+        QTest::newRow("on the picture") << u"click 1 picture"_s << QStringList();
+        QTest::newRow("press on the card, release on its box") << u"press 1 picture, release 1 box"_s << QStringList();
         QTest::newRow("double click, press on the card, release on its box")
-            << QStringList{u"dclick 1 box"_s, u"press 1 picture"_s, u"release 1 box"_s} << QStringList();
-        QTest::newRow("press on the box, release on the card")
-            << QStringList{u"press 1 box"_s, u"release 1 picture"_s} << QStringList();
-        QTest::newRow("press on one box, release on another")
-            << QStringList{u"press 1 box"_s, u"release 2 box"_s} << QStringList();
+            << u"dclick 1 box, press 1 picture, release 1 box"_s << QStringList();
+        QTest::newRow("press on the box, release on the card") << u"press 1 box, release 1 picture"_s << QStringList();
+        QTest::newRow("press on one box, release on another") << u"press 1 box, release 2 box"_s << QStringList();
     }
     void checkboxClicks()
     {
-        QFETCH(QStringList, steps);
+        QFETCH(QString, steps);
         QFETCH(QStringList, selected);
-        for (int i = 0; i < 3; ++i)
-            lib().allPhotos << photo(QString::number(i), "p" + QByteArray::number(i) + ".jpg", u"JPG"_s);
-        vc->applyFilters();
+        showPhotos(3);
         QWidget *viewport = vc->collectionView->viewport();
-        for (const QString &step : steps) {
+        for (const QString &step : steps.split(u", "_s)) {
             const QStringList w = step.split(u' ');
             const QPoint at = cardPoint(w[1].toInt(), w[2] == u"box" ? PhotoCard::checkBox().center()
                                                                      : PhotoCard::picture().center());
@@ -184,15 +192,12 @@ private slots:
                 QTest::mousePress(viewport, Qt::LeftButton, {}, at);
             else if (w[0] == u"release")
                 QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
-            else if (w[0] == u"click")
+            else if (w[0] != u"dclick-only") // a double click after one elsewhere sends only the second
                 QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
-            else if (w[0] == u"dclick-only") // a quick second click after one elsewhere
+            if (w[0].startsWith(u"dclick"))
                 QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
-            else if (w[0] == u"dclick") { // as the platform sends it
-                QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
-                QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+            if (w[0] == u"dclick") // as the platform sends it
                 QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
-            }
         }
         QStringList ids = lib().selectedPhotoIds.values();
         ids.sort();
@@ -202,48 +207,26 @@ private slots:
                      selected.contains(QString::number(row)));
     }
 
+    // Every filter change returns to the first page of the new list; the mode buttons
+    // switch the grid and their highlight, the menu only the grid.
     void filterControls()
     {
         for (int i = 0; i < 250; ++i)
-            lib().allPhotos << photo(QString::number(i), "IMG_" + QByteArray::number(i) + (i % 2 ? ".png" : ".jpg"),
-                                     i % 2 ? u"PNG"_s : u"JPG"_s);
+            lib().allPhotos << photo(i, i % 2 ? u"PNG"_s : u"JPG"_s, "IMG_" + QByteArray::number(i));
         lib().duplicatePhotoIds = {u"0"_s, u"1"_s, u"2"_s};
         vc->applyFilters();
-        QCOMPARE(vc->showingLabel->text(), u"Showing 100 of 250 photos"_s);
-        QCOMPARE(vc->loadMoreButton->text(), u"Load 100 More"_s);
-        QCOMPARE(vc->statsLabel->text(), u"Showing 100 of 250 photos | 600 MB"_s);
         vc->loadMoreClicked();
         QTRY_COMPARE(lib().displayedPhotos.size(), 200); // the files do not exist: no pictures
-        QCOMPARE(vc->loadMoreButton->text(), u"Load 50 More"_s);
-        // Ten shown photos go (as a delete does): the page keeps its length.
-        lib().filteredPhotos.remove(5, 10);
-        vc->refillDisplayedPhotos();
-        QCOMPARE(lib().displayedPhotos.size(), 200);
-        QCOMPARE(lib().displayedPhotos[5].id(), u"15"_s);
-        QCOMPARE(vc->loadMoreButton->text(), u"Load 40 More"_s);
-
-        // Every filter change returns to the first page of the new list.
         vc->filterPicker->setCurrentIndex(2); // PNG
-        QCOMPARE(lib().currentFilter, FileTypeFilter::png);
-        QCOMPARE(lib().displayedPhotos.size(), 100);
         QCOMPARE(vc->showingLabel->text(), u"Showing 100 of 125 photos"_s);
         QTest::keyClicks(vc->searchField, u"IMG_1"_s);
-        QCOMPARE(lib().searchText, u"img_1"_s);
         QCOMPARE(lib().filteredPhotos.size(), 56); // odd numbers starting with 1
-        vc->searchField->clear();
         vc->filterPicker->setCurrentIndex(0);
-        QCOMPARE(lib().filteredPhotos.size(), 250);
-
-        // The mode buttons switch the grid and their highlight; the menu only the grid.
         QPushButton *all = vc->viewModeButtons[0], *dups = vc->viewModeButtons[1];
         dups->click();
-        QCOMPARE(vc->viewModeSegment->currentIndex(), 1);
-        QCOMPARE(ids(lib().displayedPhotos), (QStringList{u"0"_s, u"1"_s, u"2"_s}));
-        QVERIFY(dups->isChecked() && !all->isChecked());
-        QCOMPARE(vc->statsLabel->text(), u"3 duplicates in 0 groups | 7.2 MB"_s);
+        QCOMPARE(lib().displayedPhotos.size(), 1); // the search still applies
         vc->showAllPhotos();
         QCOMPARE(lib().viewMode, ViewMode::all);
-        QCOMPARE(lib().filteredPhotos.size(), 250);
         QVERIFY(dups->isChecked() && !all->isChecked());
         all->click();
         QVERIFY(all->isChecked() && !dups->isChecked());
@@ -252,61 +235,25 @@ private slots:
     // A real scan: first-page pictures, Load More making the rest, duplicates after a pass.
     void scanAndLoadMore()
     {
-        TestTree tree;
-        QByteArrayList names;
-        for (int i = 0; i < 130; ++i)
-            names << "p/" + QByteArray::number(1000 + i) + ".png";
-        for (const QByteArray &name : names) {
+        for (int i = 0; i < 130; ++i) {
             QImage image(8, 8, QImage::Format_RGB32);
-            image.fill(QColor::fromHsv(names.indexOf(name) % 360, 200, 200));
-            QVERIFY(image.save(QFile::decodeName(tree.make({name}))));
+            image.fill(QColor::fromHsv(i, 200, 200));
+            QVERIFY(image.save(QFile::decodeName(tree->make({"p/" + QByteArray::number(1000 + i) + ".png"}))));
         }
-        QFile::copy(QFile::decodeName(tree.path(names[0])), QFile::decodeName(tree.path("p/copy.png")));
-
-        h->dialogs.folderAnswers.push_back({tree.path("p")});
+        QFile::copy(QFile::decodeName(tree->path("p/1000.png")), QFile::decodeName(tree->path("p/copy.png")));
+        h->dialogs.folderAnswers.push_back({tree->path("p")});
         vc->selectFolderClicked();
-        vc->viewModeButtons[1]->click(); // duplicates mode before any pass: nothing
-        QCOMPARE(lib().filteredPhotos.size(), 0);
-        vc->viewModeButtons[0]->click();
-        vc->scanClicked();
-        waitForScanEnd();
-        QCOMPARE(lib().allPhotos.size(), 131);
+        runToEnd([&] { vc->scanClicked(); });
         QCOMPARE(lib().thumbnailCache.size(), 100);
-        QCOMPARE(lib().displayedPhotos.size(), 100);
-        QVERIFY(!lib().displayedPhotos[99].thumbnail().isNull());
-        QCOMPARE(vc->statusLabel->text(), u"Found 1 duplicate groups"_s);
 
         vc->loadMoreClicked();
         QTRY_COMPARE(lib().displayedPhotos.size(), 131);
         QVERIFY(!lib().displayedPhotos[130].thumbnail().isNull());
-        QCOMPARE(lib().thumbnailCache.size(), 131);
-        QCOMPARE(vc->loadMoreButton->text(), u"All Loaded"_s);
-        QVERIFY(!vc->loadMoreButton->isEnabled());
-
         // The pass's marks show at the next filter change.
         QVERIFY(!vc->gridModel()->index(0, 0).data(PhotoGridModel::DuplicateRole).toBool());
         vc->viewModeButtons[1]->click();
         QCOMPARE(lib().displayedPhotos.size(), 2);
         QVERIFY(vc->gridModel()->index(0, 0).data(PhotoGridModel::DuplicateRole).toBool());
-
-        // While a stop is pending, Load More raises the count but makes and redraws nothing.
-        vc->viewModeButtons[0]->click();
-        lib().thumbnailCache.clear();
-        lib().shouldStop = true;
-        vc->loadMoreClicked();
-        QCOMPARE(lib().currentlyShowing, 131);
-        QTest::qWait(200);
-        QCOMPARE(lib().displayedPhotos.size(), 100);
-        QVERIFY(lib().thumbnailCache.isEmpty());
-    }
-
-private:
-    static QStringList ids(const QList<PhotoItem> &photos)
-    {
-        QStringList out;
-        for (const PhotoItem &p : photos)
-            out << p.id();
-        return out;
     }
 };
 
