@@ -52,7 +52,7 @@ test-asan: deps $(ASAN)/build.ninja
 # changing anything that crosses threads.
 test-tsan: deps $(TSAN)/build.ninja
 	cmake --build $(TSAN) -j $(JOBS)
-	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:suppressions=$(CURDIR)/tests/tsan.supp ctest --test-dir $(TSAN) --output-on-failure -j $(JOBS)
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:die_after_fork=0:suppressions=$(CURDIR)/tests/tsan.supp ctest --test-dir $(TSAN) --output-on-failure -j $(JOBS)
 
 test: test-release test-asan
 
