@@ -17,8 +17,7 @@ const FileOperation copy = FileOperation::copy, move = FileOperation::move;
 struct Run
 {
     FileOpOutcome outcome;
-    QStringList log;
-    QStringList progress; // "done/errors/total" after each file
+    QStringList log, progress; // progress: "done/errors/total" after each file
 };
 
 Run run(FileOperation operation, const B &destDir, const L &sources)

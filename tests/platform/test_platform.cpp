@@ -135,19 +135,14 @@ private slots:
     void postsRunOnTheContextThreadInOrder()
     {
         QObject context;
-        QList<int> order, expected(100);
+        QList<int> order, expected(100); // -1: run on another thread
         std::iota(expected.begin(), expected.end(), 0);
-        bool onContextThread = true;
         QThreadPool pool;
         pool.start([&] {
             for (int i : expected)
-                postToMain(&context, [&, i] {
-                    onContextThread = onContextThread && QThread::currentThread() == context.thread();
-                    order.append(i);
-                });
+                postToMain(&context, [&, i] { order.append(QThread::currentThread() == context.thread() ? i : -1); });
         });
         QTRY_COMPARE(order, expected);
-        QVERIFY(onContextThread);
     }
     void delayedPostWaitsAndIsDroppedWithItsContext()
     {

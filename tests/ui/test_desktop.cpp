@@ -121,8 +121,7 @@ private slots:
     // nothing starts, and while a scan runs the drop is refused.
     void dropFolders()
     {
-        const QByteArray beach = tree->make({"Beach/"}), cats = tree->make({"Cats \xff/"});
-        const QByteArray file = tree->make({"note.jpg"});
+        const QByteArray beach = tree->make({"Beach/"}), cats = tree->make({"Cats \xff/"}), file = tree->make({"note.jpg"});
         auto mime = std::make_unique<QMimeData>();
         mime->setUrls({fileUrl(beach), fileUrl(file), fileUrl(cats)});
         const auto drop = [&] {

@@ -37,14 +37,15 @@ class TestMainView : public QObject, WindowFixture
 
     void chooseFolders(const QByteArrayList &paths) { h->dialogs.folderAnswers.push_back(paths); vc->selectFolderClicked(); }
     QString labels() const { return vc->statusLabel->text() + u'|' + vc->progressLabel->text(); }
-    // Starts a scan of `folder` whose walk holds at its first listing.
-    void startHeldScan(const QByteArray &folder)
+    // Starts a scan of `folder` whose walk holds at its first listing, or (`gate` statGatePart)
+    // whose duplicate pass holds at its first file.
+    void startHeldScan(const QByteArray &folder, QByteArray GatedFileSystem::*gate = &GatedFileSystem::gatePart)
     {
         chooseFolders({tree->path(folder)});
-        h->fs.gatePart = tree->path(folder);
+        h->fs.*gate = tree->path(folder);
         h->fs.close();
         vc->scanClicked();
-        QTRY_COMPARE(h->fs.waiters(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(h->fs.waiters(), 1, 10000);
         QCoreApplication::processEvents();
     }
 
@@ -187,11 +188,7 @@ private slots:
         QFETCH(QString, how);
         for (int i = 0; i < 20; ++i)
             tree->make({"c/" + QByteArray::number(i) + ".jpg"}, "same");
-        chooseFolders({tree->path("c")});
-        h->fs.statGatePart = tree->path("c/");
-        h->fs.close();
-        vc->scanClicked();
-        QTRY_COMPARE_WITH_TIMEOUT(h->fs.waiters(), 1, 10000); // the pass holds at its first file
+        startHeldScan("c/", &GatedFileSystem::statGatePart);
         if (how == u"new scan") {
             chooseFolders({tree->path("b")});
             vc->scanClicked();

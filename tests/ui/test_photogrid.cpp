@@ -12,6 +12,8 @@
 #include <QTabBar>
 #include <QTest>
 
+#include <ranges>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -106,14 +108,10 @@ private slots:
         button.setEnabled(false);
         const QImage disabled = render();
         QCOMPARE(qAlpha(disabled.pixel(20, 10)), qRound(0.5 * 255));
-        bool white = false;
-        for (int x = 30; x < 100 && !white; ++x)
-            white = disabled.pixel(x, 25) == qRgba(255, 255, 255, 255);
-        QVERIFY(white);
+        QVERIFY(std::ranges::any_of(std::views::iota(30, 100), [&](int x) { return disabled.pixel(x, 25) == qRgba(255, 255, 255, 255); }));
         QTest::mouseClick(&button, Qt::LeftButton, {}, inside);
         QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(&button);
-        QVERIFY(accessible->role() == QAccessible::Button && accessible->state().disabled);
-        QCOMPARE(accessible->text(QAccessible::Name), u"Delete"_s);
+        QVERIFY(accessible->role() == QAccessible::Button && accessible->state().disabled && accessible->text(QAccessible::Name) == u"Delete");
         button.setEnabled(true);
         QTest::mousePress(&button, Qt::LeftButton, {}, inside);
         button.setEnabled(false);
