@@ -121,8 +121,7 @@ private slots:
         QFETCH(int, done);
         QFETCH(QString, error);
         TestTree t;
-        const B big = t.make({"s/big.jpg"}, B(1 << 20, 'x'));
-        const B small = t.make({"s/small.jpg"}, "small");
+        const B big = t.make({"s/big.jpg"}, B(1 << 20, 'x')), small = t.make({"s/small.jpg"}, "small");
         const B dest = setup == "file" ? t.make({"d"}) : t.make({"d/"});
         std::optional<TestMount> mount;
         if (setup == "vanished") {

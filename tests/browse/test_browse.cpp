@@ -86,9 +86,8 @@ private slots:
         QCOMPARE(Paging::loadMoreControls(0, 0).showingText, u"Showing 0 of 0 photos"_s);
 
         // After removing 10 of 200 shown photos of 250, the page stays 200 long.
-        QCOMPARE(Paging::afterRemoval(200, 240), 200);
+        QCOMPARE((QList<qsizetype>{Paging::afterRemoval(200, 240), Paging::afterRemoval(200, 150)}), (QList<qsizetype>{200, 150}));
         QCOMPARE(Paging::loadMoreControls(200, 240).buttonTitle, u"Load 40 More"_s);
-        QCOMPARE(Paging::afterRemoval(200, 150), 150);
 
         // The page carries cached pictures, made for whichever page; the list keeps none.
         QImage picture(4, 4, QImage::Format_RGB32);

@@ -55,11 +55,7 @@ struct ProbedFileSystem : PosixFileSystem
 
     bool statPath(const FilePath &path, struct stat &st) const override { return PosixFileSystem::statPath(path, st) && remap(st); }
     bool statOpen(int fd, struct stat &st) const override { ++opened; onOpen(); return PosixFileSystem::statOpen(fd, st) && remap(st); }
-    bool remap(struct stat &st) const
-    {
-        std::tie(st.st_dev, st.st_ino) = identities.value(st.st_ino, {st.st_dev, st.st_ino});
-        return true;
-    }
+    bool remap(struct stat &st) const { std::tie(st.st_dev, st.st_ino) = identities.value(st.st_ino, {st.st_dev, st.st_ino}); return true; }
 };
 
 // Photos on the files of a tree, named by their path below it; passes run and publish as

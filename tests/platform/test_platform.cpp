@@ -154,12 +154,11 @@ private slots:
         QTRY_VERIFY(ranAfter >= 0);
         QVERIFY2(ranAfter >= 140, qPrintable(QString::number(ranAfter)));
 
-        bool ran = false;
+        bool ran = false, later = false;
         postToMainAfter(context.get(), std::chrono::milliseconds(20), [&] { ran = true; });
         postToMain(context.get(), [&] { ran = true; });
         context.reset();
         QObject live; // posted after them, so it runs after they would have
-        bool later = false;
         postToMainAfter(&live, std::chrono::milliseconds(20), [&] { later = true; });
         QTRY_VERIFY(later);
         QVERIFY(!ran);

@@ -44,11 +44,7 @@ class TestTrash : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        qputenv("TZ", "UTC-5");
-        ::tzset();
-    }
+    void initTestCase() { qputenv("TZ", "UTC-5"); ::tzset(); }
 
     // trash-cli reads back what was trashed, under the true original paths; the second of
     // one name is a second entry.

@@ -297,8 +297,7 @@ private slots:
         TestTree t;
         t.make({"data/Trash/files/a.jpg", "p/.Trash-1000/files/b.jpg", "p/.Trash/1000/files/c.jpg",
                 "p/.Trash-1000/files/deep/d.jpg", "p/Trash/e.jpg", "p/.Trash-x/sub/f.jpg", "p/g.jpg"});
-        const B saved = qgetenv("XDG_DATA_HOME");
-        const auto restore = qScopeGuard([&] { qputenv("XDG_DATA_HOME", saved); });
+        const auto restore = qScopeGuard([saved = qgetenv("XDG_DATA_HOME")] { qputenv("XDG_DATA_HOME", saved); });
         qputenv("XDG_DATA_HOME", t.path("data"));
         QCOMPARE(sortedPaths(scan({t.root, t.path("p/.Trash-1000/files"), t.path("data/Trash")}), t),
                  L({"p/.Trash-x/sub/f.jpg", "p/Trash/e.jpg", "p/g.jpg"}));

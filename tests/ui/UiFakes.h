@@ -65,11 +65,7 @@ struct GatedFileSystem : PosixFileSystem
     int waiters() const { std::lock_guard lock(mutex); return waiting; }
     int statCount() const { std::lock_guard lock(mutex); return stats; }
 
-    std::optional<std::vector<DirEntry>> listDirectory(const FilePath &dir) const override
-    {
-        pass(dir, gatePart);
-        return PosixFileSystem::listDirectory(dir);
-    }
+    std::optional<std::vector<DirEntry>> listDirectory(const FilePath &dir) const override { pass(dir, gatePart); return PosixFileSystem::listDirectory(dir); }
     bool statPath(const FilePath &path, struct stat &st) const override { pass(path, statGatePart); return PosixFileSystem::statPath(path, st); }
 
 private:
@@ -93,10 +89,7 @@ struct Harness
     GatedFileSystem fs;
     QStringList logLines;
     DesktopServices *desktop = nullptr;
-    MainViewController::Services services()
-    {
-        return {&fs, &dialogs, &sounds, desktop, [this](const QString &line) { logLines << line; }};
-    }
+    MainViewController::Services services() { return {&fs, &dialogs, &sounds, desktop, [this](const QString &line) { logLines << line; }}; }
 };
 
 // A shown main window on fresh fakes, and a temporary tree, for each test function.

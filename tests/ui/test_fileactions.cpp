@@ -96,8 +96,7 @@ private slots:
     {
         QFETCH(QString, action);
         QFETCH(bool, oneVanished);
-        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-        const auto restore = qScopeGuard([&] { qputenv("XDG_DATA_HOME", dataHome); });
+        const auto restore = qScopeGuard([saved = qgetenv("XDG_DATA_HOME")] { qputenv("XDG_DATA_HOME", saved); });
         qputenv("XDG_DATA_HOME", tree->path("xdg"));
         makeLibrary(5, true, {{0, 1, 2, 3}});
         lib().selectedPhotoIds = {u"0"_s, u"1"_s, u"2"_s};

@@ -66,15 +66,13 @@ private slots:
             return shot.pixelColor(cardPoint(row, inCard) * shot.devicePixelRatio());
         };
         const QPoint badge = PhotoCard::badge().topLeft() + QPoint(4, 3);
-        QVERIFY(near(pixel(0, PhotoCard::picture().center()), Qt::red));
-        QVERIFY(!near(pixel(1, PhotoCard::picture().center()), Qt::red)); // a placeholder
-        QVERIFY(near(pixel(0, badge), Palette::systemOrange()));
-        QVERIFY(!near(pixel(2, badge), Palette::systemOrange()));
+        // Card 0 shows its picture, badge and green tag; card 1 a placeholder; card 2 no badge.
+        QVERIFY(near(pixel(0, PhotoCard::picture().center()), Qt::red) && !near(pixel(1, PhotoCard::picture().center()), Qt::red));
+        QVERIFY(near(pixel(0, badge), Palette::systemOrange()) && !near(pixel(2, badge), Palette::systemOrange()));
         QVERIFY(near(pixel(0, PhotoCard::typeTag().topLeft() + QPoint(3, 3)), Palette::systemGreen()));
-        QVERIFY(near(pixel(1, {1, 100}), Palette::controlAccent(), 30)); // border 3
-        QVERIFY(near(pixel(0, {1, 100}), Qt::white));
-        QVERIFY(pixel(1, {5, 200}).blue() > pixel(1, {5, 200}).red() + 5); // accent at 0.08 over the grid
-        QVERIFY(near(pixel(0, {5, 200}), Qt::white));
+        // Selected card 1: an accent border 3 wide and the accent at 0.08 over the grid; card 0 plain.
+        QVERIFY(near(pixel(1, {1, 100}), Palette::controlAccent(), 30) && near(pixel(0, {1, 100}), Qt::white));
+        QVERIFY(pixel(1, {5, 200}).blue() > pixel(1, {5, 200}).red() + 5 && near(pixel(0, {5, 200}), Qt::white));
     }
 
     // The bottom bar's buttons: a click is a press and a release inside; pressed, the fill
