@@ -24,11 +24,7 @@ struct TestMount
             ok = ::mount(nullptr, dir, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
         mounted = mounted || ok;
     }
-    ~TestMount()
-    {
-        if (mounted)
-            ::umount2(dir, MNT_DETACH);
-    }
+    ~TestMount() { if (mounted) ::umount2(dir, MNT_DETACH); }
 
 private:
     bool mounted = false;

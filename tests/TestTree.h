@@ -19,11 +19,7 @@ public:
 
     TestTree() { check(m_dir.isValid(), "temporary folder"); }
     // QTemporaryDir cannot remove names that are not valid UTF-8.
-    ~TestTree()
-    {
-        ::nftw(root, [](const char *p, const struct stat *, int, FTW *) { return ::remove(p); }, 8,
-               FTW_DEPTH | FTW_PHYS);
-    }
+    ~TestTree() { ::nftw(root, [](const char *p, const struct stat *, int, FTW *) { return ::remove(p); }, 8, FTW_DEPTH | FTW_PHYS); }
 
     QByteArray path(const QByteArray &relative) const { return root + '/' + relative; }
     // Makes each "folder/", "link -> target" or "file" (holding `bytes`), and the folders
@@ -61,9 +57,5 @@ public:
     }
 
 private:
-    static void check(bool ok, const QByteArray &what)
-    {
-        if (!ok)
-            qFatal("TestTree: %s: %s", what.constData(), strerror(errno));
-    }
+    static void check(bool ok, const QByteArray &what) { if (!ok) qFatal("TestTree: %s: %s", what.constData(), strerror(errno)); }
 };

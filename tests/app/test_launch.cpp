@@ -53,10 +53,8 @@ private slots:
 
     void cleanupTestCase()
     {
-        for (QProcess *p : {&app, &xvfb}) {
-            p->terminate();
-            p->waitForFinished(5000);
-        }
+        for (QProcess *p : {&app, &xvfb})
+            p->terminate(), p->waitForFinished(5000);
     }
 
     void showsTheMainWindow()

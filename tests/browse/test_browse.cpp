@@ -38,53 +38,44 @@ private slots:
             photo(u"g"_s, "\xc3\x89T\xc3\x89.webp"), // ÉTÉ.webp
             photo(u"h"_s, "bad\xff" "name.gif"),
         };
-        const auto run = [&](ViewMode mode, FileTypeFilter type, const QString &field, const QSet<QString> &duplicates = {}) {
-            QStringList ids;
-            for (const PhotoItem &p : filterPhotos(all, duplicates, {mode, type, searchKey(field)}))
-                ids << p.id();
-            return ids;
-        };
-        const auto any = FileTypeFilter::all;
-
-        // Types: lower-cased type against the filter's extensions, aliases included.
-        QCOMPARE(run(ViewMode::all, FileTypeFilter::jpeg, {}), (QStringList{u"a"_s, u"c"_s}));
-        QCOMPARE(run(ViewMode::all, FileTypeFilter::png, {}), (QStringList{u"b"_s, u"f"_s}));
-        QCOMPARE(run(ViewMode::all, FileTypeFilter::tiff, {}), QStringList{u"d"_s});
-        QCOMPARE(run(ViewMode::all, FileTypeFilter::heic, {}), QStringList{u"e"_s});
-        QCOMPARE(run(ViewMode::all, any, {}).size(), all.size());
-
-        // Search: case-blind on both sides, Unicode-aware, untrimmed, names only (every path has "/p/").
-        QCOMPARE(run(ViewMode::all, any, u"IMG"_s), (QStringList{u"a"_s, u"f"_s}));
-        QCOMPARE(run(ViewMode::all, any, u"Été"_s), QStringList{u"g"_s});
-        QCOMPARE(run(ViewMode::all, any, u" img"_s), QStringList{u"f"_s});
-        QCOMPARE(run(ViewMode::all, any, u"p/"_s), QStringList{});
-        QCOMPARE(run(ViewMode::all, any, u"\ufffdname"_s), QStringList{u"h"_s}); // shown decoded
-
-        // Duplicates mode keeps every member, before a pass nothing; filters combine.
-        QCOMPARE(run(ViewMode::duplicates, any, {}), QStringList{});
         const QSet<QString> dups{u"a"_s, u"b"_s, u"f"_s};
-        QCOMPARE(run(ViewMode::duplicates, any, {}, dups), (QStringList{u"a"_s, u"b"_s, u"f"_s}));
-        QCOMPARE(run(ViewMode::duplicates, FileTypeFilter::png, u"IMG"_s, dups), QStringList{u"f"_s});
-        QCOMPARE(run(ViewMode::all, FileTypeFilter::png, u"beach"_s), QStringList{u"b"_s});
+        const auto run = [&](ViewMode mode, FileTypeFilter type, const QString &field, const QSet<QString> &duplicates = {}) {
+            QString ids = u"["_s;
+            for (const PhotoItem &p : filterPhotos(all, duplicates, {mode, type, searchKey(field)}))
+                ids += p.id();
+            return ids += u']';
+        };
+        using F = FileTypeFilter;
+        const F any = F::all;
+        // Types: lower-cased type against the filter's extensions, aliases included.
+        QCOMPARE(run(ViewMode::all, F::jpeg, {}) + run(ViewMode::all, F::png, {}) + run(ViewMode::all, F::tiff, {}) + run(ViewMode::all, F::heic, {})
+                     + run(ViewMode::all, any, {}),
+                 u"[ac][bf][d][e][abcdefgh]"_s);
+        // Search: case-blind on both sides, Unicode-aware, untrimmed, names only (every path has
+        // "/p/"), against the name as shown, decoded.
+        QCOMPARE(run(ViewMode::all, any, u"IMG"_s) + run(ViewMode::all, any, u"Été"_s)
+                     + run(ViewMode::all, any, u" img"_s) + run(ViewMode::all, any, u"p/"_s)
+                     + run(ViewMode::all, any, u"\ufffdname"_s),
+                 u"[af][g][f][][h]"_s);
+        // Duplicates mode keeps every member, before a pass nothing; filters combine.
+        QCOMPARE(run(ViewMode::duplicates, any, {}) + run(ViewMode::duplicates, any, {}, dups)
+                     + run(ViewMode::duplicates, F::png, u"IMG"_s, dups) + run(ViewMode::all, F::png, u"beach"_s),
+                 u"[][abf][f][b]"_s);
     }
 
     void paging()
     {
         // Load More from a filter change of 250: 100, 200 (offers 50), 250 (all loaded).
-        struct Step { qsizetype shown; QString title; bool enabled; };
         qsizetype showing = Paging::afterFilter(250);
-        const QList<Step> expected = {{100, u"Load 100 More"_s, true}, {200, u"Load 50 More"_s, true},
-                                      {250, u"All Loaded"_s, false}};
         const QList<PhotoItem> filtered = numbered(250);
-        for (const Step &step : expected) {
+        QStringList steps; // page length, the line and the button after each Load More
+        for (int i = 0; i < 3; ++i, showing = Paging::afterLoadMore(showing, filtered.size())) {
             const qsizetype shown = Paging::displayedPage(filtered, showing, {}).size();
-            QCOMPARE(shown, step.shown);
             const Paging::LoadMoreControls c = Paging::loadMoreControls(shown, filtered.size());
-            QCOMPARE(c.showingText, u"Showing %1 of 250 photos"_s.arg(step.shown));
-            QCOMPARE(c.buttonTitle, step.title);
-            QCOMPARE(c.buttonEnabled, step.enabled);
-            showing = Paging::afterLoadMore(showing, filtered.size());
+            steps << u"%1 %2 %3 %4"_s.arg(shown).arg(c.showingText, c.buttonTitle).arg(c.buttonEnabled);
         }
+        QCOMPARE(steps, (QStringList{u"100 Showing 100 of 250 photos Load 100 More 1"_s, u"200 Showing 200 of 250 photos Load 50 More 1"_s,
+                                     u"250 Showing 250 of 250 photos All Loaded 0"_s}));
         QCOMPARE(showing, 250);
 
         for (const qsizetype n : {0, 100, 101}) {
@@ -95,16 +86,13 @@ private slots:
         QCOMPARE(Paging::loadMoreControls(0, 0).showingText, u"Showing 0 of 0 photos"_s);
 
         // After removing 10 of 200 shown photos of 250, the page stays 200 long.
-        QCOMPARE(Paging::afterRemoval(200, 240), 200);
+        QCOMPARE((QList<qsizetype>{Paging::afterRemoval(200, 240), Paging::afterRemoval(200, 150)}), (QList<qsizetype>{200, 150}));
         QCOMPARE(Paging::loadMoreControls(200, 240).buttonTitle, u"Load 40 More"_s);
-        QCOMPARE(Paging::afterRemoval(200, 150), 150);
 
         // The page carries cached pictures, made for whichever page; the list keeps none.
         QImage picture(4, 4, QImage::Format_RGB32);
         const QList<PhotoItem> page = Paging::displayedPage(filtered, 100, {{u"150"_s, picture}, {u"7"_s, picture}});
-        QVERIFY(!page[7].thumbnail().isNull());
-        QVERIFY(page[8].thumbnail().isNull());
-        QVERIFY(filtered[7].thumbnail().isNull());
+        QVERIFY(!page[7].thumbnail().isNull() && page[8].thumbnail().isNull() && filtered[7].thumbnail().isNull());
     }
 
     void statistics()
@@ -128,8 +116,6 @@ private slots:
         // A selection counts whether shown or not, and ids of vanished photos count nothing.
         s.selectedPhotoIds = {u"0"_s, u"100"_s, u"gone"_s};
         QCOMPARE(statisticsLine(s), u"3 selected (2 MB) | 3 total"_s);
-        s.selectedPhotoIds.clear();
-        QCOMPARE(statisticsLine(s), u"3 duplicates in 2 groups | 3 MB"_s);
     }
 };
 

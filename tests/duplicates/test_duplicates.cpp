@@ -30,11 +30,7 @@ B noise(qsizetype size, quint32 seed)
     return B(reinterpret_cast<const char *>(words.data()), size);
 }
 
-B flipped(B bytes, qsizetype at)
-{
-    bytes[at] = char(bytes[at] ^ 1);
-    return bytes;
-}
+B flipped(B bytes, qsizetype at) { bytes[at] = char(bytes[at] ^ 1); return bytes; }
 
 // "KEY" or "KEY~N" (byte N flipped): E is empty, A and B share a size, C spans two chunks,
 // H has the same first block as its flipped variants.
@@ -59,11 +55,7 @@ struct ProbedFileSystem : PosixFileSystem
 
     bool statPath(const FilePath &path, struct stat &st) const override { return PosixFileSystem::statPath(path, st) && remap(st); }
     bool statOpen(int fd, struct stat &st) const override { ++opened; onOpen(); return PosixFileSystem::statOpen(fd, st) && remap(st); }
-    bool remap(struct stat &st) const
-    {
-        std::tie(st.st_dev, st.st_ino) = identities.value(st.st_ino, {st.st_dev, st.st_ino});
-        return true;
-    }
+    bool remap(struct stat &st) const { std::tie(st.st_dev, st.st_ino) = identities.value(st.st_ino, {st.st_dev, st.st_ino}); return true; }
 };
 
 // Photos on the files of a tree, named by their path below it; passes run and publish as
@@ -80,20 +72,13 @@ struct Library
         for (const B &name : names)
             state.allPhotos.append(PhotoItem(makeUuidString(), tree.path(name), name, 0, {}, {}, u"JPG"_s));
     }
-    B add(const L &names, const B &bytes) // the files too
-    {
-        add(names);
-        return tree.make(names, bytes);
-    }
+    B add(const L &names, const B &bytes) { add(names); return tree.make(names, bytes); } // the files too
     DuplicatePassResult run(const DuplicateProgress &progress = {}, const std::atomic<bool> &stop = false) const
     {
         return runDuplicatePass(duplicateSnapshot(state.allPhotos), fs, stop, progress);
     }
     std::optional<DuplicateSummary> pass() { return publishDuplicatePass(state, run()); }
-    const PhotoItem &photo(const B &name) const
-    {
-        return *std::find_if(state.allPhotos.cbegin(), state.allPhotos.cend(), [&](const PhotoItem &p) { return p.name() == name; });
-    }
+    const PhotoItem &photo(const B &name) const { return *std::ranges::find(state.allPhotos, name, &PhotoItem::name); }
     void remove(const L &names) { state.allPhotos.removeIf([&](const PhotoItem &p) { return names.contains(p.name()); }); }
     // Each group's member names joined by spaces; the digests and ids checked against them.
     QStringList groups() const
@@ -211,24 +196,21 @@ private slots:
             library.add({B::number(i)}, i % 3 ? noise(100 + i, quint32(i)) : content("A"));
         QStringList texts;
         QList<double> percents{50};
-        bool onPassThread = true;
         const auto result = std::async(std::launch::async, [&] {
             const QThread *thread = QThread::currentThread();
             return library.run([&](int position, int total) {
-                onPassThread = onPassThread && QThread::currentThread() == thread;
-                texts << DuplicateTexts::progress(position, total);
+                texts << (QThread::currentThread() == thread ? DuplicateTexts::progress(position, total) : u"other thread"_s);
                 percents << DuplicateTexts::progressPercent(position, total);
             });
         }).get();
         QCOMPARE(texts, QStringList({u"Finding duplicates: 0/45"_s, u"Finding duplicates: 20/45"_s, u"Finding duplicates: 40/45"_s}));
         QVERIFY(std::is_sorted(percents.begin(), percents.end()) && percents.last() < 100);
-        QVERIFY(onPassThread && result.groups.size() == 1);
+        QCOMPARE(result.groups.size(), 1);
 
         Library empty(t);
         const auto none = publishDuplicatePass(empty.state, empty.run([&](int, int) { texts << u"-"_s; }));
         QVERIFY(none && none->groupCount == 0 && none->duplicateCount == 0 && texts.size() == 3);
-        QCOMPARE(DuplicateTexts::finished(none->groupCount, 0), u"Ready - 0 photos"_s);
-        QCOMPARE(DuplicateTexts::finished(2, 7), u"Found 2 duplicate groups"_s);
+        QCOMPARE(DuplicateTexts::finished(none->groupCount, 0) + u'|' + DuplicateTexts::finished(2, 7), u"Ready - 0 photos|Found 2 duplicate groups"_s);
     }
 
     // A stop ends the pass within the files each thread has in hand, however many sets of
@@ -240,7 +222,6 @@ private slots:
         library.add({"a", "b"}, content("C"));
         library.add({"c"}, content("C~5"));
         QVERIFY(library.pass());
-        const QList<DuplicateGroup> groups = library.state.duplicateGroups;
         t.make({"c"}, content("C"));
         for (int i = 0; i < 200; ++i)
             library.add({"p" + B::number(i), "q" + B::number(i)}, noise(5000 + i, quint32(i)));
@@ -252,7 +233,6 @@ private slots:
         QVERIFY2(library.fs.opened <= 2 * threads, qPrintable(QString::number(library.fs.opened)));
         QVERIFY(stopped.stopped && !publishDuplicatePass(library.state, stopped));
         QVERIFY(library.run({}, true).stopped); // set before the pass began
-        QCOMPARE(library.state.duplicateGroups.first().photos, groups.first().photos);
         QCOMPARE(library.groups(), QStringList{u"a b"_s});
         QVERIFY(library.photo("c").hash().isEmpty()); // kept
 
@@ -276,7 +256,6 @@ private slots:
     void publishFindsPhotosById()
     {
         QFETCH(QString, change);
-        QFETCH(QStringList, groups);
         TestTree t;
         Library library(t);
         library.add({"1", "2", "3"}, content("A"));
@@ -290,7 +269,7 @@ private slots:
         else if (change == u"reverse")
             std::reverse(library.state.allPhotos.begin(), library.state.allPhotos.end());
         QVERIFY(publishDuplicatePass(library.state, result));
-        QCOMPARE(library.groups(), groups);
+        QTEST(library.groups(), "groups");
         for (const PhotoItem &photo : std::as_const(library.state.allPhotos))
             QCOMPARE(photo.hash(), photo.name() <= "3" ? md5("A") : photo.name() <= "5" ? md5("B") : QString());
         if (change == u"none") { // after a delete, the groups shrink and dissolve without a pass

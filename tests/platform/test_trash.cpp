@@ -44,11 +44,7 @@ class TestTrash : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        qputenv("TZ", "UTC-5");
-        ::tzset();
-    }
+    void initTestCase() { qputenv("TZ", "UTC-5"); ::tzset(); }
 
     // trash-cli reads back what was trashed, under the true original paths; the second of
     // one name is a second entry.
@@ -82,9 +78,8 @@ private slots:
     void failures_data()
     {
         QTest::addColumn<B>("setup");
-        QTest::newRow("vanished") << B("vanished");
-        QTest::newRow("read-only folder") << B("readonly");
-        QTest::newRow("read-only file system") << B("readonly fs");
+        for (const char *setup : {"vanished", "readonly", "readonly fs"})
+            QTest::newRow(setup) << B(setup);
     }
     void failures()
     {
@@ -110,8 +105,7 @@ private slots:
             error = u"Permission denied"_s;
         }
         const TrashResult result = moveToTrash(file, {t.path("xdg"), ::getuid()});
-        QVERIFY(!result.ok);
-        QCOMPARE(result.error, error);
+        QCOMPARE(result.ok ? u"ok"_s : result.error, error);
         QCOMPARE(fileBytes(file), setup == "vanished" ? B("<missing>") : B("photo"));
         QCOMPARE(::access(t.path("xdg/Trash/info/a.jpg.trashinfo"), F_OK), -1);
     }
@@ -158,8 +152,7 @@ private slots:
         QCOMPARE(result.trashedPath, dir + "/files/" + name);
         QCOMPARE(fileBytes(result.trashedPath) + fileBytes(file), name + "<missing>");
         QCOMPARE(infoPath(dir + "/info/" + name + ".trashinfo", before), (mount ? B("sub/") : t.path("m/sub/")) + encoded);
-        QCOMPARE((QList<mode_t>{modeOf(dir), modeOf(dir + "/files"), modeOf(dir + "/info")}),
-                 (QList<mode_t>{0700, 0700, 0700}));
+        QCOMPARE((QList<mode_t>{modeOf(dir), modeOf(dir + "/files"), modeOf(dir + "/info")}), QList<mode_t>(3, 0700));
     }
 };
 

@@ -6,6 +6,7 @@
 #include "platform/Dialogs.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/Sounds.h"
+#include "ui/PhotoGridModel.h"
 #include "ui/MainViewController.h"
 
 #include <QLabel>
@@ -30,19 +31,13 @@ struct FakeDialogs : Dialogs
         const QList<FilePath> answer = next(folderAnswers, {});
         return answer.isEmpty() ? std::nullopt : std::optional(answer);
     }
-    int runAlert(const AlertRequest &request) override
-    {
-        alerts << request;
-        return next(alertAnswers, -1);
-    }
+    int runAlert(const AlertRequest &request) override { alerts << request; return next(alertAnswers, -1); }
 
 private:
-    template <typename T> static T next(std::deque<T> &answers, T none)
+    template <typename T> static T next(std::deque<T> &answers, T answer)
     {
-        if (answers.empty())
-            return none;
-        T answer = answers.front();
-        answers.pop_front();
+        if (!answers.empty())
+            answer = answers.front(), answers.pop_front();
         return answer;
     }
 };
@@ -66,24 +61,12 @@ struct GatedFileSystem : PosixFileSystem
     mutable int waiting = 0, stats = 0;
 
     void close() { std::lock_guard lock(mutex); isOpen = false; }
-    void open()
-    {
-        { std::lock_guard lock(mutex); isOpen = true; }
-        opened.notify_all();
-    }
+    void open() { std::lock_guard lock(mutex); isOpen = true; opened.notify_all(); }
     int waiters() const { std::lock_guard lock(mutex); return waiting; }
     int statCount() const { std::lock_guard lock(mutex); return stats; }
 
-    std::optional<std::vector<DirEntry>> listDirectory(const FilePath &dir) const override
-    {
-        pass(dir, gatePart);
-        return PosixFileSystem::listDirectory(dir);
-    }
-    bool statPath(const FilePath &path, struct stat &st) const override
-    {
-        pass(path, statGatePart);
-        return PosixFileSystem::statPath(path, st);
-    }
+    std::optional<std::vector<DirEntry>> listDirectory(const FilePath &dir) const override { pass(dir, gatePart); return PosixFileSystem::listDirectory(dir); }
+    bool statPath(const FilePath &path, struct stat &st) const override { pass(path, statGatePart); return PosixFileSystem::statPath(path, st); }
 
 private:
     void pass(const FilePath &path, const QByteArray &part) const
@@ -106,10 +89,7 @@ struct Harness
     GatedFileSystem fs;
     QStringList logLines;
     DesktopServices *desktop = nullptr;
-    MainViewController::Services services()
-    {
-        return {&fs, &dialogs, &sounds, desktop, [this](const QString &line) { logLines << line; }};
-    }
+    MainViewController::Services services() { return {&fs, &dialogs, &sounds, desktop, [this](const QString &line) { logLines << line; }}; }
 };
 
 // A shown main window on fresh fakes, and a temporary tree, for each test function.
@@ -120,6 +100,7 @@ struct WindowFixture
     std::unique_ptr<TestTree> tree;
 
     LibraryState &lib() { return vc->library(); }
+    bool checked(int row) const { return vc->gridModel()->index(row, 0).data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked; }
     void setUp(DesktopServices *desktop = nullptr)
     {
         h = std::make_unique<Harness>();
@@ -128,13 +109,7 @@ struct WindowFixture
         vc->show();
         tree = std::make_unique<TestTree>();
     }
-    void tearDown()
-    {
-        h->fs.open();
-        vc.reset();
-        h.reset();
-        tree.reset();
-    }
+    void tearDown() { h->fs.open(); vc.reset(); h.reset(); tree.reset(); }
     // Runs `start` and waits for the end of the work it begins: its sound, the duplicate
     // search that follows a scan, and the posted button rule.
     void runToEnd(const std::function<void()> &start)

@@ -1,11 +1,9 @@
-#include "TestTree.h"
 #include "UiFakes.h"
 #include "app/AppDelegate.h"
 #include "app/Identity.h"
 #include "platform/DesktopServices.h"
 #include "platform/QtDialogs.h"
 #include "ui/ColoredButtonView.h"
-#include "ui/PhotoGridModel.h"
 #include "ui/PhotoGridView.h"
 
 #include <QAbstractItemView>
@@ -30,26 +28,10 @@ struct FakeDesktop : DesktopServices
     bool fileManagerAnswers = true;
     QStringList opened, shown, clipboard; // encoded URLs, ShowItems' URIs, texts
 
-    bool openUrl(const QUrl &url) override
-    {
-        opened << QString::fromLatin1(url.toEncoded());
-        return true;
-    }
-    void showItems(const QStringList &uris, std::function<void(bool)> done) override
-    {
-        shown << uris;
-        done(fileManagerAnswers);
-    }
+    bool openUrl(const QUrl &url) override { opened << QString::fromLatin1(url.toEncoded()); return true; }
+    void showItems(const QStringList &uris, std::function<void(bool)> done) override { shown << uris; done(fileManagerAnswers); }
     void setClipboardText(const QString &text) override { clipboard << text; }
 };
-
-QStringList actionTexts(const QMenu *menu)
-{
-    QStringList texts;
-    for (const QAction *action : menu->actions())
-        texts << action->text();
-    return texts;
-}
 
 } // namespace
 
@@ -62,11 +44,7 @@ class TestDesktop : public QObject, WindowFixture
     FakeDesktop desktop;
 
 private slots:
-    void init()
-    {
-        desktop = FakeDesktop();
-        setUp(&desktop);
-    }
+    void init() { desktop = FakeDesktop(); setUp(&desktop); }
     void cleanup() { tearDown(); }
 
     // File URLs name the file's own bytes, also when its name is not UTF-8.
@@ -87,9 +65,9 @@ private slots:
         QCOMPARE(fileUrl(path).toEncoded(), url);
         QCOMPARE(localFilePath(QUrl::fromEncoded(url)), path);
         // Other URLs are no paths.
-        QCOMPARE(localFilePath(QUrl(u"https://example.org/a.jpg"_s)), std::nullopt);
-        QCOMPARE(localFilePath(QUrl(u"file://server/share/a.jpg"_s)), std::nullopt);
-        QCOMPARE(localFilePath(QUrl(u"file://localhost/a.jpg"_s)), FilePath("/a.jpg"));
+        QCOMPARE(localFilePath(QUrl(u"https://example.org/a.jpg"_s)).value_or("-") + localFilePath(QUrl(u"file://server/share/a.jpg"_s)).value_or("-")
+                     + localFilePath(QUrl(u"file://localhost/a.jpg"_s)).value_or("-"),
+                 "--/a.jpg");
     }
 
     // A right click on a card, the Menu key and Shift+F10 on the current one open its menu,
@@ -100,16 +78,14 @@ private slots:
         QTest::addColumn<int>("key"); // 0: a right click on card 1, else on the current card 0
         QTest::addColumn<QString>("action");
         QTest::addColumn<bool>("fileManager");
-        QTest::addColumn<QStringList>("opened");
-        QTest::addColumn<QStringList>("shown");
-        QTest::addColumn<QStringList>("clipboard");
-        const QStringList file{u"file:///ph/Fotos%20%FF/IMG%201.jpg"_s}, none;
-        QTest::newRow("right click, open") << 0 << u"Open"_s << true << QStringList{u"file:///ph/p1.jpg"_s} << none << none;
-        QTest::newRow("Menu key, show") << int(Qt::Key_Menu) << u"Show in Folder"_s << true << none << file << none;
+        QTest::addColumn<QStringList>("done"); // opened, shown, copied
+        const QString file = u"file:///ph/Fotos%20%FF/IMG%201.jpg"_s;
+        QTest::newRow("right click, open") << 0 << u"Open"_s << true << QStringList{u"file:///ph/p1.jpg"_s, {}, {}};
+        QTest::newRow("Menu key, show") << int(Qt::Key_Menu) << u"Show in Folder"_s << true << QStringList{{}, file, {}};
         QTest::newRow("Shift+F10, show, no file manager")
-            << int(Qt::Key_F10) << u"Show in Folder"_s << false << QStringList{u"file:///ph/Fotos%20%FF"_s} << file << none;
-        QTest::newRow("Menu key, copy") << int(Qt::Key_Menu) << u"Copy Path"_s << true << none << none
-                                        << QStringList{u"/ph/Fotos \uFFFD/IMG 1.jpg"_s};
+            << int(Qt::Key_F10) << u"Show in Folder"_s << false << QStringList{u"file:///ph/Fotos%20%FF"_s, file, {}};
+        QTest::newRow("Menu key, copy") << int(Qt::Key_Menu) << u"Copy Path"_s << true
+                                        << QStringList{{}, {}, u"/ph/Fotos \uFFFD/IMG 1.jpg"_s};
     }
     void photoMenu()
     {
@@ -132,20 +108,20 @@ private slots:
         }
         auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
         QVERIFY(menu);
-        QCOMPARE(actionTexts(menu), (QStringList{u"Open"_s, u"Show in Folder"_s, u"Copy Path"_s}));
-        menu->actions().at(actionTexts(menu).indexOf(action))->trigger();
+        QStringList texts;
+        for (const QAction *item : menu->actions())
+            texts << item->text();
+        QCOMPARE(texts, (QStringList{u"Open"_s, u"Show in Folder"_s, u"Copy Path"_s}));
+        menu->actions().at(texts.indexOf(action))->trigger();
         menu->close();
-        QTEST(desktop.opened, "opened");
-        QTEST(desktop.shown, "shown");
-        QTEST(desktop.clipboard, "clipboard");
+        QTEST((QStringList{desktop.opened.join(u' '), desktop.shown.join(u' '), desktop.clipboard.join(u' ')}), "done");
     }
 
     // Dropped folders become the scan paths as "Select Folder" makes them; files are left out,
     // nothing starts, and while a scan runs the drop is refused.
     void dropFolders()
     {
-        const QByteArray beach = tree->make({"Beach/"}), cats = tree->make({"Cats \xff/"});
-        const QByteArray file = tree->make({"note.jpg"});
+        const QByteArray beach = tree->make({"Beach/"}), cats = tree->make({"Cats \xff/"}), file = tree->make({"note.jpg"});
         auto mime = std::make_unique<QMimeData>();
         mime->setUrls({fileUrl(beach), fileUrl(file), fileUrl(cats)});
         const auto drop = [&] {
@@ -257,9 +233,8 @@ private slots:
     void windowIcon()
     {
         const QImage icon = applicationIcon().pixmap(48, 48).toImage();
-        QCOMPARE(icon.size(), QSize(48, 48));
-        QCOMPARE(icon.pixelColor(24, 4).alpha(), 255); // the tile, not a blank
-        QCOMPARE(icon.pixelColor(0, 0).alpha(), 0);    // its rounded corner
+        // The tile, not a blank, and its rounded corner.
+        QVERIFY(icon.size() == QSize(48, 48) && icon.pixelColor(24, 4).alpha() == 255 && icon.pixelColor(0, 0).alpha() == 0);
     }
 };
 

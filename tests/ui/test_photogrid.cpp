@@ -1,9 +1,7 @@
-#include "TestTree.h"
 #include "UiFakes.h"
 #include "ui/ColoredButtonView.h"
 #include "ui/Palette.h"
 #include "ui/PhotoCardDelegate.h"
-#include "ui/PhotoGridModel.h"
 #include "ui/PhotoGridView.h"
 
 #include <QAccessible>
@@ -13,6 +11,8 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTest>
+
+#include <ranges>
 
 using namespace Qt::StringLiterals;
 
@@ -26,8 +26,7 @@ PhotoItem photo(int id, const QString &type = u"JPG"_s, const QByteArray &name =
 
 bool near(QColor a, QColor b, int tolerance = 12)
 {
-    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance
-           && std::abs(a.blue() - b.blue()) <= tolerance;
+    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())}) <= tolerance;
 }
 
 } // namespace
@@ -36,10 +35,7 @@ class TestPhotoGrid : public QObject, WindowFixture
 {
     Q_OBJECT
 
-    QPoint cardPoint(int row, QPoint inCard) const
-    {
-        return vc->collectionView->visualRect(vc->gridModel()->index(row, 0)).topLeft() + inCard;
-    }
+    QPoint cardPoint(int row, QPoint inCard) const { return vc->collectionView->visualRect(vc->gridModel()->index(row, 0)).topLeft() + inCard; }
     void showPhotos(int count)
     {
         for (int i = 0; i < count; ++i)
@@ -70,16 +66,13 @@ private slots:
             return shot.pixelColor(cardPoint(row, inCard) * shot.devicePixelRatio());
         };
         const QPoint badge = PhotoCard::badge().topLeft() + QPoint(4, 3);
-        QVERIFY(near(pixel(0, PhotoCard::picture().center()), Qt::red));
-        QVERIFY(!near(pixel(1, PhotoCard::picture().center()), Qt::red)); // a placeholder
-        QVERIFY(near(pixel(0, badge), Palette::systemOrange()));
-        QVERIFY(!near(pixel(2, badge), Palette::systemOrange()));
+        // Card 0 shows its picture, badge and green tag; card 1 a placeholder; card 2 no badge.
+        QVERIFY(near(pixel(0, PhotoCard::picture().center()), Qt::red) && !near(pixel(1, PhotoCard::picture().center()), Qt::red));
+        QVERIFY(near(pixel(0, badge), Palette::systemOrange()) && !near(pixel(2, badge), Palette::systemOrange()));
         QVERIFY(near(pixel(0, PhotoCard::typeTag().topLeft() + QPoint(3, 3)), Palette::systemGreen()));
-        QVERIFY(near(pixel(1, {1, 100}), Palette::controlAccent(), 30)); // border 3
-        QVERIFY(near(pixel(0, {1, 100}), Qt::white));
-        const QColor tinted = pixel(1, {5, 200});
-        QVERIFY(tinted.blue() > tinted.red() + 5); // accent at 0.08 over the grid
-        QVERIFY(near(pixel(0, {5, 200}), Qt::white));
+        // Selected card 1: an accent border 3 wide and the accent at 0.08 over the grid; card 0 plain.
+        QVERIFY(near(pixel(1, {1, 100}), Palette::controlAccent(), 30) && near(pixel(0, {1, 100}), Qt::white));
+        QVERIFY(pixel(1, {5, 200}).blue() > pixel(1, {5, 200}).red() + 5 && near(pixel(0, {5, 200}), Qt::white));
     }
 
     // The bottom bar's buttons: a click is a press and a release inside; pressed, the fill
@@ -108,27 +101,21 @@ private slots:
         QTest::mousePress(&button, Qt::LeftButton, {}, inside);
         QTest::mouseMove(&button, outside);
         QTest::mouseRelease(&button, Qt::LeftButton, {}, outside);
-        QCOMPARE(clicks, 1);
-        QCOMPARE(button.fillAlpha(), 1.0);
+        QCOMPARE(std::pair(clicks, button.fillAlpha()), std::pair(1, 1.0));
 
         button.setEnabled(false);
         const QImage disabled = render();
         QCOMPARE(qAlpha(disabled.pixel(20, 10)), qRound(0.5 * 255));
-        bool white = false;
-        for (int x = 30; x < 100 && !white; ++x)
-            white = disabled.pixel(x, 25) == qRgba(255, 255, 255, 255);
-        QVERIFY(white);
+        QVERIFY(std::ranges::any_of(std::views::iota(30, 100), [&](int x) { return disabled.pixel(x, 25) == qRgba(255, 255, 255, 255); }));
         QTest::mouseClick(&button, Qt::LeftButton, {}, inside);
         QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(&button);
-        QVERIFY(accessible->role() == QAccessible::Button && accessible->state().disabled);
-        QCOMPARE(accessible->text(QAccessible::Name), u"Delete"_s);
+        QVERIFY(accessible->role() == QAccessible::Button && accessible->state().disabled && accessible->text(QAccessible::Name) == u"Delete");
         button.setEnabled(true);
         QTest::mousePress(&button, Qt::LeftButton, {}, inside);
         button.setEnabled(false);
         QTest::mouseRelease(&button, Qt::LeftButton, {}, inside);
         button.setEnabled(true);
-        QCOMPARE(clicks, 1);
-        QCOMPARE(button.fillAlpha(), 1.0);
+        QCOMPARE(std::pair(clicks, button.fillAlpha()), std::pair(1, 1.0));
         button.setFocus();
         QTest::keyClick(&button, Qt::Key_Space);
         QCOMPARE(clicks, 2);
@@ -203,8 +190,7 @@ private slots:
         ids.sort();
         QCOMPARE(ids, selected);
         for (int row = 0; row < 3; ++row)
-            QCOMPARE(vc->gridModel()->index(row, 0).data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked,
-                     selected.contains(QString::number(row)));
+            QCOMPARE(checked(row), selected.contains(QString::number(row)));
     }
 
     // Every filter change returns to the first page of the new list; the mode buttons
