@@ -230,7 +230,8 @@ private slots:
         library.fs.onOpen = [&] { stop = true; };
         const DuplicatePassResult stopped = library.run({}, stop);
         const int threads = int(std::max(1U, std::thread::hardware_concurrency()));
-        QVERIFY2(library.fs.opened <= 2 * threads, qPrintable(QString::number(library.fs.opened)));
+        // Each thread ends within the set it has in hand: three files at most here (a, b, c).
+        QVERIFY2(library.fs.opened <= 3 * threads, qPrintable(QString::number(library.fs.opened)));
         QVERIFY(stopped.stopped && !publishDuplicatePass(library.state, stopped));
         QVERIFY(library.run({}, true).stopped); // set before the pass began
         QCOMPARE(library.groups(), QStringList{u"a b"_s});

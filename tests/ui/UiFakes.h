@@ -61,6 +61,8 @@ struct GatedFileSystem : PosixFileSystem
     mutable int waiting = 0, stats = 0;
 
     void close() { std::lock_guard lock(mutex); isOpen = false; }
+    // Workers read it while they wait, so it changes under the lock.
+    void setReleaseWhen(std::function<bool()> when) { std::lock_guard lock(mutex); releaseWhen = std::move(when); }
     void open() { std::lock_guard lock(mutex); isOpen = true; opened.notify_all(); }
     int waiters() const { std::lock_guard lock(mutex); return waiting; }
     int statCount() const { std::lock_guard lock(mutex); return stats; }

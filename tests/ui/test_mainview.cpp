@@ -195,7 +195,7 @@ private slots:
             vc->masterStopClicked();
         } else {
             MainViewController *closing = vc.get();
-            h->fs.releaseWhen = [closing] { return closing->library().shouldStop.load(); };
+            h->fs.setReleaseWhen([closing] { return closing->library().shouldStop.load(); });
         }
         if (how != u"close")
             h->fs.open();
