@@ -19,33 +19,25 @@ namespace ImageFiles {
 
 using B = QByteArray;
 
-// Bands of colour side by side (or stacked, when `vertical`), equally wide.
-inline QImage bands(QSize size, QList<QColor> colours, bool vertical = false)
+// Bands of colour side by side, equally wide.
+inline QImage bands(QSize size, QList<QColor> colours)
 {
     QImage image(size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter painter(&image);
-    const int n = int(colours.size()), length = vertical ? size.height() : size.width();
-    for (int i = 0; i < n; ++i) {
-        const int from = length * i / n, to = length * (i + 1) / n;
-        painter.fillRect(vertical ? QRect(0, from, size.width(), to - from) : QRect(from, 0, to - from, size.height()),
+    for (int i = 0, n = int(colours.size()); i < n; ++i)
+        painter.fillRect(QRect(QPoint(size.width() * i / n, 0), QPoint(size.width() * (i + 1) / n - 1, size.height() - 1)),
                          colours[i]);
-    }
     return image;
 }
 
-// Four quadrants (of an even size): red, green on top; blue, yellow below. Every orientation
-// moves red elsewhere or changes its neighbours, so each of the eight is told apart.
+// Four quadrants: red, green on top; blue, yellow below. Every orientation moves red
+// elsewhere or changes its neighbours, so each of the eight is told apart.
 inline QImage quadrants(QSize size)
 {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::yellow);
-    QPainter painter(&image);
-    const int w = size.width() / 2, h = size.height() / 2;
-    painter.fillRect(0, 0, w, h, Qt::red);
-    painter.fillRect(w, 0, w, h, Qt::green);
-    painter.fillRect(0, h, w, h, Qt::blue);
-    return image;
+    QImage image = bands(size, {Qt::blue, Qt::yellow});
+    QPainter(&image).drawImage(0, 0, bands({size.width(), size.height() / 2}, {Qt::red, Qt::green}));
+    return image.convertToFormat(QImage::Format_RGB32);
 }
 
 inline B encoded(const QImage &image, const char *format, int quality = 90, bool progressive = false)
