@@ -20,10 +20,8 @@ int main(int argc, char **argv)
     const auto write = [&](const QByteArray &name, int extension, const B &bytes) {
         for (const int cover : {0x00, 0x10}) {
             QFile file(QString::fromLocal8Bit(dir + '/' + name + (cover ? "-cover" : "")));
-            if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly))
-                continue;
-            file.write(char(extension | cover) + bytes);
-            ++written;
+            if (!bytes.isEmpty() && file.open(QIODevice::WriteOnly))
+                written += file.write(char(extension | cover) + bytes) > 0;
         }
     };
     const QImage image = quadrants({24, 16});

@@ -25,9 +25,8 @@ inline QImage bands(QSize size, QList<QColor> colours)
     QImage image(size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter painter(&image);
-    for (int i = 0, n = int(colours.size()); i < n; ++i)
-        painter.fillRect(QRect(QPoint(size.width() * i / n, 0), QPoint(size.width() * (i + 1) / n - 1, size.height() - 1)),
-                         colours[i]);
+    for (int i = 0, n = int(colours.size()), w = size.width(); i < n; ++i)
+        painter.fillRect(w * i / n, 0, w * (i + 1) / n - w * i / n, size.height(), colours[i]);
     return image;
 }
 
@@ -52,10 +51,7 @@ inline B encoded(const QImage &image, const char *format, int quality = 90, bool
 }
 
 inline B u16(int v, bool little) { return little ? B(1, char(v)) + char(v >> 8) : B(1, char(v >> 8)) + char(v); }
-inline B u32(quint32 v, bool little)
-{
-    return little ? u16(int(v & 0xFFFF), true) + u16(int(v >> 16), true) : u16(int(v >> 16), false) + u16(int(v & 0xFFFF), false);
-}
+inline B u32(quint32 v, bool little) { return little ? u16(int(v), true) + u16(int(v >> 16), true) : u16(int(v >> 16), false) + u16(int(v), false); }
 
 // A TIFF structure whose one directory holds single values {tag, type (3 short, 4 long),
 // value}, sorted by tag, followed by `tail`.
@@ -79,8 +75,7 @@ inline B withOrientation(const QImage &image, const B &format, int orientation, 
             pixels.append(reinterpret_cast<const char *>(rgb.constScanLine(y)), rgb.width() * 3);
         // The pixels follow the directory of ten entries, at 8 + 2 + 10 * 12 + 4.
         return tiff({{256, 4, w}, {257, 4, h}, {258, 3, 8}, {259, 3, 1}, {262, 3, 2}, {273, 4, 134}, {274, 3, o},
-                     {277, 3, 3}, {278, 4, h}, {279, 4, quint32(pixels.size())}},
-                    little, pixels);
+                     {277, 3, 3}, {278, 4, h}, {279, 4, quint32(pixels.size())}}, little, pixels);
     }
     const B exif = tiff({{274, 3, o}}, little);
     if (format == "jpg")
@@ -99,10 +94,10 @@ inline B gif(const QImage &image)
     const int w = indexed.width();
     const B size = u16(w, true) + u16(indexed.height(), true);
     B out = "GIF89a" + size + char(0xF6) + B(2, '\0');
-    for (int i = 0; i < 128; ++i) {
-        const QRgb c = i < indexed.colorCount() ? indexed.color(i) : 0;
+    QList<QRgb> table = indexed.colorTable();
+    table.resize(128);
+    for (const QRgb c : table)
         out += char(qRed(c)) + B(1, char(qGreen(c))) + char(qBlue(c));
-    }
     out += ',' + B(4, '\0') + size + char(0) + char(7);
     B codes(1, char(128));
     for (int i = 0; i < w * indexed.height(); ++i)
@@ -127,7 +122,6 @@ inline B heic(const QImage &image, heif_orientation orientation = heif_orientati
             std::memcpy(plane + y * stride, rgb.constScanLine(y), size_t(rgb.width() * 3));
         heif::Context context;
         heif::Encoder encoder(heif_compression_HEVC);
-        encoder.set_lossy_quality(90);
         heif::Context::EncodingOptions options;
         options.image_orientation = orientation;
         const heif::ImageHandle handle = context.encode_image(raw, encoder, options);
@@ -161,15 +155,14 @@ inline B boxBody(const B &file, const char *type)
 inline B heifGrid(const B &tile, QSize declared, QSize canvas, bool thumbnail = false)
 {
     const B ftyp = box("ftyp", B("heic") + be32(0) + "mif1heic");
-    const B ispe = fullBox("ispe", 0, be32(quint32(declared.width())) + be32(quint32(declared.height())));
-    const B tileIspe = fullBox("ispe", 0, boxBody(tile, "ispe").mid(4));
     const B grid = B(1, '\0') + char(1) + B(2, '\0') + be32(quint32(canvas.width())) + be32(quint32(canvas.height()));
     const B data = boxBody(tile, "mdat");
     const auto meta = [&](quint32 dataAt) {
         const B items = fullBox("infe", 2, be16(1) + be16(0) + "grid" + B(1, '\0'))
                       + fullBox("infe", 2, be16(2) + be16(0) + "hvc1" + B(1, '\0'));
         const B refs = box("dimg", be16(1) + be16(1) + be16(2)) + (thumbnail ? box("thmb", be16(1) + be16(1) + be16(2)) : B());
-        const B properties = box("ipco", ispe + box("hvcC", boxBody(tile, "hvcC")) + tileIspe);
+        const B properties = box("ipco", fullBox("ispe", 0, be32(quint32(declared.width())) + be32(quint32(declared.height())))
+                                              + box("hvcC", boxBody(tile, "hvcC")) + fullBox("ispe", 0, boxBody(tile, "ispe").mid(4)));
         const B associations = be32(2) + be16(1) + char(1) + char(1) + be16(2) + char(2) + char(0x82) + char(3);
         const B locations = be16(2) + be16(1) + be16(1) + be16(0) + be16(1) + be32(0) + be32(quint32(grid.size()))
                           + be16(2) + be16(0) + be16(0) + be16(1) + be32(dataAt) + be32(quint32(data.size()));
@@ -191,8 +184,8 @@ inline B gzipped(const B &data)
         for (int k = 0; k < 8; ++k)
             crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
     }
-    const B deflated = qCompress(data, 9).mid(6).chopped(4);
-    return B("\x1F\x8B\x08\0\0\0\0\0\x02\xFF", 10) + deflated + u32(~crc, true) + u32(quint32(data.size()), true);
+    return B("\x1F\x8B\x08\0\0\0\0\0\x02\xFF", 10) + qCompress(data, 9).mid(6).chopped(4) + u32(~crc, true)
+         + u32(quint32(data.size()), true);
 }
 
 } // namespace ImageFiles

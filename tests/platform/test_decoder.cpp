@@ -77,13 +77,11 @@ private slots:
         QTest::addColumn<QStringList>("upright");
         const QList<QStringList> expected{{r, g, b, y}, {g, r, y, b}, {y, b, g, r}, {b, y, r, g},
                                           {r, b, g, y}, {b, r, y, g}, {y, g, b, r}, {g, y, r, b}};
-        const QImage stored = quadrants({96, 64});
-        for (int o = 1; o <= 8; ++o) {
+        for (int o = 1; o <= 8; ++o)
             for (const bool little : {false, true})
                 for (const char *format : {"jpg", "tiff", "webp"})
                     QTest::addRow("%s %d %s", format, o, little ? "II" : "MM")
-                        << withOrientation(stored, format, o, little) << o << expected[o - 1];
-        }
+                        << withOrientation(quadrants({96, 64}), format, o, little) << o << expected[o - 1];
     }
     void orientation()
     {
@@ -127,8 +125,7 @@ private slots:
         TestTree t;
         QCOMPARE(decodeImage(t.make({"photo.jpg"}, bytes)).size(), shown ? QSize(64, 48) : QSize(0, 0));
         for (const double part : {0.5, 0.9})
-            QVERIFY2(decodeImage(t.make({"cut"}, bytes.left(qsizetype(bytes.size() * part)))).isNull(),
-                     qPrintable(QString::number(part)));
+            QVERIFY2(decodeImage(t.make({"cut"}, bytes.left(qsizetype(bytes.size() * part)))).isNull(), qPrintable(QString::number(part)));
     }
 
     // Small files that claim or inflate to gigabytes: no picture, and the decode's peak
@@ -143,10 +140,8 @@ private slots:
         progressive.replace(progressive.indexOf("\xFF\xC2") + 5, 4, B(be16(16383) + be16(16383)));
         QTest::newRow("progressive JPEG, 16383 square") << progressive << box << QSize();
         // Enough entropy-coded bytes for every block: only the coefficient buffer stops it.
-        const qsizetype scan = progressive.indexOf("\xFF\xDA");
-        const B padded = B(progressive).insert(scan + 2 + qFromBigEndian<quint16>(progressive.constData() + scan + 2),
-                                               B(2 << 20, '\0'));
-        QTest::newRow("progressive JPEG, 16383 square, long scan") << padded << box << QSize();
+        const qsizetype scan = progressive.indexOf("\xFF\xDA") + 2, data = scan + qFromBigEndian<quint16>(progressive.constData() + scan);
+        QTest::newRow("progressive JPEG, 16383 square, long scan") << B(progressive).insert(data, B(2 << 20, '\0')) << box << QSize();
         B baseline = encoded(quadrants({64, 48}), "jpg");
         baseline.replace(baseline.indexOf("\xFF\xC0") + 5, 4, B(be16(60000) + be16(60000)));
         QTest::newRow("baseline JPEG, 60000 square") << baseline << box << QSize();
@@ -183,7 +178,6 @@ private slots:
         if (plain.isEmpty())
             QSKIP("cannot make HEIC files");
         TestTree t;
-        QCOMPARE(decodeImage(t.make({"IMG_0001.HEIC"}, plain)).size(), QSize(320, 240));
         // An 8-bit 4:2:0 picture is charged what it takes (3 bytes a pixel for its two copies,
         // beside the output), not the 10-bit 4:4:4 worst case that would refuse a 12 MP photo.
         const std::optional<HeifLayout> layout = parseHeif(plain);

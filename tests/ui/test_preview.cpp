@@ -94,8 +94,7 @@ private slots:
         QCOMPARE(other.cursorPosition(), 3);
         activate(&preview);
         QTest::keyClick(&preview, Qt::Key_Escape);
-        QVERIFY(!preview.isVisible());
-        QVERIFY(!preview.testAttribute(Qt::WA_DeleteOnClose));
+        QVERIFY(!preview.isVisible() && !preview.testAttribute(Qt::WA_DeleteOnClose)); // hidden, to be shown again
     }
 
     // A big photo turned by its EXIF orientation: upright, decoded reduced to the window,
