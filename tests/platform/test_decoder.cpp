@@ -215,6 +215,7 @@ private slots:
             const auto half = enough.reserve(enough.capacity() / 2);
             sawRelease = released.load();
         });
+        QTest::qWait(50); // long enough for a budget that does not wait to let the waiter through
         released = true;
         all.reset();
         waiter.join();
