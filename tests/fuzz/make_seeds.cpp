@@ -20,28 +20,21 @@ int main(int argc, char **argv)
     const auto write = [&](const QByteArray &name, int extension, const B &bytes) {
         for (const int cover : {0x00, 0x10}) {
             QFile file(QString::fromLocal8Bit(dir + '/' + name + (cover ? "-cover" : "")));
-            if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly))
-                continue;
-            file.write(char(extension | cover) + bytes);
-            ++written;
+            if (!bytes.isEmpty() && file.open(QIODevice::WriteOnly))
+                written += file.write(char(extension | cover) + bytes) > 0;
         }
     };
     const QImage image = quadrants({24, 16});
-    write("jpeg", 0, encoded(image, "jpg"));
-    write("png", 2, encoded(image, "png"));
+    const QList<std::pair<const char *, int>> formats{{"jpg", 0}, {"png", 2}, {"tiff", 6}, {"bmp", 8}, {"webp", 9}};
+    for (const auto &[format, extension] : formats) {
+        write(format, extension, encoded(image, format));
+        for (int orientation = 1; orientation <= 8 && B("jpg tiff webp").contains(format); ++orientation)
+            for (const bool little : {false, true})
+                write(format + ('-' + B::number(orientation)) + (little ? "-ii" : "-mm"), extension,
+                      withOrientation(image, format, orientation, little));
+    }
     write("gif", 3, gif(image));
     write("heic", 4, heic(image, heif_orientation_rotate_90_cw, 8));
-    write("tiff", 6, encoded(image, "tiff"));
-    write("bmp", 8, encoded(image, "bmp"));
-    write("webp", 9, encoded(image, "webp"));
-    for (int orientation = 1; orientation <= 8; ++orientation) {
-        for (const bool little : {false, true}) {
-            const QByteArray tag = QByteArray::number(orientation) + (little ? "-ii" : "-mm");
-            write("jpeg-" + tag, 0, jpegWithOrientation(image, orientation, little));
-            write("tiff-" + tag, 6, tiffWithOrientation(image, orientation, little));
-            write("webp-" + tag, 9, webpWithOrientation(image, orientation, little));
-        }
-    }
     printf("%d seeds in %s\n", written, dir.constData());
     return 0;
 }

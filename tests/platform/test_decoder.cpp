@@ -36,12 +36,11 @@ std::pair<bool, long> decodeInChild(const B &path, QSize cover)
         ::_exit(0);
     }
     ::close(pipe[1]);
-    long result[2] = {0, -1};
-    const bool read = ::read(pipe[0], result, sizeof result) == ssize_t(sizeof result);
+    long result[2] = {0, -1}; // a child that died reports no growth, which fails
+    [[maybe_unused]] const ssize_t n = ::read(pipe[0], result, sizeof result);
     ::close(pipe[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return {read && result[0], read ? result[1] : -1};
+    ::waitpid(child, nullptr, 0);
+    return {result[0] != 0, result[1]};
 }
 
 // Colours at the centres of the four quadrants, top left to bottom right, as #rrggbb.
@@ -78,15 +77,11 @@ private slots:
         QTest::addColumn<QStringList>("upright");
         const QList<QStringList> expected{{r, g, b, y}, {g, r, y, b}, {y, b, g, r}, {b, y, r, g},
                                           {r, b, g, y}, {b, r, y, g}, {y, g, b, r}, {g, y, r, b}};
-        const QImage stored = quadrants({96, 64});
-        for (int o = 1; o <= 8; ++o) {
-            for (const bool little : {false, true}) {
-                const char *order = little ? "II" : "MM";
-                QTest::addRow("JPEG %d %s", o, order) << jpegWithOrientation(stored, o, little) << o << expected[o - 1];
-                QTest::addRow("TIFF %d %s", o, order) << tiffWithOrientation(stored, o, little) << o << expected[o - 1];
-                QTest::addRow("WebP %d %s", o, order) << webpWithOrientation(stored, o, little) << o << expected[o - 1];
-            }
-        }
+        for (int o = 1; o <= 8; ++o)
+            for (const bool little : {false, true})
+                for (const char *format : {"jpg", "tiff", "webp"})
+                    QTest::addRow("%s %d %s", format, o, little ? "II" : "MM")
+                        << withOrientation(quadrants({96, 64}), format, o, little) << o << expected[o - 1];
     }
     void orientation()
     {
@@ -105,56 +100,32 @@ private slots:
         QCOMPARE(quadrantColours(reduced), upright);
     }
 
-    // The content decides, never the name: other formats Qt could read are refused.
-    void onlyPhotoFormats_data()
+    // The content decides, never the name: other formats Qt could read are refused. Cut
+    // anywhere in its first picture, a photo shows nothing rather than a partly grey one.
+    void formats_data()
     {
         QTest::addColumn<B>("bytes");
         QTest::addColumn<bool>("shown");
         const QImage image = quadrants({64, 48});
         const B svg = "<svg xmlns='http://www.w3.org/2000/svg' width='64' height='48'><rect width='64' height='48'/></svg>";
-        QTest::newRow("PNG") << encoded(image, "png") << true;
-        QTest::newRow("GIF") << gif(image) << true;
-        QTest::newRow("BMP") << encoded(image, "bmp") << true;
-        QTest::newRow("SVG") << svg << false;
-        QTest::newRow("SVGZ") << gzipped(svg) << false;
-        QTest::newRow("MNG") << B("\x8AMNG\r\n\x1A\n\0\0\0\x1CMHDR\0\0\0\x40\0\0\0\x30", 24) + B(20, '\0') + B(4, 'x')
-                                  + B("\0\0\0\0MEND", 8) + B(4, 'x')
-                             << false;
-        QTest::newRow("ICO") << encoded(image, "ico") << false;
-        QTest::newRow("PPM") << encoded(image, "ppm") << false;
-        QTest::newRow("XPM") << encoded(image, "xpm") << false;
-        QTest::newRow("TGA") << encoded(image, "tga") << false;
+        for (const char *format : {"jpg", "png", "bmp", "webp", "ico", "ppm", "xpm", "tga"})
+            QTest::newRow(format) << encoded(image, format) << !B("ico ppm xpm tga").contains(format);
+        QTest::newRow("progressive jpg") << encoded(image, "jpg", 90, true) << true;
+        QTest::newRow("gif") << gif(image) << true;
+        QTest::newRow("tiff") << withOrientation(image, "tiff", 1) << true;
+        QTest::newRow("svg") << svg << false;
+        QTest::newRow("svgz") << gzipped(svg) << false;
+        QTest::newRow("mng") << B("\x8AMNG\r\n\x1A\n\0\0\0\x1CMHDR\0\0\0\x40\0\0\0\x30", 24) + B(20, '\0') + B(4, 'x')
+                                  + B("\0\0\0\0MEND", 8) + B(4, 'x') << false;
     }
-    void onlyPhotoFormats()
+    void formats()
     {
         QFETCH(B, bytes);
         QFETCH(bool, shown);
         TestTree t;
-        QCOMPARE(decodeImage(t.make({"photo.jpg"}, bytes)).isNull(), !shown);
-    }
-
-    // Whole, each format shows; cut anywhere in its first picture, nothing rather than a
-    // partly grey or black one.
-    void truncated_data()
-    {
-        QTest::addColumn<B>("bytes");
-        const QImage image = quadrants({64, 48});
-        QTest::newRow("JPEG") << encoded(image, "jpg");
-        QTest::newRow("progressive JPEG") << progressiveJpeg(image);
-        QTest::newRow("PNG") << encoded(image, "png");
-        QTest::newRow("GIF") << gif(image);
-        QTest::newRow("BMP") << encoded(image, "bmp");
-        QTest::newRow("TIFF") << tiffWithOrientation(image, 1);
-        QTest::newRow("WebP") << encoded(image, "webp");
-    }
-    void truncated()
-    {
-        QFETCH(B, bytes);
-        TestTree t;
-        QCOMPARE(decodeImage(t.make({"whole"}, bytes)).size(), QSize(64, 48));
+        QCOMPARE(decodeImage(t.make({"photo.jpg"}, bytes)).size(), shown ? QSize(64, 48) : QSize(0, 0));
         for (const double part : {0.5, 0.9})
-            QVERIFY2(decodeImage(t.make({"cut"}, bytes.left(qsizetype(bytes.size() * part)))).isNull(),
-                     qPrintable(QString::number(part)));
+            QVERIFY2(decodeImage(t.make({"cut"}, bytes.left(qsizetype(bytes.size() * part)))).isNull(), qPrintable(QString::number(part)));
     }
 
     // Small files that claim or inflate to gigabytes: no picture, and the decode's peak
@@ -164,35 +135,27 @@ private slots:
         QTest::addColumn<B>("bytes");
         QTest::addColumn<QSize>("cover");
         QTest::addColumn<QSize>("shown"); // empty: no picture
-        B progressive = progressiveJpeg(quadrants({64, 48}));
-        const qsizetype frame = progressive.indexOf("\xFF\xC2");
-        progressive.replace(frame + 5, 4, B(u16(16383, false) + u16(16383, false)));
-        QTest::newRow("progressive JPEG, 16383 square") << progressive << QSize(300, 300) << QSize();
+        const QSize box(300, 300), big(16000, 12000), small(64, 64);
+        B progressive = encoded(quadrants({64, 48}), "jpg", 90, true);
+        progressive.replace(progressive.indexOf("\xFF\xC2") + 5, 4, B(be16(16383) + be16(16383)));
+        QTest::newRow("progressive JPEG, 16383 square") << progressive << box << QSize();
         // Enough entropy-coded bytes for every block: only the coefficient buffer stops it.
-        const qsizetype scan = progressive.indexOf("\xFF\xDA");
-        const B padded = B(progressive).insert(scan + 2 + qFromBigEndian<quint16>(progressive.constData() + scan + 2),
-                                               B(2 << 20, '\0'));
-        QTest::newRow("progressive JPEG, 16383 square, long scan") << padded << QSize(300, 300) << QSize();
+        const qsizetype scan = progressive.indexOf("\xFF\xDA") + 2, data = scan + qFromBigEndian<quint16>(progressive.constData() + scan);
+        QTest::newRow("progressive JPEG, 16383 square, long scan") << B(progressive).insert(data, B(2 << 20, '\0')) << box << QSize();
         B baseline = encoded(quadrants({64, 48}), "jpg");
-        baseline.replace(baseline.indexOf("\xFF\xC0") + 5, 4, B(u16(60000, false) + u16(60000, false)));
-        QTest::newRow("baseline JPEG, 60000 square") << baseline << QSize(300, 300) << QSize();
-        B png = encoded(quadrants({64, 48}), "png");
-        png.replace(16, 8, B(be32(100000) + be32(100000)));
-        QTest::newRow("PNG, 100000 square") << png << QSize() << QSize();
+        baseline.replace(baseline.indexOf("\xFF\xC0") + 5, 4, B(be16(60000) + be16(60000)));
+        QTest::newRow("baseline JPEG, 60000 square") << baseline << box << QSize();
+        QTest::newRow("PNG, 100000 square") << encoded(quadrants({64, 48}), "png").replace(16, 8, B(be32(100000) + be32(100000)))
+                                            << QSize() << QSize();
 
-        QString missing;
-        const B tile = heic(quadrants({64, 64}), heif_orientation_normal, 0, &missing);
+        const B tile = heic(quadrants({64, 64}));
         if (tile.isEmpty())
-            QSKIP(qPrintable(u"cannot make HEIC files: "_s + missing));
-        QTest::newRow("HEIF grid within its declared size") << heifGrid(tile, {64, 64}, {64, 64}) << QSize(300, 300)
-                                                            << QSize(64, 64);
-        QTest::newRow("HEIF grid larger than declared") << heifGrid(tile, {64, 64}, {16000, 12000}) << QSize(300, 300)
-                                                        << QSize();
-        QTest::newRow("HEIF grid declared 16000 x 12000")
-            << heifGrid(tile, {16000, 12000}, {16000, 12000}) << QSize(300, 300) << QSize();
+            QSKIP("cannot make HEIC files");
+        QTest::newRow("HEIF grid within its declared size") << heifGrid(tile, small, small) << box << small;
+        QTest::newRow("HEIF grid larger than declared") << heifGrid(tile, small, big) << box << QSize();
+        QTest::newRow("HEIF grid declared 16000 x 12000") << heifGrid(tile, big, big) << box << QSize();
         // The thumbnail lies; the primary image is shown instead.
-        QTest::newRow("HEIF thumbnail larger than declared")
-            << heifGrid(tile, {64, 64}, {16000, 12000}, true) << QSize(8, 8) << QSize(64, 64);
+        QTest::newRow("HEIF thumbnail larger than declared") << heifGrid(tile, small, big, true) << QSize(8, 8) << small;
     }
     void hostile()
     {
@@ -211,12 +174,10 @@ private slots:
     void heifThumbnailsAndRotation()
     {
         const QImage stored = bands({320, 240}, {Qt::red, Qt::green});
-        QString missing;
-        const B plain = heic(stored, heif_orientation_normal, 0, &missing);
+        const B plain = heic(stored);
         if (plain.isEmpty())
-            QSKIP(qPrintable(u"cannot make HEIC files: "_s + missing));
+            QSKIP("cannot make HEIC files");
         TestTree t;
-        QCOMPARE(decodeImage(t.make({"IMG_0001.HEIC"}, plain)).size(), QSize(320, 240));
         // An 8-bit 4:2:0 picture is charged what it takes (3 bytes a pixel for its two copies,
         // beside the output), not the 10-bit 4:4:4 worst case that would refuse a 12 MP photo.
         const std::optional<HeifLayout> layout = parseHeif(plain);
@@ -248,16 +209,15 @@ private slots:
         // A request waits for the bytes another holds; one larger than the budget is refused.
         QVERIFY(!enough.reserve(enough.capacity() + 1));
         std::atomic<bool> released = false, sawRelease = false;
-        std::thread waiter;
-        {
-            const auto all = enough.reserve(enough.capacity());
-            QVERIFY(all);
-            waiter = std::thread([&] {
-                const auto half = enough.reserve(enough.capacity() / 2);
-                sawRelease = released.load();
-            });
-            released = true;
-        }
+        std::optional all = enough.reserve(enough.capacity());
+        QVERIFY(all);
+        std::thread waiter([&] {
+            const auto half = enough.reserve(enough.capacity() / 2);
+            sawRelease = released.load();
+        });
+        QTest::qWait(50); // long enough for a budget that does not wait to let the waiter through
+        released = true;
+        all.reset();
         waiter.join();
         QVERIFY(sawRelease);
         QCOMPARE(enough.inUse(), 0);

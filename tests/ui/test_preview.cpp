@@ -40,11 +40,6 @@ void activate(QWidget *window)
     QTRY_VERIFY(window->isActiveWindow());
 }
 
-QPixmap picture(const PreviewWindowController &preview)
-{
-    return static_cast<PreviewImageView *>(preview.imageView)->pixmap();
-}
-
 } // namespace
 
 class TestPreview : public QObject
@@ -99,15 +94,14 @@ private slots:
         QCOMPARE(other.cursorPosition(), 3);
         activate(&preview);
         QTest::keyClick(&preview, Qt::Key_Escape);
-        QVERIFY(!preview.isVisible());
-        QVERIFY(!preview.testAttribute(Qt::WA_DeleteOnClose));
+        QVERIFY(!preview.isVisible() && !preview.testAttribute(Qt::WA_DeleteOnClose)); // hidden, to be shown again
     }
 
     // A big photo turned by its EXIF orientation: upright, decoded reduced to the window,
     // fitted and centred, and sharper once the window grows.
     void photoAndLayout()
     {
-        const FilePath path = tree.make({"turned.jpg"}, jpegWithOrientation(bands({2000, 1200}, {Qt::red, Qt::green}), 6));
+        const FilePath path = tree.make({"turned.jpg"}, withOrientation(bands({2000, 1200}, {Qt::red, Qt::green}), "jpg", 6));
         const PhotoItem photo(u"T"_s, path, "turned.jpg", 2'500'000, modified, modified, u"JPG"_s);
         PreviewWindowController preview(photo, {photo, photo}, 1);
         QSignalSpy shown(&preview, &PreviewWindowController::imageShown);
@@ -117,7 +111,7 @@ private slots:
         const auto *view = static_cast<PreviewImageView *>(preview.imageView);
         QTRY_COMPARE(shown.count(), 1);
         QCOMPARE(view->pictureRect(), QRectF(240, 0, 420, 700));
-        const QImage image = picture(preview).toImage();
+        const QImage image = view->pixmap().toImage();
         QCOMPARE(image.size(), QSize(420, 700));
         // The left (red) band of the stored picture is on top once it is turned.
         const auto primary = [&](int y) { return (image.pixelColor(210, y).hue() + 60) % 360 / 120; }; // 0 red, 1 green
@@ -128,7 +122,7 @@ private slots:
         QCOMPARE(view->pictureRect(), QRectF(180, 0, 840, 1400));
         QCOMPARE(preview.infoLabel->geometry().united(preview.nextButton->geometry()), QRect(20, 20, 1160, 660));
         QTRY_COMPARE(shown.count(), 2);
-        QCOMPARE(picture(preview).size(), QSize(840, 1400));
+        QCOMPARE(view->pixmap().size(), QSize(840, 1400));
     }
 
     // Stepping faster than decoding shows only the last photo and never decodes those in
@@ -138,6 +132,7 @@ private slots:
         const QList<PhotoItem> photos = album(tree, 8, 6);
         PreviewWindowController preview(photos[0], photos, 0);
         QSignalSpy shown(&preview, &PreviewWindowController::imageShown);
+        const auto *view = static_cast<PreviewImageView *>(preview.imageView);
         for (int i = 0; i < 7; ++i)
             preview.nextPhoto();
         QTRY_VERIFY(preview.loader().isIdle());
@@ -145,12 +140,12 @@ private slots:
         QCOMPARE(shown[0][0].toString(), u"P7"_s);
         // The first photo, the last, and the one before it ahead of time.
         QVERIFY2(preview.loader().decodesStarted() <= 3, qPrintable(QString::number(preview.loader().decodesStarted())));
-        const qint64 before = picture(preview).cacheKey();
+        const qint64 before = view->pixmap().cacheKey();
         preview.previousPhoto();
         QCOMPARE(preview.windowTitle(), u"golf.jpg"_s);
         QVERIFY(preview.infoLabel->text().startsWith(u"golf.jpg  |  "_s));
         QTRY_VERIFY(preview.loader().isIdle());
-        QCOMPARE(picture(preview).cacheKey(), before);
+        QCOMPARE(view->pixmap().cacheKey(), before);
         preview.previousPhoto();
         QTRY_COMPARE(shown.count(), 2);
         QCOMPARE(shown[1][0].toString(), u"P5"_s);
