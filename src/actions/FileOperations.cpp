@@ -29,9 +29,17 @@ FilePath parentOf(const FilePath &path)
 // two places after a move that reports failure.
 int moveAcrossFileSystems(const FilePath &source, const FilePath &destination)
 {
+    struct stat before, after;
+    if (::lstat(source.constData(), &before) != 0)
+        return errno;
     if (const int error = copyToNewFile(source, destination, true))
         return error; // nothing was created, or it was removed again
     int error = syncDirectory(parentOf(destination));
+    // The name still has to be the file that was copied: another one put there meanwhile
+    // is not ours to remove.
+    if (!error && (::lstat(source.constData(), &after) != 0 || after.st_dev != before.st_dev
+                   || after.st_ino != before.st_ino))
+        error = EIO;
     if (!error && ::unlink(source.constData()) != 0)
         error = errno;
     if (error)

@@ -113,8 +113,9 @@ int renameNoReplace(const FilePath &from, const FilePath &to)
     if (renameError != EINVAL && renameError != ENOSYS)
         return renameError;
     // No RENAME_NOREPLACE here (or a folder moved into itself): link() never replaces either.
+    // Where links are not supported either (some FUSE mounts), the caller's copy takes over.
     if (::link(from.constData(), to.constData()) != 0)
-        return errno == EPERM ? renameError : errno;
+        return errno == EPERM || errno == ENOSYS || errno == EOPNOTSUPP ? EXDEV : errno;
     if (::unlink(from.constData()) != 0) {
         const int error = errno;
         ::unlink(to.constData());
@@ -122,6 +123,37 @@ int renameNoReplace(const FilePath &from, const FilePath &to)
     }
     return 0;
 }
+
+namespace {
+
+// Contents, times and mode of `in` into `out`, then a check that `in` did not change
+// meanwhile (a photo still being written would otherwise be copied in part).
+int fillCopy(int in, const struct stat &st, int out, bool flush)
+{
+    if (const int error = copyContents(in, out))
+        return error;
+    struct stat after, written;
+    if (::fstat(in, &after) != 0 || ::fstat(out, &written) != 0)
+        return errno;
+    if (after.st_size != st.st_size || written.st_size != st.st_size || after.st_mtim.tv_sec != st.st_mtim.tv_sec
+        || after.st_mtim.tv_nsec != st.st_mtim.tv_nsec)
+        return EIO;
+    // Best effort, as some file systems (FAT) keep no permission bits.
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    ::futimens(out, times);
+    ::fchmod(out, st.st_mode & 0777);
+    if (flush && ::fsync(out) != 0)
+        return errno;
+    return 0;
+}
+
+FilePath parentFolder(const FilePath &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? FilePath(".") : slash == 0 ? FilePath("/") : path.left(slash);
+}
+
+} // namespace
 
 int copyToNewFile(const FilePath &source, const FilePath &destination, bool flush)
 {
@@ -135,18 +167,28 @@ int copyToNewFile(const FilePath &source, const FilePath &destination, bool flus
     if (!S_ISREG(st.st_mode))
         return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
 
+    // The copy is made nameless and only named once complete, so a run cut short (a crash,
+    // a power cut) never leaves part of a photo under its name. The name is given by a
+    // link, which fails rather than replace.
+    FileDescriptor unnamed{::open(parentFolder(destination).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600)};
+    if (unnamed.fd >= 0) {
+        if (const int error = fillCopy(in.fd, st, unnamed.fd, flush))
+            return error;
+        const QByteArray procPath = "/proc/self/fd/" + QByteArray::number(unnamed.fd);
+        if (::linkat(AT_FDCWD, procPath.constData(), AT_FDCWD, destination.constData(), AT_SYMLINK_FOLLOW) == 0)
+            return unnamed.release() != 0 ? errno : 0;
+        if (errno != ENOENT || ::access("/proc/self/fd", F_OK) == 0)
+            return errno;
+        // No /proc: fall back to a named copy.
+    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        return errno;
+    }
+    if (::lseek(in.fd, 0, SEEK_SET) != 0)
+        return errno;
     FileDescriptor out{::open(destination.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600)};
     if (out.fd < 0)
         return errno;
-    int error = copyContents(in.fd, out.fd);
-    if (!error) {
-        // Best effort, as some file systems (FAT) keep no permission bits.
-        const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        ::futimens(out.fd, times);
-        ::fchmod(out.fd, st.st_mode & 0777);
-        if (flush && ::fsync(out.fd) != 0)
-            error = errno;
-    }
+    int error = fillCopy(in.fd, st, out.fd, flush);
     if (out.release() != 0 && !error)
         error = errno;
     if (error)

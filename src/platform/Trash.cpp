@@ -115,6 +115,11 @@ TrashEnvironment TrashEnvironment::current()
     env.dataHome = qgetenv("XDG_DATA_HOME");
     if (!env.dataHome.startsWith('/'))
         env.dataHome = appendPathComponent(homeDirectory(), ".local/share");
+    // One spelling of the path ("/a//b/" is "/a/b"), so that it compares with walked paths.
+    while (env.dataHome.contains("//"))
+        env.dataHome.replace("//", "/");
+    while (env.dataHome.size() > 1 && env.dataHome.endsWith('/'))
+        env.dataHome.chop(1);
     env.uid = ::getuid();
     return env;
 }

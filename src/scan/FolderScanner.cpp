@@ -5,7 +5,10 @@
 #include "platform/Trash.h"
 #include "platform/Uuid.h"
 
+#include <sys/stat.h>
+
 #include <chrono>
+#include <cstdlib>
 #include <optional>
 #include <thread>
 #include <utility>
@@ -76,11 +79,38 @@ Timestamp now()
     return std::chrono::time_point_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now());
 }
 
+// The home trash, also when reached by another spelling (a linked home folder).
+struct HomeTrash
+{
+    FilePath path;
+    struct stat identity{};
+    bool exists = false;
+
+    explicit HomeTrash(FilePath p) : path(std::move(p)) { exists = ::stat(path.constData(), &identity) == 0; }
+    bool is(const WalkEntry &entry) const
+    {
+        if (entry.path == path)
+            return true;
+        struct stat st;
+        return exists && entry.name == "Trash" && ::stat(entry.path.constData(), &st) == 0
+               && st.st_dev == identity.st_dev && st.st_ino == identity.st_ino;
+    }
+};
+
 // Whether `path` is a trash folder or lies in one.
 bool isInsideTrash(const FilePath &path, const FilePath &homeTrash)
 {
     if (path == homeTrash || path.startsWith(FilePath(homeTrash + '/')))
         return true;
+    if (char *real = ::realpath(path.constData(), nullptr)) {
+        const FilePath resolved(real);
+        ::free(real);
+        char *realTrash = ::realpath(homeTrash.constData(), nullptr);
+        const FilePath trash = realTrash ? FilePath(realTrash) : homeTrash;
+        ::free(realTrash);
+        if (resolved == trash || resolved.startsWith(FilePath(trash + '/')))
+            return true;
+    }
     for (qsizetype start = 0; start < path.size();) {
         qsizetype end = path.indexOf('/', start);
         if (end < 0)
@@ -96,7 +126,8 @@ bool isInsideTrash(const FilePath &path, const FilePath &homeTrash)
 bool collectDirectories(const FileSystem &fs, const QList<FilePath> &scanPaths,
                         const ScanFlags &flags, std::vector<DirectoryJob> &jobs)
 {
-    const FilePath homeTrash = TrashEnvironment::current().homeTrash();
+    const HomeTrash trash(TrashEnvironment::current().homeTrash());
+    const FilePath &homeTrash = trash.path;
     for (const FilePath &root : scanPaths) {
         if (isInsideTrash(root, homeTrash))
             continue;
@@ -106,14 +137,13 @@ bool collectDirectories(const FileSystem &fs, const QList<FilePath> &scanPaths,
         visitor.entry = [&](const WalkEntry &entry) {
             if (flags.shouldStop.load(std::memory_order_relaxed))
                 return false;
-            if (entry.isDirectory && !entry.name.startsWith('.') && !entry.name.startsWith('~')
-                && entry.path != homeTrash)
+            if (entry.isDirectory && !entry.name.startsWith('.') && !entry.name.startsWith('~') && !trash.is(entry))
                 jobs.push_back({entry.path, std::nullopt});
             return true;
         };
         // Nothing in a trash is the user's photo library, so the walk stays out of them.
         visitor.descend = [&](const WalkEntry &entry) {
-            return !isTrashFolderName(entry.name) && entry.path != homeTrash;
+            return !isTrashFolderName(entry.name) && !trash.is(entry);
         };
         visitor.listed = [&](const FilePath &dir, const std::vector<DirEntry> &entries) {
             // The walk lists a folder right after yielding it, and the root first of all.
@@ -167,7 +197,8 @@ ScanResult scanFolders(const FileSystem &fs, const QList<FilePath> &scanPaths,
                 break;
             FilePath path = appendPathComponent(job.path, name);
             const std::optional<ItemAttributes> attributes = fs.attributes(path);
-            if (!attributes)
+            // A folder named like a photo is not one.
+            if (!attributes || attributes->isDirectory)
                 continue;
             const Timestamp created = attributes->created ? *attributes->created : now();
             const Timestamp modified = attributes->modified ? *attributes->modified : now();
