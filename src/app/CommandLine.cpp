@@ -80,8 +80,11 @@ CommandLine parseCommandLine(int argc, const char *const argv[], const FilePath 
         if (!optionsEnded && argument.startsWith('-') && argument != "-")
             continue;
         // An empty argument names no folder (stat fails on it), not the working directory.
-        const FilePath path = argument.isEmpty() ? argument : cleanAbsolutePath(
-            argument.startsWith('/') ? argument : workingDirectory + '/' + argument);
+        // So is a relative one when the working folder is unknown.
+        const FilePath path = argument.isEmpty() || (!argument.startsWith('/') && workingDirectory.isEmpty())
+                                  ? FilePath()
+                                  : cleanAbsolutePath(argument.startsWith('/') ? argument
+                                                                               : workingDirectory + '/' + argument);
         if (const std::optional<QByteArray> reason = unreadableFolder(path))
             return {2, "lumisort: cannot scan " + argument + ": " + *reason + '\n', {}};
         result.folders << path;

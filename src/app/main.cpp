@@ -20,10 +20,13 @@ bool hasGraphicalSession()
            || std::getenv("QT_QPA_PLATFORM");
 }
 
+// Empty when it cannot be told (deleted, say): relative folders are then refused.
 FilePath workingDirectory()
 {
-    char buffer[4096];
-    return ::getcwd(buffer, sizeof buffer) ? FilePath(buffer) : FilePath("/");
+    char *path = ::getcwd(nullptr, 0);
+    const FilePath result = path ? FilePath(path) : FilePath();
+    std::free(path);
+    return result;
 }
 
 } // namespace

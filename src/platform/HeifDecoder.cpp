@@ -99,9 +99,17 @@ QImage decodeHeif(const QByteArray &data, QSize cover, DecodeBudget &budget)
     auto [thumbnail, thumbnailId] = cover.isEmpty() ? std::pair<HeifHandlePtr, heif_item_id>()
                                                     : coveringThumbnail(*layout, rawPrimary, cover);
     const heif_image_handle *chosen = thumbnail ? thumbnail.get() : rawPrimary;
-    const qint64 need = heifDecodeBytes(*layout, thumbnail ? thumbnailId : primaryId, tileThreads);
+    qint64 need = heifDecodeBytes(*layout, thumbnail ? thumbnailId : primaryId, tileThreads);
     if (need < 0)
         return {};
+    // An alpha channel is another coded item that libheif decodes beside the picture; it is
+    // charged as the largest item of the file could be.
+    if (heif_image_handle_has_alpha_channel(chosen)) {
+        qint64 alphaNeed = 0;
+        for (auto it = layout->items.cbegin(); it != layout->items.cend(); ++it)
+            alphaNeed = std::max(alphaNeed, heifDecodeBytes(*layout, it.key(), 1));
+        need = saturatingAdd(need, alphaNeed);
+    }
     const std::optional<DecodeBudget::Reservation> reservation = budget.reserve(saturatingAdd(need, fixedBytes));
     if (!reservation)
         return {};

@@ -13,7 +13,7 @@ struct Reader
 {
     QByteArrayView data;
 
-    bool has(qint64 at, qint64 length) const { return at >= 0 && length >= 0 && at + length <= data.size(); }
+    bool has(qint64 at, qint64 length) const { return at >= 0 && length >= 0 && at <= data.size() && length <= data.size() - at; }
     quint64 uint(qint64 at, int size) const // big-endian, 0 to 8 bytes; 0 past the end
     {
         quint64 value = 0;
@@ -62,6 +62,17 @@ struct CodedPicture
 // The picture size and sample layout in an hvcC box's sequence parameter set.
 CodedPicture spsPicture(const Reader &r, qint64 body, qint64 end)
 {
+    // More than one parameter set: the decoder may use one that was not read here.
+    int parameterSets = 0;
+    for (qint64 pos = body + 23, a = 0, arrays = r.u8(body + 22); a < arrays && pos + 3 <= end; ++a) {
+        const quint32 units = r.u16(pos + 1);
+        parameterSets += (r.u8(pos) & 0x3F) == 33 ? int(units) : 0;
+        pos += 3;
+        for (quint32 u = 0; u < units && pos + 2 <= end; ++u)
+            pos += 2 + r.u16(pos);
+    }
+    if (parameterSets != 1)
+        return {};
     qint64 pos = body + 23;
     for (quint32 a = 0, arrays = r.u8(body + 22); a < arrays && pos + 3 <= end; ++a) {
         const bool sps = (r.u8(pos) & 0x3F) == 33;
@@ -74,7 +85,8 @@ CodedPicture spsPicture(const Reader &r, qint64 body, qint64 end)
             if (sps) {
                 // Drop emulation-prevention bytes (00 00 03), then read the leading fields.
                 QByteArray rbsp;
-                for (qint64 i = pos + 2, zeros = 0; i < pos + 2 + length; ++i) {
+                // The fields needed lie well within the first few hundred bytes.
+                for (qint64 i = pos + 2, zeros = 0; i < pos + 2 + std::min<qint64>(length, 512); ++i) {
                     const char c = r.data[i];
                     if (zeros >= 2 && c == 3) {
                         zeros = 0;
@@ -144,6 +156,7 @@ std::optional<HeifLayout> parseHeif(QByteArrayView data)
     QHash<quint32, Location> locations;
     struct Property { QByteArrayView type; qint64 body, end; };
     QList<Property> properties;
+    QHash<qsizetype, CodedPicture> pictures;
     qint64 idat = -1, idatEnd = -1;
     bool meta = false;
     const auto readMeta = [&](QByteArrayView type, qint64 body, qint64 end) {
@@ -216,9 +229,12 @@ std::optional<HeifLayout> parseHeif(QByteArrayView data)
                             item.declared = QSize(int(std::min<quint32>(r.u32(p.body + 4), INT_MAX)),
                                                   int(std::min<quint32>(r.u32(p.body + 8), INT_MAX)));
                         else if (p.type == "hvcC") {
-                            const CodedPicture picture = spsPicture(r, p.body, p.end);
-                            item.coded = picture.size;
-                            item.codedBytesPerPixel = picture.bytesPerPixel;
+                            // Many items may share one property: it is read once.
+                            auto cached = pictures.constFind(index);
+                            if (cached == pictures.cend())
+                                cached = pictures.insert(index, spsPicture(r, p.body, p.end));
+                            item.coded = cached->size;
+                            item.codedBytesPerPixel = cached->bytesPerPixel;
                         }
                     }
                 }
@@ -243,7 +259,7 @@ std::optional<HeifLayout> parseHeif(QByteArrayView data)
         const qint64 end = location.method == 1 ? idatEnd : data.size();
         const qint64 sizes = at + (grid ? 4 : 10); // overlay: four fill values first
         const bool wide = r.u8(at + 1) & 1;
-        if (location.offset < 0 || sizes + (wide ? 8 : 4) > std::min(end, at + location.length))
+        if (location.offset < 0 || sizes + (wide ? 8 : 4) > (location.length > end - at ? end : at + location.length))
             continue;
         it->canvas = wide ? QSize(int(std::min<quint32>(r.u32(sizes), INT_MAX)), int(std::min<quint32>(r.u32(sizes + 4), INT_MAX)))
                           : QSize(int(r.u16(sizes)), int(r.u16(sizes + 2)));

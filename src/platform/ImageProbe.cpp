@@ -17,7 +17,7 @@ struct Bytes
     QByteArrayView data;
     bool little = false;
 
-    bool has(qint64 at, qint64 length) const { return at >= 0 && length >= 0 && at + length <= data.size(); }
+    bool has(qint64 at, qint64 length) const { return at >= 0 && length >= 0 && at <= data.size() && length <= data.size() - at; }
     quint32 u8(qint64 at) const { return has(at, 1) ? quint8(data[at]) : 0; }
     quint32 u16(qint64 at) const
     {
@@ -286,7 +286,7 @@ ImageProbe probeTiff(QByteArrayView data)
     for (qsizetype i = 0; probe.complete && i < offsets.size(); ++i)
         probe.complete = ifd.b.has(offsets[i], counts[i]);
     // libtiff decompresses one strip or tile at a time.
-    const qint64 block = tiled ? qint64(ifd.value(322, 0)) * ifd.value(323, 0)
+    const qint64 block = tiled ? saturatingMul(qint64(ifd.value(322, 0)), qint64(ifd.value(323, 0)))
                                : width * std::min<qint64>(ifd.value(278, quint32(height)), height);
     probe.workingBytes = saturatingMul(saturatingMul(block, samples), (bits + 7) / 8);
     return probe;

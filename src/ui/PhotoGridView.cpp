@@ -58,6 +58,16 @@ void PhotoGridView::reset()
     QAbstractItemView::reset();
 }
 
+void PhotoGridView::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    QAbstractItemView::currentChanged(current, previous);
+    // A screen reader follows the keyboard from card to card.
+    if (current.isValid() && hasFocus() && QAccessible::isActive()) {
+        QAccessibleEvent event(accessibleCard(current.row()), QAccessible::Focus);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
 void PhotoGridView::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles)
 {
     QAbstractItemView::dataChanged(topLeft, bottomRight, roles);

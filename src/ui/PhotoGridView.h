@@ -43,6 +43,7 @@ protected:
     void updateGeometries() override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
                      const QList<int> &roles = {}) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
