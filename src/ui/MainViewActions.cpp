@@ -53,20 +53,24 @@ void MainViewController::openPreview(int displayedIndex)
 {
     if (displayedIndex < 0 || displayedIndex >= m_state.displayedPhotos.size())
         return;
-    if (m_previewController)
-        m_previewController->deleteLater();
-    m_previewController = new PreviewWindowController(m_state.displayedPhotos[displayedIndex],
-                                                      m_state.displayedPhotos, displayedIndex, this);
-    if (m_services.desktop) {
-        // The same menu as a card's: the mouse, the Menu key (a context-menu event) or Shift+F10.
-        PreviewWindowController *preview = m_previewController;
-        const auto showMenu = [this, preview](QPoint at) {
-            photoContextMenu(preview->currentPhoto(), *m_services.desktop, preview)->popup(preview->mapToGlobal(at));
-        };
-        preview->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(preview, &QWidget::customContextMenuRequested, preview, showMenu);
-        auto *shiftF10 = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), preview);
-        connect(shiftF10, &QShortcut::activated, preview, [preview, showMenu] { showMenu(preview->rect().center()); });
+    const PhotoItem &photo = m_state.displayedPhotos[displayedIndex];
+    // The window is reused rather than replaced: destroying one would wait on the GUI
+    // thread for the decode it may have in flight.
+    if (m_previewController) {
+        m_previewController->reopen(photo, m_state.displayedPhotos, displayedIndex);
+    } else {
+        m_previewController = new PreviewWindowController(photo, m_state.displayedPhotos, displayedIndex, this);
+        if (m_services.desktop) {
+            // The same menu as a card's: the mouse, the Menu key (a context-menu event) or Shift+F10.
+            PreviewWindowController *preview = m_previewController;
+            const auto showMenu = [this, preview](QPoint at) {
+                photoContextMenu(preview->currentPhoto(), *m_services.desktop, preview)->popup(preview->mapToGlobal(at));
+            };
+            preview->setContextMenuPolicy(Qt::CustomContextMenu);
+            connect(preview, &QWidget::customContextMenuRequested, preview, showMenu);
+            auto *shiftF10 = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), preview);
+            connect(shiftF10, &QShortcut::activated, preview, [preview, showMenu] { showMenu(preview->rect().center()); });
+        }
     }
     m_previewController->show();
     m_previewController->raise();

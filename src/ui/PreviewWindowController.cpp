@@ -71,6 +71,13 @@ PreviewWindowController::PreviewWindowController(const PhotoItem &photo, QList<P
 
 PreviewWindowController::~PreviewWindowController() = default;
 
+void PreviewWindowController::reopen(const PhotoItem &photo, QList<PhotoItem> allPhotos, int currentIndex)
+{
+    m_allPhotos = std::move(allPhotos);
+    m_currentIndex = currentIndex;
+    loadPhoto(photo);
+}
+
 void PreviewWindowController::setupUI()
 {
     const int w = designSize.width(), h = designSize.height();

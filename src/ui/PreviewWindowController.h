@@ -25,6 +25,8 @@ public:
                             QWidget *parent = nullptr);
     ~PreviewWindowController() override;
 
+    // Shows `photo` of a new list in this same window, as a new preview would.
+    void reopen(const PhotoItem &photo, QList<PhotoItem> allPhotos, int currentIndex);
     void loadPhoto(const PhotoItem &photo);
     void previousPhoto();
     void nextPhoto();

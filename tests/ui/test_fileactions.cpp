@@ -71,6 +71,10 @@ private slots:
         QTRY_VERIFY(vc->previewController() && vc->previewController()->isVisible());
         QCOMPARE(vc->previewController()->currentIndex(), 1);
         QVERIFY(lib().selectedPhotoIds == originalsKept && vc->collectionView->selectionModel()->selectedIndexes().isEmpty());
+        // Another card shows in the same window, at that card.
+        PreviewWindowController *first = vc->previewController();
+        vc->openPreview(2);
+        QVERIFY(vc->previewController() == first && first->currentIndex() == 2 && first->currentPhoto() == lib().displayedPhotos[2]);
     }
 
     // Only photos whose file really moved or was trashed leave the library, and the groups
