@@ -110,7 +110,9 @@ QImage decodeHeif(const QByteArray &data, QSize cover, DecodeBudget &budget)
             alphaNeed = std::max(alphaNeed, heifDecodeBytes(*layout, it.key(), 1));
         need = saturatingAdd(need, alphaNeed);
     }
-    const std::optional<DecodeBudget::Reservation> reservation = budget.reserve(saturatingAdd(need, fixedBytes));
+    // The file's bytes are held through the decode as well.
+    const std::optional<DecodeBudget::Reservation> reservation =
+        budget.reserve(saturatingAdd(need, fixedBytes + qint64(data.size())));
     if (!reservation)
         return {};
 

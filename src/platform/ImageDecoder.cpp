@@ -39,7 +39,9 @@ void setUpDecodersOnce()
     });
 }
 
-QByteArray readFile(const FilePath &path)
+// The bytes are counted in the budget while they are read; the decode then counts them
+// again with its own needs (a reservation is never held while waiting for another).
+QByteArray readFile(const FilePath &path, DecodeBudget &budget)
 {
     // Non-blocking, so that a FIFO with an image's name cannot stall the open.
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -47,7 +49,10 @@ QByteArray readFile(const FilePath &path)
         return {};
     QByteArray data;
     struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= maxFileSize) {
+    const bool readable = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= maxFileSize;
+    const std::optional<DecodeBudget::Reservation> reading =
+        readable ? budget.reserve(st.st_size) : std::optional<DecodeBudget::Reservation>();
+    if (reading) {
         data.resize(qsizetype(st.st_size));
         qsizetype done = 0;
         while (done < data.size()) {
@@ -146,7 +151,9 @@ QImage decodeWithQt(const QByteArray &data, QSize cover, DecodeBudget &budget)
     // The decoder's full image (reduced by libjpeg for a JPEG) and its own buffers, the
     // scaled copy and the turned copy.
     const QSize decoded = probe.scalesWhileDecoding ? jpegDecodeSize(stored, scaled) : stored;
-    qint64 need = saturatingAdd(fixedBytes + probe.workingBytes, saturatingMul(area(decoded), probe.bytesPerPixel));
+    // The file's bytes, and the copy some readers (WebP) make of them.
+    qint64 need = saturatingAdd(fixedBytes + probe.workingBytes + 2 * qint64(data.size()),
+                                saturatingMul(area(decoded), probe.bytesPerPixel));
     const int copies = (scaled != decoded) + (turn != QImageIOHandler::TransformationNone);
     need = saturatingAdd(need, saturatingMul(area(scaled), 4 * copies));
     const std::optional<DecodeBudget::Reservation> reservation = budget.reserve(need);
@@ -175,7 +182,7 @@ QSize coveringSize(QSize size, QSize cover)
 QImage decodeImage(const FilePath &path, QSize cover, DecodeBudget &budget)
 {
     setUpDecodersOnce();
-    const QByteArray data = readFile(path);
+    const QByteArray data = readFile(path, budget);
     if (data.isEmpty())
         return {};
     if (sniffFormat(data) == ImageFormat::Heif)
