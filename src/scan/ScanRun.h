@@ -15,4 +15,7 @@ struct ScanRun
     const quint64 id;
     std::atomic<bool> pause = false;
     std::atomic<bool> stop = false;
+    // A newer scan took its place (or the window is closing): work on its photos, such as
+    // Load More's thumbnails, which a stopped scan still allows, ends too.
+    std::atomic<bool> replaced = false;
 };

@@ -59,8 +59,10 @@ MainViewController::~MainViewController()
 {
     // Ask every worker to end and wait for it: none may outlive the state it reports to.
     // Work of earlier runs was told to stop when they were replaced.
-    if (m_run)
+    if (m_run) {
         m_run->stop = true;
+        m_run->replaced = true;
+    }
     m_state.shouldStop = true;
     m_closing = true; // a copy, move or delete ends after its current file
     m_workers.waitForDone();
@@ -140,8 +142,10 @@ void MainViewController::scanClicked()
     ++m_busyGeneration;
     // Work of an earlier scan may still be running (a walk stuck in a slow folder, a
     // duplicate pass): it is told to stop, and what it still reports is dropped.
-    if (m_run)
+    if (m_run) {
         m_run->stop = true;
+        m_run->replaced = true;
+    }
     m_run = std::make_shared<ScanRun>(++m_lastRunId);
 
     updateButtonStates();
@@ -339,7 +343,7 @@ void MainViewController::generateThumbnailsForRange(qsizetype start, qsizetype e
     const std::shared_ptr<ScanRun> run = m_run;
     const qreal dpr = devicePixelRatioF();
     m_workers.start([this, run, jobs = std::move(jobs), dpr] {
-        const auto stopRequested = [this] { return m_state.shouldStop.load(); };
+        const auto stopRequested = [this, &run] { return m_state.shouldStop.load() || (run && run->replaced.load()); };
         QHash<QString, QImage> made = makeThumbnails(jobs, dpr, stopRequested);
         const bool stopped = stopRequested();
         // Pictures of an earlier scan's photos are of no use to a newer one.
