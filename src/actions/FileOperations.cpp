@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 
 namespace {
 
@@ -16,12 +17,6 @@ FileTransfer transferResult(int error, const FilePath &destination)
     if (error)
         return {false, errorText(error), {}};
     return {true, {}, destination};
-}
-
-FilePath parentOf(const FilePath &path)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash <= 0 ? FilePath("/") : path.left(slash);
 }
 
 // Across file systems: a complete copy, flushed with its folder entry, before the source
@@ -34,7 +29,7 @@ int moveAcrossFileSystems(const FilePath &source, const FilePath &destination)
         return errno;
     if (const int error = copyToNewFile(source, destination, true))
         return error; // nothing was created, or it was removed again
-    int error = syncDirectory(parentOf(destination));
+    int error = syncDirectory(parentPath(destination));
     // The name still has to be the file that was copied: another one put there meanwhile
     // is not ours to remove.
     if (!error && (::lstat(source.constData(), &after) != 0 || after.st_dev != before.st_dev
@@ -45,12 +40,6 @@ int moveAcrossFileSystems(const FilePath &source, const FilePath &destination)
     if (error)
         ::unlink(destination.constData());
     return error;
-}
-
-void report(const std::function<void(const QString &)> &logLine, const QString &message)
-{
-    if (logLine)
-        logLine(message);
 }
 
 } // namespace
@@ -96,6 +85,35 @@ FileTransfer moveFileInto(const FilePath &source, const FilePath &name, const Fi
     return moveFileTo(source, freeDestinationPath(destDir, name));
 }
 
+namespace {
+
+// One file after the other: `transfer` gives the error text of a file that failed, nothing
+// for one that went. Failures are logged as "Error {verb} {name}: {error}".
+FileOpOutcome runEach(const QList<FileJob> &jobs, const QString &verb,
+                      const std::function<std::optional<QString>(const FileJob &)> &transfer,
+                      const std::function<void(const FileOpProgress &)> &progress,
+                      const std::function<void(const QString &)> &logLine, const std::atomic<bool> *abandon)
+{
+    FileOpOutcome outcome;
+    for (const FileJob &job : jobs) {
+        if (abandon && *abandon)
+            break;
+        if (const std::optional<QString> error = transfer(job)) {
+            ++outcome.errors;
+            if (logLine)
+                logLine(QStringLiteral("Error ") + verb + u' ' + displayPath(job.name) + QStringLiteral(": ") + *error);
+        } else {
+            ++outcome.done;
+            outcome.succeededIds.insert(job.id);
+        }
+        if (progress)
+            progress({outcome.done, outcome.errors, int(jobs.size())});
+    }
+    return outcome;
+}
+
+} // namespace
+
 FileOpOutcome runFileOperation(FileOperation operation, const FilePath &destDir,
                                const QList<FileJob> &jobs,
                                const std::function<void(const FileOpProgress &)> &progress,
@@ -104,26 +122,13 @@ FileOpOutcome runFileOperation(FileOperation operation, const FilePath &destDir,
 {
     // A folder that cannot be made fails each file on its own, with its own message.
     makeDirectories(destDir, 0777);
-    const QString verb = operation == FileOperation::copy ? QStringLiteral("copying") : QStringLiteral("moving");
-    FileOpOutcome outcome;
-    for (const FileJob &job : jobs) {
-        if (abandon && *abandon)
-            break;
-        const FileTransfer transfer = operation == FileOperation::copy
-                                          ? copyFileInto(job.path, job.name, destDir)
-                                          : moveFileInto(job.path, job.name, destDir);
-        if (transfer.ok) {
-            ++outcome.done;
-            outcome.succeededIds.insert(job.id);
-        } else {
-            ++outcome.errors;
-            report(logLine, QStringLiteral("Error ") + verb + u' ' + displayPath(job.name) + QStringLiteral(": ")
-                                + transfer.error);
-        }
-        if (progress)
-            progress({outcome.done, outcome.errors, int(jobs.size())});
-    }
-    return outcome;
+    const bool copy = operation == FileOperation::copy;
+    const auto transfer = [&](const FileJob &job) -> std::optional<QString> {
+        const FileTransfer t = copy ? copyFileInto(job.path, job.name, destDir) : moveFileInto(job.path, job.name, destDir);
+        return t.ok ? std::nullopt : std::optional(t.error);
+    };
+    return runEach(jobs, copy ? QStringLiteral("copying") : QStringLiteral("moving"), transfer, progress, logLine,
+                   abandon);
 }
 
 FileOpOutcome runDelete(const QList<FileJob> &jobs,
@@ -132,23 +137,11 @@ FileOpOutcome runDelete(const QList<FileJob> &jobs,
                         const std::atomic<bool> *abandon)
 {
     const TrashEnvironment trash = TrashEnvironment::current();
-    FileOpOutcome outcome;
-    for (const FileJob &job : jobs) {
-        if (abandon && *abandon)
-            break;
+    const auto transfer = [&](const FileJob &job) -> std::optional<QString> {
         const TrashResult result = moveToTrash(job.path, trash);
-        if (result.ok) {
-            ++outcome.done;
-            outcome.succeededIds.insert(job.id);
-        } else {
-            ++outcome.errors;
-            report(logLine, QStringLiteral("Error deleting ") + displayPath(job.name) + QStringLiteral(": ")
-                                + result.error);
-        }
-        if (progress)
-            progress({outcome.done, outcome.errors, int(jobs.size())});
-    }
-    return outcome;
+        return result.ok ? std::nullopt : std::optional(result.error);
+    };
+    return runEach(jobs, QStringLiteral("deleting"), transfer, progress, logLine, abandon);
 }
 
 QList<FileJob> fileJobsFor(const QList<PhotoItem> &photos, const QSet<QString> &ids)

@@ -1,5 +1,7 @@
 #include "platform/DesktopServices.h"
 
+#include "platform/FileSystem.h"
+
 #include <QFile>
 
 using namespace Qt::StringLiterals;
@@ -31,8 +33,7 @@ bool openFile(DesktopServices &desktop, const FilePath &path)
 
 void showInFolder(DesktopServices &desktop, const FilePath &path)
 {
-    const qsizetype slash = path.lastIndexOf('/');
-    const FilePath folder = slash > 0 ? path.left(slash) : FilePath("/");
+    const FilePath folder = parentPath(path);
     desktop.showItems({QString::fromLatin1(fileUrl(path).toEncoded())}, [&desktop, folder](bool shown) {
         if (!shown)
             desktop.openUrl(fileUrl(folder));

@@ -1,5 +1,7 @@
 #include "platform/FileCopy.h"
 
+#include "platform/FileSystem.h"
+
 #include <QtGlobal>
 
 #include <fcntl.h>
@@ -147,12 +149,6 @@ int fillCopy(int in, const struct stat &st, int out, bool flush)
     return 0;
 }
 
-FilePath parentFolder(const FilePath &path)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash < 0 ? FilePath(".") : slash == 0 ? FilePath("/") : path.left(slash);
-}
-
 } // namespace
 
 int copyToNewFile(const FilePath &source, const FilePath &destination, bool flush)
@@ -170,7 +166,7 @@ int copyToNewFile(const FilePath &source, const FilePath &destination, bool flus
     // The copy is made nameless and only named once complete, so a run cut short (a crash,
     // a power cut) never leaves part of a photo under its name. The name is given by a
     // link, which fails rather than replace.
-    FileDescriptor unnamed{::open(parentFolder(destination).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600)};
+    FileDescriptor unnamed{::open(parentPath(destination).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600)};
     if (unnamed.fd >= 0) {
         if (const int error = fillCopy(in.fd, st, unnamed.fd, flush))
             return error;

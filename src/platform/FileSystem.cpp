@@ -25,6 +25,12 @@ QByteArrayView lastPathComponent(QByteArrayView path)
     return slash < 0 ? path : path.sliced(slash + 1);
 }
 
+FilePath parentPath(const FilePath &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash <= 0 ? FilePath("/") : path.left(slash);
+}
+
 QByteArrayView pathExtension(QByteArrayView name)
 {
     const qsizetype dot = name.lastIndexOf('.');

@@ -57,6 +57,8 @@ public:
 FilePath appendPathComponent(const FilePath &dir, QByteArrayView name);
 // The text after the last "/" (trailing slashes ignored); "/" for the root.
 QByteArrayView lastPathComponent(QByteArrayView path);
+// The folder an absolute path lies in; "/" for an entry of the root.
+FilePath parentPath(const FilePath &path);
 // The text after the last "." of a name, empty when there is none.
 QByteArrayView pathExtension(QByteArrayView name);
 

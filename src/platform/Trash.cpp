@@ -26,12 +26,6 @@ TrashResult failure(const QString &error)
     return {false, error, {}};
 }
 
-FilePath parentOf(const FilePath &path)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash <= 0 ? FilePath("/") : path.left(slash);
-}
-
 // The device of `path`, or of its nearest existing ancestor when it is not there yet.
 std::optional<dev_t> deviceOf(FilePath path)
 {
@@ -41,7 +35,7 @@ std::optional<dev_t> deviceOf(FilePath path)
             return st.st_dev;
         if (errno != ENOENT || path == "/")
             return std::nullopt;
-        path = parentOf(path);
+        path = parentPath(path);
     }
 }
 
@@ -49,7 +43,7 @@ std::optional<dev_t> deviceOf(FilePath path)
 FilePath mountTop(FilePath dir, dev_t device)
 {
     while (dir != "/") {
-        const FilePath up = parentOf(dir);
+        const FilePath up = parentPath(dir);
         struct stat st;
         if (::stat(up.constData(), &st) != 0 || st.st_dev != device)
             break;
@@ -156,7 +150,7 @@ TrashResult moveToTrash(const FilePath &path, const TrashEnvironment &env)
     FilePath trash = env.homeTrash();
     FilePath original = absolute;
     if (deviceOf(trash) != st.st_dev) {
-        char *real = ::realpath(parentOf(absolute).constData(), nullptr);
+        char *real = ::realpath(parentPath(absolute).constData(), nullptr);
         if (!real)
             return failure(errorText(errno));
         const FilePath folder(real);

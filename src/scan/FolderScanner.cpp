@@ -87,6 +87,7 @@ struct HomeTrash
     bool exists = false;
 
     explicit HomeTrash(FilePath p) : path(std::move(p)) { exists = ::stat(path.constData(), &identity) == 0; }
+    // Whether a folder the walk meets is this trash.
     bool is(const WalkEntry &entry) const
     {
         if (entry.path == path)
@@ -97,20 +98,20 @@ struct HomeTrash
     }
 };
 
-// Whether `path` is a trash folder or lies in one.
+FilePath resolved(const FilePath &path)
+{
+    char *real = ::realpath(path.constData(), nullptr);
+    const FilePath result = real ? FilePath(real) : path;
+    ::free(real);
+    return result;
+}
+
+// Whether the scan path `path` is a trash folder or lies in one.
 bool isInsideTrash(const FilePath &path, const FilePath &homeTrash)
 {
-    if (path == homeTrash || path.startsWith(FilePath(homeTrash + '/')))
+    const FilePath real = resolved(path), trash = resolved(homeTrash);
+    if (real == trash || real.startsWith(FilePath(trash + '/')))
         return true;
-    if (char *real = ::realpath(path.constData(), nullptr)) {
-        const FilePath resolved(real);
-        ::free(real);
-        char *realTrash = ::realpath(homeTrash.constData(), nullptr);
-        const FilePath trash = realTrash ? FilePath(realTrash) : homeTrash;
-        ::free(realTrash);
-        if (resolved == trash || resolved.startsWith(FilePath(trash + '/')))
-            return true;
-    }
     for (qsizetype start = 0; start < path.size();) {
         qsizetype end = path.indexOf('/', start);
         if (end < 0)
@@ -127,9 +128,8 @@ bool collectDirectories(const FileSystem &fs, const QList<FilePath> &scanPaths,
                         const ScanFlags &flags, std::vector<DirectoryJob> &jobs)
 {
     const HomeTrash trash(TrashEnvironment::current().homeTrash());
-    const FilePath &homeTrash = trash.path;
     for (const FilePath &root : scanPaths) {
-        if (isInsideTrash(root, homeTrash))
+        if (isInsideTrash(root, trash.path))
             continue;
         std::optional<std::vector<FilePath>> rootCandidates;
         bool rootListed = false;

@@ -4,7 +4,6 @@
 #include "ui/MainViewController.h"
 
 #include "actions/FileOperations.h"
-#include "browse/Paging.h"
 #include "duplicates/DuplicatePublish.h"
 #include "platform/Dialogs.h"
 #include "platform/Queues.h"
@@ -21,20 +20,25 @@ using namespace Qt::StringLiterals;
 
 // MARK: Selection
 
+void MainViewController::showBulkSelection()
+{
+    // The cards take the selection at a reload; a checkbox shows its own change at once.
+    m_gridModel->reload(m_state.displayedPhotos, m_state.selectedPhotoIds, m_state.duplicatePhotoIds);
+    updateStats();
+}
+
 void MainViewController::selectAllClicked()
 {
     for (const PhotoItem &photo : std::as_const(m_state.displayedPhotos))
         m_state.selectedPhotoIds.insert(photo.id());
-    m_gridModel->reload(m_state.displayedPhotos, m_state.selectedPhotoIds, m_state.duplicatePhotoIds);
-    updateStats();
+    showBulkSelection();
     log(u"Selected all %1 photos"_s.arg(m_state.displayedPhotos.size()));
 }
 
 void MainViewController::deselectAllClicked()
 {
     m_state.selectedPhotoIds.clear();
-    m_gridModel->reload(m_state.displayedPhotos, m_state.selectedPhotoIds, m_state.duplicatePhotoIds);
-    updateStats();
+    showBulkSelection();
 }
 
 void MainViewController::keepOriginalsClicked()
@@ -44,8 +48,7 @@ void MainViewController::keepOriginalsClicked()
         for (const PhotoItem &photo : group.duplicates())
             m_state.selectedPhotoIds.insert(photo.id());
     }
-    m_gridModel->reload(m_state.displayedPhotos, m_state.selectedPhotoIds, m_state.duplicatePhotoIds);
-    updateStats();
+    showBulkSelection();
     log(u"Selected %1 duplicates (keeping originals)"_s.arg(m_state.selectedPhotoIds.size()));
 }
 

@@ -73,6 +73,7 @@ public:
 
     void setDestinationClicked();
     void helpClicked();
+    HelpWindow *helpWindow() const { return m_helpWindow; }
 
     // Selection: the checkboxes, the bulk actions, and a card click that opens the preview.
     void selectAllClicked();
@@ -87,7 +88,6 @@ public:
     void performFileOperation(FileOperation operation);
     void deleteClicked();
     void performDelete();
-    HelpWindow *helpWindow() const { return m_helpWindow; }
 
     // One line "[{time}] {message}" of the activity log.
     void log(const QString &message);
@@ -179,6 +179,8 @@ private:
     void requestStop();
 
     void applyButtonStates();
+    // Reloads the cards after the selection changed in bulk, and the statistics.
+    void showBulkSelection();
     // Starts busy work (a file operation) and returns its generation.
     quint64 beginFileWork(const QString &status);
     struct PreparedLibrary;

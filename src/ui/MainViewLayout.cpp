@@ -280,16 +280,7 @@ void MainViewController::setupUI()
     collectionView->setItemDelegate(new PhotoCardDelegate(collectionView));
     collectionView->setModel(m_gridModel);
     // A click on a card (its checkbox aside) or Enter on the current one opens the preview.
-    const auto open = [this](const QModelIndex &index) {
-        if (m_previewController && m_previewController->isVisible()
-            && index.row() < m_state.displayedPhotos.size()
-            && m_previewController->currentPhoto() == m_state.displayedPhotos[index.row()]) {
-            m_previewController->raise();
-            m_previewController->activateWindow();
-            return;
-        }
-        openPreview(index.row());
-    };
+    const auto open = [this](const QModelIndex &index) { openPreview(index.row()); };
     connect(collectionView, &QAbstractItemView::clicked, this, open);
     connect(collectionView, &QAbstractItemView::activated, this, open);
     scrollLayout->addWidget(collectionView);
