@@ -58,6 +58,9 @@ private:
     quint64 m_serving = 0;    // the ticket whose turn it is
 };
 
+// Decoder state, tables and small buffers that any decode needs besides its pictures.
+inline constexpr qint64 decodeOverheadBytes = qint64(1) << 20;
+
 // Byte counts worked out from untrusted headers: they stop at a value no budget holds
 // instead of overflowing. Both arguments are non-negative.
 inline qint64 saturatingMul(qint64 a, qint64 b)

@@ -14,7 +14,6 @@ namespace {
 
 constexpr int maxSide = 32768; // libheif's own check of the declared sizes
 constexpr int tileThreads = 2;
-constexpr qint64 fixedBytes = qint64(1) << 20;
 // An HEVC picture is padded to whole coding blocks; anything more is a lie.
 constexpr int codedPadding = 64;
 
@@ -112,7 +111,7 @@ QImage decodeHeif(const QByteArray &data, QSize cover, DecodeBudget &budget)
     }
     // The file's bytes are held through the decode as well.
     const std::optional<DecodeBudget::Reservation> reservation =
-        budget.reserve(saturatingAdd(need, fixedBytes + qint64(data.size())));
+        budget.reserve(saturatingAdd(need, decodeOverheadBytes + qint64(data.size())));
     if (!reservation)
         return {};
 

@@ -24,10 +24,6 @@ using Transformations = QImageIOHandler::Transformations;
 
 // Qt's own check of each image it allocates, behind the budget.
 constexpr int allocationLimitMB = 256;
-// Files are read whole before decoding; a larger one could not fit the budget anyway.
-constexpr qint64 maxFileSize = qint64(512) * 1024 * 1024;
-// Decoder state, tables and small buffers of any decode.
-constexpr qint64 fixedBytes = qint64(1) << 20;
 
 void setUpDecodersOnce()
 {
@@ -49,7 +45,8 @@ QByteArray readFile(const FilePath &path, DecodeBudget &budget)
         return {};
     QByteArray data;
     struct stat st;
-    const bool readable = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= maxFileSize;
+    // A file larger than the whole budget is refused here.
+    const bool readable = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
     const std::optional<DecodeBudget::Reservation> reading =
         readable ? budget.reserve(st.st_size) : std::optional<DecodeBudget::Reservation>();
     if (reading) {
@@ -152,7 +149,7 @@ QImage decodeWithQt(const QByteArray &data, QSize cover, DecodeBudget &budget)
     // scaled copy and the turned copy.
     const QSize decoded = probe.scalesWhileDecoding ? jpegDecodeSize(stored, scaled) : stored;
     // The file's bytes, and the copy some readers (WebP) make of them.
-    qint64 need = saturatingAdd(fixedBytes + probe.workingBytes + 2 * qint64(data.size()),
+    qint64 need = saturatingAdd(decodeOverheadBytes + probe.workingBytes + 2 * qint64(data.size()),
                                 saturatingMul(area(decoded), probe.bytesPerPixel));
     const int copies = (scaled != decoded) + (turn != QImageIOHandler::TransformationNone);
     need = saturatingAdd(need, saturatingMul(area(scaled), 4 * copies));
