@@ -24,7 +24,7 @@ QList<FileJob> jobsIn(const FilePath &dir)
     QDir folder(QFile::decodeName(dir));
     for (const QString &name : folder.entryList(QDir::Files, QDir::Name)) {
         const FilePath bytes = QFile::encodeName(name);
-        jobs.append({QString::number(jobs.size()), appendPathComponent(dir, bytes), bytes});
+        jobs.append({PhotoId(jobs.size() + 1), appendPathComponent(dir, bytes), bytes});
     }
     return jobs;
 }

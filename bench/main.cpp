@@ -5,7 +5,6 @@
 #include "duplicates/DuplicatePublish.h"
 #include "model/LibraryState.h"
 #include "platform/PosixFileSystem.h"
-#include "platform/Uuid.h"
 #include "scan/FolderScanner.h"
 #include "ui/MainViewController.h"
 #include "ui/PhotoGridView.h"
@@ -168,7 +167,7 @@ int publishCommand(int argc, char **argv)
     LibraryState state;
     for (int i = 0; i < count; ++i) {
         const QByteArray name = "IMG_" + QByteArray::number(i) + ".jpg";
-        state.allPhotos.append(PhotoItem(makeUuidString(), "/photos/" + name, name, 1'000'000,
+        state.allPhotos.append(PhotoItem(makePhotoId(), "/photos/" + name, name, 1'000'000,
                                          {}, {}, QStringLiteral("JPG")));
     }
     // As with the type filter at "All Types", the filtered list shares the photos, so
@@ -181,21 +180,27 @@ int publishCommand(int argc, char **argv)
 
     // What a pass over photos the first `paired` percent of which are pairs gives.
     DuplicatePassResult result;
+    result.photos = snapshot;
+    result.digests.resize(size_t(count));
     const qsizetype inPairs = qsizetype(count) * paired / 100 / 2 * 2;
     for (qsizetype i = 0; i < count; ++i) {
-        result.ids.append(snapshot[i].id);
-        result.digests.append(i < inPairs ? QString::number(i / 2).rightJustified(32, u'0') : QString());
+        if (i < inPairs) {
+            Md5::Digest digest{};
+            std::memcpy(digest.data(), &i, sizeof i);
+            result.digests[size_t(i)] = digest;
+        }
         if (i < inPairs && i % 2 == 1) {
             result.groups.append({i - 1, i});
-            result.memberIds << snapshot[i - 1].id << snapshot[i].id;
+            result.memberIds << snapshot[i - 1].id() << snapshot[i].id();
         }
     }
+    result.preparedGroups = duplicateGroupsOf(result);
 
     start = Clock::now();
     const DuplicateSummary published = *publishDuplicatePass(state, result);
     const double publishSeconds = secondsSince(start);
     // A delete of one photo of every group.
-    QSet<QString> removed;
+    PhotoIdSet removed;
     for (const DuplicateGroup &group : std::as_const(state.duplicateGroups))
         removed.insert(group.photos.first().id());
     state.allPhotos.removeIf([&](const PhotoItem &photo) { return removed.contains(photo.id()); });
@@ -223,7 +228,7 @@ int thumbnailsCommand(int argc, char **argv)
         jobs.append({photos[i].id(), photos[i].path()});
 
     const auto start = Clock::now();
-    const QHash<QString, QImage> made = makeThumbnails(jobs, 1.0, [] { return false; });
+    const QHash<PhotoId, QImage> made = makeThumbnails(jobs, 1.0, [] { return false; });
     const double seconds = secondsSince(start);
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
@@ -408,7 +413,7 @@ void fillLibrary(LibraryState &state, int count)
         const char *type = types[i % 10];
         const QByteArray name = QByteArray(words[(i / 7) % 6]) + QByteArray::number(i) + '.'
                                 + QByteArray(type).toLower();
-        state.allPhotos.append(PhotoItem(makeUuidString(), "/photos/" + name, name, 2'000'000 + i, {}, {},
+        state.allPhotos.append(PhotoItem(makePhotoId(), "/photos/" + name, name, 2'000'000 + i, {}, {},
                                          typeTexts[i % 10]));
         if (i % 10 < 2 && i % 20 < 10)
             state.duplicatePhotoIds.insert(state.allPhotos.last().id());

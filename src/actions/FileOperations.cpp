@@ -144,7 +144,7 @@ FileOpOutcome runDelete(const QList<FileJob> &jobs,
     return runEach(jobs, QStringLiteral("deleting"), transfer, progress, logLine, abandon);
 }
 
-QList<FileJob> fileJobsFor(const QList<PhotoItem> &photos, const QSet<QString> &ids)
+QList<FileJob> fileJobsFor(const QList<PhotoItem> &photos, const PhotoIdSet &ids)
 {
     QList<FileJob> jobs;
     if (ids.isEmpty())
@@ -156,7 +156,7 @@ QList<FileJob> fileJobsFor(const QList<PhotoItem> &photos, const QSet<QString> &
     return jobs;
 }
 
-QList<PhotoItem> withoutPhotos(const QList<PhotoItem> &photos, const QSet<QString> &ids)
+QList<PhotoItem> withoutPhotos(const QList<PhotoItem> &photos, const PhotoIdSet &ids)
 {
     if (ids.isEmpty())
         return photos;

@@ -13,7 +13,7 @@
 // One photo of a copy, move or delete run: a snapshot taken on the GUI thread.
 struct FileJob
 {
-    QString id;
+    PhotoId id = 0;
     FilePath path;
     FilePath name;
 };
@@ -29,7 +29,7 @@ struct FileOpOutcome
 {
     int done = 0;
     int errors = 0;
-    QSet<QString> succeededIds; // the photos whose file really was copied, moved or trashed
+    PhotoIdSet succeededIds; // the photos whose file really was copied, moved or trashed
 };
 
 // Result of one file's copy or move.
@@ -76,10 +76,10 @@ FileOpOutcome runDelete(const QList<FileJob> &jobs,
                         const std::atomic<bool> *abandon = nullptr);
 
 // The work list: the photos whose id is in `ids`, in the order of `photos`.
-QList<FileJob> fileJobsFor(const QList<PhotoItem> &photos, const QSet<QString> &ids);
+QList<FileJob> fileJobsFor(const QList<PhotoItem> &photos, const PhotoIdSet &ids);
 // `photos` without those whose id is in `ids`, order kept. Both are linear in the library,
 // so the window runs them on its worker and swaps the result in.
-QList<PhotoItem> withoutPhotos(const QList<PhotoItem> &photos, const QSet<QString> &ids);
+QList<PhotoItem> withoutPhotos(const QList<PhotoItem> &photos, const PhotoIdSet &ids);
 
 namespace FileOperationTexts {
 QString panelPrompt(FileOperation operation);                  // "Copy Here" / "Move Here"

@@ -62,7 +62,7 @@ QString searchKey(const QString &fieldText)
     return fieldText.toLower();
 }
 
-QList<PhotoItem> filterPhotos(const QList<PhotoItem> &all, const QSet<QString> &duplicateIds,
+QList<PhotoItem> filterPhotos(const QList<PhotoItem> &all, const PhotoIdSet &duplicateIds,
                               const FilterChoice &choice)
 {
     const bool duplicatesOnly = choice.viewMode == ViewMode::duplicates;

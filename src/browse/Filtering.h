@@ -17,7 +17,7 @@ struct FilterChoice
 };
 
 // The photos of `all` that pass the view mode, the type and the name search, in order.
-QList<PhotoItem> filterPhotos(const QList<PhotoItem> &all, const QSet<QString> &duplicateIds,
+QList<PhotoItem> filterPhotos(const QList<PhotoItem> &all, const PhotoIdSet &duplicateIds,
                               const FilterChoice &choice);
 
 // The search text as the filter compares it: full Unicode lower-case mapping, untrimmed.

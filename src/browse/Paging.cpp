@@ -21,19 +21,9 @@ qsizetype afterRemoval(qsizetype currentlyShowing, qsizetype filteredCount)
     return std::min(filteredCount, currentlyShowing);
 }
 
-QList<PhotoItem> displayedPage(const QList<PhotoItem> &filtered, qsizetype currentlyShowing,
-                               const QHash<QString, QImage> &thumbnailCache)
+QList<PhotoItem> displayedPage(const QList<PhotoItem> &filtered, qsizetype currentlyShowing)
 {
-    const qsizetype n = std::min(filtered.size(), currentlyShowing);
-    if (n < 1)
-        return {};
-    QList<PhotoItem> page = filtered.first(n);
-    for (PhotoItem &photo : page) {
-        const auto cached = thumbnailCache.constFind(photo.id());
-        if (cached != thumbnailCache.cend())
-            photo.setThumbnail(*cached);
-    }
-    return page;
+    return filtered.first(std::clamp<qsizetype>(currentlyShowing, 0, filtered.size()));
 }
 
 LoadMoreControls loadMoreControls(qsizetype shown, qsizetype total)

@@ -17,9 +17,8 @@ qsizetype afterFilter(qsizetype filteredCount);
 qsizetype afterLoadMore(qsizetype currentlyShowing, qsizetype filteredCount);
 qsizetype afterRemoval(qsizetype currentlyShowing, qsizetype filteredCount);
 
-// The first min(currentlyShowing, filtered) photos, each with its cached thumbnail.
-QList<PhotoItem> displayedPage(const QList<PhotoItem> &filtered, qsizetype currentlyShowing,
-                               const QHash<QString, QImage> &thumbnailCache);
+// The first min(currentlyShowing, filtered) photos.
+QList<PhotoItem> displayedPage(const QList<PhotoItem> &filtered, qsizetype currentlyShowing);
 
 struct LoadMoreControls
 {

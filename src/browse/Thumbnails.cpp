@@ -59,7 +59,7 @@ QImage createThumbnail(const FilePath &path, qreal devicePixelRatio)
     return thumbnail;
 }
 
-QHash<QString, QImage> makeThumbnails(const QList<ThumbnailJob> &jobs, qreal devicePixelRatio,
+QHash<PhotoId, QImage> makeThumbnails(const QList<ThumbnailJob> &jobs, qreal devicePixelRatio,
                                       const std::function<bool()> &stopRequested,
                                       const std::function<void(int position, int count)> &progress,
                                       int threads)
@@ -74,7 +74,7 @@ QHash<QString, QImage> makeThumbnails(const QList<ThumbnailJob> &jobs, qreal dev
     std::mutex mutex;
     int next = 0;
     bool stopped = false;
-    QHash<QString, QImage> made;
+    QHash<PhotoId, QImage> made;
     const auto claim = [&]() -> int {
         std::lock_guard lock(mutex);
         if (stopped || next >= count || (stopRequested && stopRequested())) {
@@ -91,7 +91,7 @@ QHash<QString, QImage> makeThumbnails(const QList<ThumbnailJob> &jobs, qreal dev
     workers.reserve(size_t(std::max(threads, 0)));
     for (int t = 0; t < threads; ++t) {
         workers.emplace_back([&] {
-            QList<std::pair<QString, QImage>> own;
+            QList<std::pair<PhotoId, QImage>> own;
             for (int position; (position = claim()) >= 0;) {
                 const ThumbnailJob &job = jobs[position];
                 QImage thumbnail = createThumbnail(job.path, devicePixelRatio);

@@ -31,7 +31,7 @@ QImage createThumbnail(const FilePath &path, qreal devicePixelRatio = 1.0);
 
 struct ThumbnailJob
 {
-    QString id;
+    PhotoId id = 0;
     FilePath path;
 };
 
@@ -40,7 +40,7 @@ struct ThumbnailJob
 // is called for position = 0, 10, 20, … (< count) in increasing order, possibly from worker threads,
 // when the photo at that position is begun. stopRequested and progress are never called
 // concurrently. A photo that cannot be decoded gets no entry.
-QHash<QString, QImage> makeThumbnails(const QList<ThumbnailJob> &jobs, qreal devicePixelRatio,
+QHash<PhotoId, QImage> makeThumbnails(const QList<ThumbnailJob> &jobs, qreal devicePixelRatio,
                                       const std::function<bool()> &stopRequested,
                                       const std::function<void(int position, int count)> &progress = {},
                                       int threads = 0);

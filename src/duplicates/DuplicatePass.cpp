@@ -160,15 +160,6 @@ std::vector<SameSize> sameSizeSets(const std::vector<Examined> &examined,
 
 } // namespace
 
-DuplicateSnapshot duplicateSnapshot(const QList<PhotoItem> &allPhotos)
-{
-    DuplicateSnapshot snapshot;
-    snapshot.reserve(allPhotos.size());
-    for (const PhotoItem &photo : allPhotos)
-        snapshot.append({photo.id(), photo.path()});
-    return snapshot;
-}
-
 DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const FileSystem &fs,
                                      const std::atomic<bool> &shouldStop,
                                      const DuplicateProgress &progress)
@@ -187,7 +178,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
         const int end = std::min(total, int(batch + 1) * statBatch);
         for (int i = int(batch) * statBatch; i < end && !stopRequested(); ++i) {
             struct stat st;
-            if (fs.statPath(snapshot[i].path, st) && S_ISREG(st.st_mode))
+            if (fs.statPath(snapshot[i].path(), st) && S_ISREG(st.st_mode))
                 examined[size_t(i)] = {true, qint64(st.st_size), {st.st_dev, st.st_ino}};
         }
     });
@@ -206,7 +197,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
         std::vector<ContentCandidate> files;
         files.reserve(members.size());
         for (int i : members)
-            files.push_back({snapshot[i].path, examined[size_t(i)].identity});
+            files.push_back({snapshot[i].path(), examined[size_t(i)].identity});
         return files;
     };
 
@@ -275,14 +266,13 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     if (stopRequested())
         return stopped;
 
-    std::vector<QString> digestOf(static_cast<size_t>(total));
+    std::vector<std::optional<Md5::Digest>> digestOf(static_cast<size_t>(total));
     std::vector<std::vector<int>> groups;
     std::map<std::pair<size_t, Md5::Digest>, std::vector<int>> hashedAlone;
     for (size_t j = 0; j < jobs.size(); ++j) {
         for (const ContentClass &c : found[j]) {
-            const QString digest = Md5::toHex(c.digest);
             for (int member : c.members)
-                digestOf[size_t(member)] = digest;
+                digestOf[size_t(member)] = c.digest;
             if (jobs[j].alone >= 0)
                 hashedAlone[{jobs[j].set, c.digest}].push_back(c.members.front());
             else
@@ -298,19 +288,18 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     std::sort(groups.begin(), groups.end());
 
     DuplicatePassResult result;
-    result.ids.reserve(total);
-    result.digests.reserve(total);
+    result.photos = snapshot;
+    result.digests.resize(size_t(total));
     for (int i = 0; i < total; ++i) {
-        result.ids.append(snapshot[i].id);
         // Another record of a file has the digest its first record got.
         const int first = firstRecordOf[size_t(i)];
-        result.digests.append(digestOf[size_t(first < 0 ? i : first)]);
+        result.digests[size_t(i)] = digestOf[size_t(first < 0 ? i : first)];
     }
     result.groups.reserve(qsizetype(groups.size()));
     for (const std::vector<int> &members : groups) {
         result.groups.append(QList<qsizetype>(members.begin(), members.end()));
         for (int member : members)
-            result.memberIds.insert(snapshot[member].id);
+            result.memberIds.insert(snapshot[member].id());
     }
     return result;
 }

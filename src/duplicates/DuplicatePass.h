@@ -1,14 +1,17 @@
 #pragma once
 
+#include "model/DuplicateGroup.h"
 #include "model/PhotoItem.h"
+#include "platform/Md5.h"
 
 #include <QSet>
 #include <QList>
 #include <QString>
-#include <QStringList>
 
 #include <atomic>
 #include <functional>
+#include <optional>
+#include <vector>
 
 class FileSystem;
 
@@ -19,15 +22,11 @@ class FileSystem;
 // core, never a shared pool); back on the GUI thread hand the result to
 // `publishDuplicatePass` (DuplicatePublish.h) in one queued call.
 
-struct DuplicateSnapshotEntry
-{
-    QString id;
-    FilePath path;
-};
-using DuplicateSnapshot = QList<DuplicateSnapshotEntry>;
+// The photos to examine: a copy of the library's list, which shares its records, so taking
+// it costs nothing on the GUI thread however large the library is.
+using DuplicateSnapshot = QList<PhotoItem>;
 
-// The ids and paths of `allPhotos`, in order. GUI thread.
-DuplicateSnapshot duplicateSnapshot(const QList<PhotoItem> &allPhotos);
+inline DuplicateSnapshot duplicateSnapshot(const QList<PhotoItem> &allPhotos) { return allPhotos; }
 
 // What a pass found, for publishDuplicatePass. Built on the worker, so that publishing
 // on the GUI thread only has to find the photos again and copy them into the groups.
@@ -35,20 +34,22 @@ struct DuplicatePassResult
 {
     // Stopped before the end: the result holds nothing and must change nothing.
     bool stopped = false;
-    // The snapshot's ids, in its order; the fields below refer to photos by position in it.
-    QStringList ids;
-    // The digest of each photo whose contents the pass established, empty for the others,
+    // The snapshot; the fields below refer to photos by position in it.
+    DuplicateSnapshot photos;
+    // The digest of each photo whose contents the pass established, none for the others,
     // which keep the digest they had: a photo whose size no other file of the pass shares,
     // or that differs from every same-size file in its first or last block, is not read
     // whole; one that cannot be read, or changed while read, has no digest either.
-    QStringList digests;
+    std::vector<std::optional<Md5::Digest>> digests;
     // Photos with byte-identical contents, each group in snapshot order with at least two
     // members; groups ordered by their first member. A file recorded several times (by
     // hard links, or one path listed twice) counts once: only its first record can be a
     // member. Every member has a digest.
     QList<QList<qsizetype>> groups;
     // The ids of every member of every group.
-    QSet<QString> memberIds;
+    PhotoIdSet memberIds;
+    // `groups` as DuplicateGroups (duplicateGroupsOf), when the worker has made them.
+    QList<DuplicateGroup> preparedGroups;
 };
 
 // Called as the pass gets through the photos, for positions 0, 20, 40 ... (0-based) below

@@ -1,6 +1,7 @@
 #include "duplicates/DuplicatePublish.h"
 
 #include "model/LibraryState.h"
+#include "platform/Md5.h"
 
 #include <algorithm>
 #include <vector>
@@ -11,16 +12,16 @@ namespace {
 // lists are walked side by side, which finds every photo cheaply while photos have only
 // left the list; a photo the snapshot lacks switches to looking ids up. `ordered` tells
 // whether the positions still rise with the snapshot's order.
-std::vector<qsizetype> locate(const QList<PhotoItem> &allPhotos, const QStringList &ids, bool &ordered)
+std::vector<qsizetype> locate(const QList<PhotoItem> &allPhotos, const QList<PhotoItem> &ids, bool &ordered)
 {
     std::vector<qsizetype> where(size_t(ids.size()), -1);
     ordered = true;
     qsizetype next = 0;
     qsizetype index = 0;
     for (; index < allPhotos.size(); ++index) {
-        const QString &id = allPhotos[index].id();
+        const PhotoId id = allPhotos[index].id();
         qsizetype position = next;
-        while (position < ids.size() && ids[position] != id)
+        while (position < ids.size() && ids[position].id() != id)
             ++position;
         if (position == ids.size())
             break;
@@ -29,10 +30,10 @@ std::vector<qsizetype> locate(const QList<PhotoItem> &allPhotos, const QStringLi
     }
     if (index < allPhotos.size()) {
         ordered = false;
-        QHash<QString, qsizetype> positionOf;
+        QHash<PhotoId, qsizetype> positionOf;
         positionOf.reserve(ids.size());
         for (qsizetype position = 0; position < ids.size(); ++position)
-            positionOf.insert(ids[position], position);
+            positionOf.insert(ids[position].id(), position);
         for (; index < allPhotos.size(); ++index) {
             const qsizetype position = positionOf.value(allPhotos[index].id(), -1);
             if (position >= 0)
@@ -42,9 +43,9 @@ std::vector<qsizetype> locate(const QList<PhotoItem> &allPhotos, const QStringLi
     return where;
 }
 
-QSet<QString> memberIds(const QList<DuplicateGroup> &groups)
+PhotoIdSet memberIds(const QList<DuplicateGroup> &groups)
 {
-    QSet<QString> ids;
+    PhotoIdSet ids;
     for (const DuplicateGroup &group : groups) {
         for (const PhotoItem &photo : group.photos)
             ids.insert(photo.id());
@@ -54,18 +55,42 @@ QSet<QString> memberIds(const QList<DuplicateGroup> &groups)
 
 } // namespace
 
+QList<DuplicateGroup> duplicateGroupsOf(const DuplicatePassResult &result)
+{
+    QList<DuplicateGroup> groups;
+    groups.reserve(result.groups.size());
+    for (const QList<qsizetype> &positions : result.groups) {
+        DuplicateGroup &group = groups.emplace_back();
+        group.hash = Md5::toHex(*result.digests[size_t(positions.first())]);
+        group.photos.reserve(positions.size());
+        for (qsizetype position : positions)
+            group.photos.append(result.photos[position]);
+    }
+    return groups;
+}
+
 std::optional<DuplicateSummary> publishDuplicatePass(LibraryState &state,
                                                      const DuplicatePassResult &result)
 {
     if (result.stopped)
         return std::nullopt;
-    bool ordered = true;
-    const std::vector<qsizetype> where = locate(state.allPhotos, result.ids, ordered);
+    // Nothing left the library since the snapshot: the worker's groups hold as they are.
+    if (state.allPhotos.isSharedWith(result.photos) && result.preparedGroups.size() == result.groups.size()) {
+        const QList<PhotoItem> &photos = state.allPhotos;
+        for (size_t position = 0; position < result.digests.size(); ++position) {
+            if (result.digests[position])
+                photos[qsizetype(position)].setDigest(*result.digests[position]);
+        }
+        state.duplicateGroups = result.preparedGroups;
+        state.duplicatePhotoIds = result.memberIds;
+        return DuplicateSummary{state.duplicateGroups.size(), state.duplicatePhotoIds.size()};
+    }
 
-    for (qsizetype position = 0; position < result.digests.size(); ++position) {
-        const QString &digest = result.digests[position];
-        if (!digest.isEmpty() && where[size_t(position)] >= 0)
-            state.allPhotos[where[size_t(position)]].setHash(digest);
+    bool ordered = true;
+    const std::vector<qsizetype> where = locate(state.allPhotos, result.photos, ordered);
+    for (size_t position = 0; position < result.digests.size(); ++position) {
+        if (result.digests[position] && where[position] >= 0)
+            std::as_const(state.allPhotos)[where[position]].setDigest(*result.digests[position]);
     }
 
     QList<DuplicateGroup> groups;
@@ -84,7 +109,7 @@ std::optional<DuplicateSummary> publishDuplicatePass(LibraryState &state,
         if (!ordered)
             std::sort(indexes.begin(), indexes.end());
         DuplicateGroup &group = groups.emplace_back();
-        group.hash = result.digests[positions.first()];
+        group.hash = Md5::toHex(*result.digests[size_t(positions.first())]);
         group.photos.reserve(qsizetype(indexes.size()));
         for (qsizetype index : indexes)
             group.photos.append(state.allPhotos[index]);
@@ -95,14 +120,14 @@ std::optional<DuplicateSummary> publishDuplicatePass(LibraryState &state,
     return DuplicateSummary{state.duplicateGroups.size(), state.duplicatePhotoIds.size()};
 }
 
-DuplicateSummary pruneDuplicateGroups(LibraryState &state, const QSet<QString> &removedIds)
+DuplicateSummary pruneDuplicateGroups(LibraryState &state, const PhotoIdSet &removedIds)
 {
     if (removedIds.isEmpty())
         return {state.duplicateGroups.size(), state.duplicatePhotoIds.size()};
     const auto removed = [&](const PhotoItem &photo) { return removedIds.contains(photo.id()); };
     QList<DuplicateGroup> kept;
     kept.reserve(state.duplicateGroups.size());
-    QSet<QString> dissolved;
+    PhotoIdSet dissolved;
     for (DuplicateGroup &group : state.duplicateGroups) {
         if (std::any_of(group.photos.cbegin(), group.photos.cend(), removed)) {
             group.photos.removeIf(removed);
@@ -117,9 +142,9 @@ DuplicateSummary pruneDuplicateGroups(LibraryState &state, const QSet<QString> &
     state.duplicateGroups = std::move(kept);
     // Whichever is less work: forget the ids that left, or gather those that stay.
     if (removedIds.size() + dissolved.size() < state.duplicatePhotoIds.size() / 2) {
-        for (const QString &id : removedIds)
+        for (const PhotoId id : removedIds)
             state.duplicatePhotoIds.remove(id);
-        for (const QString &id : std::as_const(dissolved))
+        for (const PhotoId id : std::as_const(dissolved))
             state.duplicatePhotoIds.remove(id);
     } else {
         state.duplicatePhotoIds = memberIds(state.duplicateGroups);

@@ -23,9 +23,9 @@ struct LibraryState
     QList<PhotoItem> allPhotos;
     QList<PhotoItem> filteredPhotos;
     QList<PhotoItem> displayedPhotos;
-    QSet<QString> selectedPhotoIds;
+    PhotoIdSet selectedPhotoIds;
     QList<DuplicateGroup> duplicateGroups;
-    QSet<QString> duplicatePhotoIds;
+    PhotoIdSet duplicatePhotoIds;
     qsizetype currentlyShowing = 0;
     ScanState scanState = ScanState::idle;
     ViewMode viewMode = ViewMode::all;
@@ -36,5 +36,5 @@ struct LibraryState
     double thumbnailSize = 180;
     FilePath destinationPath; // the controller starts it at the pictures folder
     QList<FilePath> scanPaths;
-    QHash<QString, QImage> thumbnailCache;
+    QHash<PhotoId, QImage> thumbnailCache;
 };

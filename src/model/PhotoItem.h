@@ -1,11 +1,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QExplicitlySharedDataPointer>
 #include <QHashFunctions>
-#include <QImage>
+#include <QSet>
 #include <QString>
 
+#include <array>
 #include <chrono>
+#include <cstdint>
 
 // A point in time as the file system reports it (nanosecond resolution).
 using Timestamp = std::chrono::time_point<std::chrono::system_clock, std::chrono::nanoseconds>;
@@ -17,41 +20,61 @@ using FilePath = QByteArray;
 // Decodes a file name or path for display only (invalid bytes become U+FFFD).
 QString displayPath(const FilePath &path);
 
-// One image file found by a scan. A plain value: copies are independent.
-// Two records are the same photo exactly when their ids are equal.
+// Identifies one photo record. Never reused within a process, so ids stay unique across
+// scans; an integer keeps every set and map of photos free of per-id heap text.
+using PhotoId = quint64;
+using PhotoIdSet = QSet<PhotoId>;
+PhotoId makePhotoId(); // thread-safe
+
+// One image file found by a scan, as a handle to one shared record: copying a photo into
+// the filtered list, a duplicate group or a page costs a pointer, not its texts. Two
+// handles are the same photo exactly when their ids are equal. The record is immutable
+// but for the digest the GUI thread learns later, which every handle sees.
 class PhotoItem
 {
 public:
     PhotoItem() = default;
-    PhotoItem(QString id, FilePath path, FilePath name, qint64 size, Timestamp dateCreated,
-              Timestamp dateModified, QString fileType, QImage thumbnail = {}, QString hash = {});
+    PhotoItem(PhotoId id, const FilePath &path, FilePath name, qint64 size, Timestamp dateCreated,
+              Timestamp dateModified, QString fileType, const QString &hash = {});
+    // A photo named `name` inside `folder`; photos of one folder share its bytes.
+    static PhotoItem inFolder(PhotoId id, const FilePath &folder, FilePath name, qint64 size,
+                              Timestamp dateCreated, Timestamp dateModified, QString fileType);
 
-    const QString &id() const { return m_id; }
-    const FilePath &path() const { return m_path; }
-    const FilePath &name() const { return m_name; }
-    qint64 size() const { return m_size; }
-    Timestamp dateCreated() const { return m_dateCreated; }
-    Timestamp dateModified() const { return m_dateModified; }
-    const QString &fileType() const { return m_fileType; }
+    PhotoId id() const { return d().id; }
+    FilePath path() const; // composed on demand
+    const FilePath &name() const { return d().name; }
+    qint64 size() const { return d().size; }
+    Timestamp dateCreated() const { return d().dateCreated; }
+    Timestamp dateModified() const { return d().dateModified; }
+    const QString &fileType() const { return d().fileType; }
 
-    const QImage &thumbnail() const { return m_thumbnail; }
-    void setThumbnail(const QImage &thumbnail) { m_thumbnail = thumbnail; }
     // MD5 of the contents as 32 lower-case hex digits; empty until the duplicate finder ran.
-    const QString &hash() const { return m_hash; }
-    void setHash(const QString &hash) { m_hash = hash; }
+    QString hash() const;
+    void setHash(const QString &hash);
+    // Sets the digest in the shared record, for every handle of the photo (a null handle
+    // has no record and keeps none).
+    void setDigest(const std::array<std::uint8_t, 16> &digest) const;
 
-    friend bool operator==(const PhotoItem &a, const PhotoItem &b) { return a.m_id == b.m_id; }
+    friend bool operator==(const PhotoItem &a, const PhotoItem &b) { return a.id() == b.id(); }
 
 private:
-    QString m_id;
-    FilePath m_path;
-    FilePath m_name;
-    qint64 m_size = 0;
-    Timestamp m_dateCreated{};
-    Timestamp m_dateModified{};
-    QString m_fileType;
-    QImage m_thumbnail;
-    QString m_hash;
+    struct Record : QSharedData
+    {
+        PhotoId id = 0;
+        FilePath folder; // the whole path when `nameInPath` is false
+        FilePath name;
+        qint64 size = 0;
+        Timestamp dateCreated{};
+        Timestamp dateModified{};
+        QString fileType;
+        std::array<std::uint8_t, 16> digest{};
+        bool hasDigest = false;
+        bool nameInPath = false;
+    };
+    const Record &d() const;
+    Record &writable();
+
+    QExplicitlySharedDataPointer<Record> m_d;
 };
 
 inline size_t qHash(const PhotoItem &photo, size_t seed = 0) noexcept

@@ -3,7 +3,6 @@
 #include "model/Enums.h"
 #include "platform/FileSystem.h"
 #include "platform/Trash.h"
-#include "platform/Uuid.h"
 
 #include <sys/stat.h>
 
@@ -195,16 +194,15 @@ ScanResult scanFolders(const FileSystem &fs, const QList<FilePath> &scanPaths,
         for (const FilePath &name : *job.candidates) {
             if (flags.shouldStop.load(std::memory_order_relaxed))
                 break;
-            FilePath path = appendPathComponent(job.path, name);
-            const std::optional<ItemAttributes> attributes = fs.attributes(path);
+            const std::optional<ItemAttributes> attributes = fs.attributes(appendPathComponent(job.path, name));
             // A folder named like a photo is not one.
             if (!attributes || attributes->isDirectory)
                 continue;
             const Timestamp created = attributes->created ? *attributes->created : now();
             const Timestamp modified = attributes->modified ? *attributes->modified : now();
-            result.photos.append(PhotoItem(makeUuidString(), std::move(path), name,
-                                           attributes->size, created, modified,
-                                           *matchFileType(name)));
+            // The photos of a folder share its path's bytes.
+            result.photos.append(PhotoItem::inFolder(makePhotoId(), job.path, name, attributes->size,
+                                                     created, modified, *matchFileType(name)));
             if (++counters.photosFound % photosPerMilestone == 0)
                 progress.photosFoundMilestone();
         }

@@ -23,7 +23,8 @@ using namespace Qt::StringLiterals;
 void MainViewController::showBulkSelection()
 {
     // The cards take the selection at a reload; a checkbox shows its own change at once.
-    m_gridModel->reload(m_state.displayedPhotos, m_state.selectedPhotoIds, m_state.duplicatePhotoIds);
+    m_gridModel->reload(m_state.displayedPhotos, m_state.selectedPhotoIds, m_state.duplicatePhotoIds,
+                        m_state.thumbnailCache);
     updateStats();
 }
 
@@ -211,7 +212,7 @@ void MainViewController::performDelete()
         });
 }
 
-void MainViewController::removeFromLibrary(const QSet<QString> &removedIds, PreparedLibrary &prepared)
+void MainViewController::removeFromLibrary(const PhotoIdSet &removedIds, PreparedLibrary &prepared)
 {
     // Only photos whose file really left take leave of the lists: a file that could not be
     // moved or trashed is still where it was, and still in the library. The worker's lists

@@ -317,7 +317,7 @@ void MainViewController::generateThumbnails(const std::shared_ptr<ScanRun> &run)
                 progressBar->setValue(qRound(ThumbnailTexts::progressPercent(position, total)));
             });
         };
-        QHash<QString, QImage> made = makeThumbnails(jobs, dpr, stopRequested, progress);
+        QHash<PhotoId, QImage> made = makeThumbnails(jobs, dpr, stopRequested, progress);
         postForRun(run, [this, run, made = std::move(made)] {
             // Pictures made before a stop are kept.
             m_state.thumbnailCache.insert(made);
@@ -344,7 +344,7 @@ void MainViewController::generateThumbnailsForRange(qsizetype start, qsizetype e
     const qreal dpr = devicePixelRatioF();
     m_workers.start([this, run, jobs = std::move(jobs), dpr] {
         const auto stopRequested = [this, &run] { return m_state.shouldStop.load() || (run && run->replaced.load()); };
-        QHash<QString, QImage> made = makeThumbnails(jobs, dpr, stopRequested);
+        QHash<PhotoId, QImage> made = makeThumbnails(jobs, dpr, stopRequested);
         const bool stopped = stopRequested();
         // Pictures of an earlier scan's photos are of no use to a newer one.
         postForRun(run, [this, made = std::move(made), stopped] {
@@ -523,9 +523,9 @@ void MainViewController::showDuplicates()
 
 void MainViewController::updateDisplayedPhotos()
 {
-    m_state.displayedPhotos = Paging::displayedPage(m_state.filteredPhotos, m_state.currentlyShowing,
-                                                    m_state.thumbnailCache);
-    m_gridModel->reload(m_state.displayedPhotos, m_state.selectedPhotoIds, m_state.duplicatePhotoIds);
+    m_state.displayedPhotos = Paging::displayedPage(m_state.filteredPhotos, m_state.currentlyShowing);
+    m_gridModel->reload(m_state.displayedPhotos, m_state.selectedPhotoIds, m_state.duplicatePhotoIds,
+                        m_state.thumbnailCache);
     updateLoadMoreControls();
     updateStats();
 }

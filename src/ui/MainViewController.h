@@ -192,7 +192,7 @@ private:
     void startFileWork(FileWork work, bool removesFiles, std::function<void(const FileOpProgress &)> showProgress,
                        std::function<void(const FileOpOutcome &, PreparedLibrary &)> finish);
     // Takes the photos whose files left their place out of the library and refreshes it.
-    void removeFromLibrary(const QSet<QString> &removedIds, PreparedLibrary &prepared);
+    void removeFromLibrary(const PhotoIdSet &removedIds, PreparedLibrary &prepared);
     void playSound(bool stopped);
 
     Services m_services;

@@ -22,16 +22,18 @@ QColor typeTagColor(const QString &fileType)
     return Palette::systemGray();
 }
 
-void PhotoGridModel::reload(const QList<PhotoItem> &photos, const QSet<QString> &selectedIds,
-                            const QSet<QString> &duplicateIds)
+void PhotoGridModel::reload(const QList<PhotoItem> &photos, const PhotoIdSet &selectedIds,
+                            const PhotoIdSet &duplicateIds, const QHash<PhotoId, QImage> &thumbnails)
 {
     beginResetModel();
     m_photos = photos;
     m_selected.resize(photos.size());
     m_duplicate.resize(photos.size());
+    m_thumbnails.resize(photos.size());
     for (qsizetype i = 0; i < photos.size(); ++i) {
         m_selected[i] = selectedIds.contains(photos[i].id());
         m_duplicate[i] = duplicateIds.contains(photos[i].id());
+        m_thumbnails[i] = thumbnails.value(photos[i].id());
     }
     endResetModel();
 }
@@ -53,7 +55,7 @@ QVariant PhotoGridModel::data(const QModelIndex &index, int role) const
     case Qt::ToolTipRole:
         return displayPath(photo.path());
     case Qt::DecorationRole:
-        return photo.thumbnail().isNull() ? QVariant() : QVariant(photo.thumbnail());
+        return m_thumbnails[row].isNull() ? QVariant() : QVariant(m_thumbnails[row]);
     case Qt::CheckStateRole:
         return m_selected[row] ? Qt::Checked : Qt::Unchecked;
     case IdRole:

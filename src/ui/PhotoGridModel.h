@@ -27,8 +27,8 @@ public:
     using QAbstractListModel::QAbstractListModel;
 
     // Replaces every card.
-    void reload(const QList<PhotoItem> &photos, const QSet<QString> &selectedIds,
-                const QSet<QString> &duplicateIds);
+    void reload(const QList<PhotoItem> &photos, const PhotoIdSet &selectedIds,
+                const PhotoIdSet &duplicateIds, const QHash<PhotoId, QImage> &thumbnails = {});
 
     const PhotoItem &photoAt(int row) const { return m_photos.at(row); }
 
@@ -44,6 +44,7 @@ private:
     QList<PhotoItem> m_photos;
     QList<bool> m_selected;
     QList<bool> m_duplicate;
+    QList<QImage> m_thumbnails;
 };
 
 // The type tag's colour; the type's letter case does not matter.

@@ -14,7 +14,7 @@ PreviewImageLoader::~PreviewImageLoader()
     m_pool.waitForDone();
 }
 
-const PreviewImageLoader::Picture *PreviewImageLoader::cached(const QString &id, QSize cover) const
+const PreviewImageLoader::Picture *PreviewImageLoader::cached(PhotoId id, QSize cover) const
 {
     for (const Picture &picture : m_cache) {
         if (picture.id == id && picture.fits(cover))
@@ -23,7 +23,7 @@ const PreviewImageLoader::Picture *PreviewImageLoader::cached(const QString &id,
     return nullptr;
 }
 
-bool PreviewImageLoader::hasPicture(const QString &id, QSize cover) const
+bool PreviewImageLoader::hasPicture(PhotoId id, QSize cover) const
 {
     return cached(id, cover) != nullptr;
 }

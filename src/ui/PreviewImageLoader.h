@@ -23,7 +23,7 @@ class PreviewImageLoader : public QObject
 public:
     struct Job
     {
-        QString id;
+        PhotoId id = 0;
         FilePath path;
     };
 
@@ -36,11 +36,11 @@ public:
     void request(const Job &wanted, QSize cover, const QList<Job> &ahead = {});
 
     // Whether a picture of `id` that fits `cover` is cached.
-    bool hasPicture(const QString &id, QSize cover) const;
+    bool hasPicture(PhotoId id, QSize cover) const;
 
     // Told the newest request's picture (no larger than its cover); never called for a
     // file that cannot be decoded.
-    std::function<void(const QString &id, const QImage &picture)> onDecoded;
+    std::function<void(PhotoId id, const QImage &picture)> onDecoded;
 
     bool isIdle() const { return !m_inFlight && !m_wanted && m_ahead.isEmpty(); }
     int decodesStarted() const { return m_started; }
@@ -50,7 +50,7 @@ public:
 private:
     struct Picture
     {
-        QString id;
+        PhotoId id = 0;
         QSize cover;  // the box it was decoded for
         bool natural; // smaller than that box: the file's own size, good for any box
         QImage image;
@@ -60,10 +60,10 @@ private:
 
     void startNext();
     void finished(const Job &job, const Picture &picture);
-    const Picture *cached(const QString &id, QSize cover) const;
+    const Picture *cached(PhotoId id, QSize cover) const;
 
     QThreadPool m_pool;
-    QString m_wantedId;           // the newest request
+    PhotoId m_wantedId = 0;           // the newest request
     QSize m_cover;
     bool m_answered = false;      // the newest request's picture was handed out
     std::optional<Job> m_wanted;  // not started yet

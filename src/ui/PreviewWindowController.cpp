@@ -56,7 +56,7 @@ PreviewWindowController::PreviewWindowController(const PhotoItem &photo, QList<P
     if (const QScreen *where = screen())
         move(where->availableGeometry().center() - rect().center());
 
-    m_loader.onDecoded = [this](const QString &id, const QImage &picture) { showPicture(id, picture); };
+    m_loader.onDecoded = [this](PhotoId id, const QImage &picture) { showPicture(id, picture); };
     // A resize asks for a sharper picture once the user has let go, not at every step.
     m_resizeSettled.setSingleShot(true);
     m_resizeSettled.setInterval(150);
@@ -172,7 +172,7 @@ void PreviewWindowController::requestPicture()
     m_loader.request(jobFor(m_currentPhoto), pictureBox(), ahead);
 }
 
-void PreviewWindowController::showPicture(const QString &photoId, const QImage &picture)
+void PreviewWindowController::showPicture(PhotoId photoId, const QImage &picture)
 {
     auto *view = static_cast<PreviewImageView *>(imageView);
     view->setPixmap(QPixmap::fromImage(picture));

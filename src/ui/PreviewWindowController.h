@@ -45,7 +45,7 @@ public:
 
 Q_SIGNALS:
     // The picture of `photoId` is now on screen (emitted after each decode that is shown).
-    void imageShown(const QString &photoId);
+    void imageShown(PhotoId photoId);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -56,7 +56,7 @@ private:
     // Asks for the current photo's picture at the window's size in device pixels.
     void requestPicture();
     QSize pictureBox() const;
-    void showPicture(const QString &photoId, const QImage &picture);
+    void showPicture(PhotoId photoId, const QImage &picture);
 
     PhotoItem m_currentPhoto;
     QList<PhotoItem> m_allPhotos;

@@ -24,7 +24,7 @@ Run run(FileOperation operation, const B &destDir, const L &sources)
 {
     QList<FileJob> jobs;
     for (const B &source : sources)
-        jobs.append({QString::number(jobs.size()), source, lastPathComponent(source).toByteArray()});
+        jobs.append({PhotoId(jobs.size() + 1), source, lastPathComponent(source).toByteArray()});
     Run r;
     r.outcome = runFileOperation(
         operation, destDir, jobs,

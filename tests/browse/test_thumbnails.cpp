@@ -1,3 +1,4 @@
+#include "TestIds.h"
 #include "TestTree.h"
 #include "platform/ImageFiles.h"
 #include "browse/Thumbnails.h"
@@ -76,16 +77,15 @@ private slots:
                                            {"truncated.heic", B("\0\0\0\x18" "ftypheic\0\0\0\0mif1heic", 24) + noise.left(100)}};
         QList<ThumbnailJob> jobs;
         for (const auto &[name, bytes] : files)
-            jobs.append({QString::fromLatin1(name), t.make({name}, bytes)});
+            jobs.append({testId(QString::fromLatin1(name)), t.make({name}, bytes)});
         t.make({"album.jpg/"});
         QCOMPARE(::mkfifo(t.path("pipe.jpg"), 0644), 0); // no writer: opening it must not wait
         for (const B name : {"album.jpg", "pipe.jpg", "missing.jpg"})
-            jobs.append({QString::fromLatin1(name), t.path(name)});
-        const QHash<QString, QImage> made = makeThumbnails(jobs, 1.0, [] { return false; }, {}, 3);
-        QCOMPARE(QSet<QString>(made.keyBegin(), made.keyEnd()),
-                 QSet<QString>({u"good.jpg"_s, QString::fromLatin1("caf\xE9 \xFF.png")}));
-        checkPixels(made[u"good.jpg"_s], u"10,10=#ffff0000 140,140=#ff00ff00"_s);
-        checkPixels(made[QString::fromLatin1("caf\xE9 \xFF.png")], u"75,75=#ff0000ff"_s);
+            jobs.append({testId(QString::fromLatin1(name)), t.path(name)});
+        const QHash<PhotoId, QImage> made = makeThumbnails(jobs, 1.0, [] { return false; }, {}, 3);
+        QCOMPARE(PhotoIdSet(made.keyBegin(), made.keyEnd()), testIds({u"good.jpg"_s, QString::fromLatin1("caf\xE9 \xFF.png")}));
+        checkPixels(made[testId(u"good.jpg"_s)], u"10,10=#ffff0000 140,140=#ff00ff00"_s);
+        checkPixels(made[testId(QString::fromLatin1("caf\xE9 \xFF.png"))], u"75,75=#ff0000ff"_s);
     }
 
     void progressAndStop()
@@ -94,7 +94,7 @@ private slots:
         const B tiny = encoded(bands({4, 3}, {Qt::red}), "png");
         QList<ThumbnailJob> jobs;
         for (int i = 0; i < 100; ++i)
-            jobs.append({QString::number(i), t.make({B::number(i) + ".png"}, tiny)});
+            jobs.append({PhotoId(i + 1), t.make({B::number(i) + ".png"}, tiny)});
         QList<int> positions;
         const auto note = [&](int position, int count) { positions << (count == 100 ? position : -1); };
         QCOMPARE(makeThumbnails(jobs, 1.0, [] { return false; }, note, 4).size(), 100);
@@ -105,10 +105,10 @@ private slots:
         // The stop is seen before the 26th photo is begun: the first 25 are kept.
         positions.clear();
         int asked = 0;
-        const QHash<QString, QImage> made = makeThumbnails(jobs, 1.0, [&] { return ++asked > 25; }, note, 2);
+        const QHash<PhotoId, QImage> made = makeThumbnails(jobs, 1.0, [&] { return ++asked > 25; }, note, 2);
         QCOMPARE(made.size(), 25);
         for (int i = 0; i < 25; ++i)
-            QVERIFY(made.contains(QString::number(i)));
+            QVERIFY(made.contains(PhotoId(i + 1)));
         QCOMPARE(positions, QList<int>({0, 10, 20}));
     }
 };

@@ -6,7 +6,6 @@
 #include "model/LibraryState.h"
 #include "platform/Md5.h"
 #include "platform/PosixFileSystem.h"
-#include "platform/Uuid.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -70,12 +69,15 @@ struct Library
     void add(const L &names)
     {
         for (const B &name : names)
-            state.allPhotos.append(PhotoItem(makeUuidString(), tree.path(name), name, 0, {}, {}, u"JPG"_s));
+            state.allPhotos.append(PhotoItem(makePhotoId(), tree.path(name), name, 0, {}, {}, u"JPG"_s));
     }
     B add(const L &names, const B &bytes) { add(names); return tree.make(names, bytes); } // the files too
     DuplicatePassResult run(const DuplicateProgress &progress = {}, const std::atomic<bool> &stop = false) const
     {
-        return runDuplicatePass(duplicateSnapshot(state.allPhotos), fs, stop, progress);
+        // As the window's worker does: the groups are made ready for a swap.
+        DuplicatePassResult result = runDuplicatePass(duplicateSnapshot(state.allPhotos), fs, stop, progress);
+        result.preparedGroups = duplicateGroupsOf(result);
+        return result;
     }
     std::optional<DuplicateSummary> pass() { return publishDuplicatePass(state, run()); }
     const PhotoItem &photo(const B &name) const { return *std::ranges::find(state.allPhotos, name, &PhotoItem::name); }
@@ -84,7 +86,7 @@ struct Library
     QStringList groups() const
     {
         QStringList result;
-        QSet<QString> ids;
+        PhotoIdSet ids;
         for (const DuplicateGroup &group : state.duplicateGroups) {
             QStringList names;
             for (const PhotoItem &photo : group.photos) {
@@ -266,7 +268,7 @@ private slots:
         if (change.startsWith(u"remove"_s))
             library.remove(change.mid(7).toLatin1().split(' '));
         else if (change == u"insert")
-            library.state.allPhotos.prepend(PhotoItem(makeUuidString(), t.path("new"), "new", 0, {}, {}, u"JPG"_s));
+            library.state.allPhotos.prepend(PhotoItem(makePhotoId(), t.path("new"), "new", 0, {}, {}, u"JPG"_s));
         else if (change == u"reverse")
             std::reverse(library.state.allPhotos.begin(), library.state.allPhotos.end());
         QVERIFY(publishDuplicatePass(library.state, result));
@@ -274,7 +276,7 @@ private slots:
         for (const PhotoItem &photo : std::as_const(library.state.allPhotos))
             QCOMPARE(photo.hash(), photo.name() <= "3" ? md5("A") : photo.name() <= "5" ? md5("B") : QString());
         if (change == u"none") { // after a delete, the groups shrink and dissolve without a pass
-            const QSet<QString> removed{library.photo("2").id(), library.photo("4").id()};
+            const PhotoIdSet removed{library.photo("2").id(), library.photo("4").id()};
             library.remove({"2", "4"});
             const DuplicateSummary summary = pruneDuplicateGroups(library.state, removed);
             QVERIFY(summary.groupCount == 1 && summary.duplicateCount == 2);

@@ -4,11 +4,13 @@
 #include <QSet>
 #include <QTest>
 
+#include <thread>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
-PhotoItem photo(const QString &id, int created, const QByteArray &path = "/p/a.jpg")
+PhotoItem photo(PhotoId id, int created, const QByteArray &path = "/p/a.jpg")
 {
     const Timestamp at{std::chrono::seconds(created)};
     return PhotoItem(id, path, "a.jpg", 10, at, at, u"JPG"_s);
@@ -23,14 +25,57 @@ class TestRecords : public QObject
 private slots:
     void photoIdentityIsTheIdAlone()
     {
-        PhotoItem a = photo(u"A"_s, 1, "/one.jpg");
-        const PhotoItem sameId(u"A"_s, "/two.png", "two.png", 99, {}, {}, u"PNG"_s, {}, u"ff"_s);
-        const PhotoItem otherId = photo(u"B"_s, 1, "/one.jpg");
+        const PhotoItem a = photo(1, 1, "/one.jpg");
+        const PhotoItem sameId(1, "/two.png", "two.png", 99, {}, {}, u"PNG"_s);
+        const PhotoItem otherId = photo(2, 1, "/one.jpg");
         QVERIFY(a == sameId && !(a == otherId));
         QCOMPARE(QSet<PhotoItem>({a, sameId, otherId}).size(), 2);
-        PhotoItem copy = a; // records are values
-        copy.setHash(u"0123"_s);
-        QVERIFY(a.hash().isEmpty());
+        // Handles share the record: what the duplicate finder learns shows through all.
+        PhotoItem copy = a;
+        const QString digest = u"d41d8cd98f00b204e9800998ecf8427e"_s;
+        copy.setHash(digest);
+        QCOMPARE(a.hash(), digest);
+        copy.setHash(u"0123"_s); // not a digest
+        QVERIFY(a.hash().isEmpty() && PhotoItem().hash().isEmpty() && PhotoItem().path().isEmpty());
+    }
+
+    void idsNeverRepeat()
+    {
+        QList<PhotoId> ids(40000);
+        const auto take = [&](qsizetype from) {
+            for (qsizetype i = from; i < ids.size(); i += 2)
+                ids[i] = makePhotoId();
+        };
+        std::thread other(take, 1);
+        take(0);
+        other.join();
+        QCOMPARE(QSet<PhotoId>(ids.begin(), ids.end()).size(), ids.size());
+    }
+
+    void pathIsRebuiltByteExact_data()
+    {
+        QTest::addColumn<QByteArray>("folder"); // empty: made from the whole path
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("path");
+        QTest::newRow("nested") << QByteArray() << QByteArray("a.jpg") << QByteArray("/p/q/a.jpg");
+        QTest::newRow("at the root") << QByteArray() << QByteArray("a.jpg") << QByteArray("/a.jpg");
+        QTest::newRow("name not the path's end") << QByteArray() << QByteArray("a.jpg") << QByteArray("/p/b.jpg");
+        QTest::newRow("name only a suffix") << QByteArray() << QByteArray("a.jpg") << QByteArray("/p/xa.jpg");
+        QTest::newRow("relative") << QByteArray() << QByteArray("a.jpg") << QByteArray("a.jpg");
+        QTest::newRow("invalid UTF-8") << QByteArray() << QByteArray("\xff\xfe.jpg") << QByteArray("/d\x80/\xff\xfe.jpg");
+        QTest::newRow("in folder") << QByteArray("/p/q") << QByteArray("a.jpg") << QByteArray("/p/q/a.jpg");
+        QTest::newRow("in the root folder") << QByteArray("/") << QByteArray("a.jpg") << QByteArray("/a.jpg");
+        QTest::newRow("folder with a slash") << QByteArray("/p/") << QByteArray("a.jpg") << QByteArray("/p/a.jpg");
+    }
+    void pathIsRebuiltByteExact()
+    {
+        QFETCH(QByteArray, folder);
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, path);
+        const PhotoItem p = folder.isEmpty() ? PhotoItem(7, path, name, 1, {}, {}, u"JPG"_s)
+                                             : PhotoItem::inFolder(7, folder, name, 1, {}, {}, u"JPG"_s);
+        QCOMPARE(p.path(), path);
+        QCOMPARE(p.name(), name);
     }
 
     void originalAndDuplicates_data()
@@ -49,10 +94,10 @@ private slots:
         QFETCH(QString, members);
         DuplicateGroup group{u"d41d8cd98f00b204e9800998ecf8427e"_s, {}};
         for (int i = 0; i < created.size(); ++i)
-            group.photos.append(photo(QString::number(i), created[i]));
-        QStringList ids{group.original() ? group.original()->id() : QString()};
+            group.photos.append(photo(PhotoId(i), created[i]));
+        QStringList ids{group.original() ? QString::number(group.original()->id()) : QString()};
         for (const PhotoItem &p : group.duplicates())
-            ids << p.id();
+            ids << QString::number(p.id());
         QCOMPARE(ids.join(u' '), members);
     }
 

@@ -5,7 +5,6 @@
 #include "platform/Md5.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/Queues.h"
-#include "platform/Uuid.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -67,17 +66,6 @@ private slots:
               "texts");
     }
 
-    void uuidsAreCanonicalAndDistinct()
-    {
-        static const QRegularExpression canonical(u"^[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$"_s);
-        QSet<QString> seen;
-        for (int i = 0; i < 10000; ++i) {
-            const QString id = makeUuidString();
-            QVERIFY2(canonical.match(id).hasMatch(), qPrintable(id));
-            seen.insert(id);
-        }
-        QCOMPARE(seen.size(), 10000);
-    }
     // The walk, listings and attributes are proven through the scanner's tests.
     void paths_data()
     {

@@ -135,7 +135,7 @@ private slots:
         QCOMPARE(sortedPaths(result, t),
                  L({"p/.hidden/inner/h.jpg", "p/a/x.jpg", "p/a/x.jpg", "p/file.jpg", "p/lnk.jpg", "p/out/o.jpg",
                     "p/up/file.jpg", "p/up/lnk.jpg", "p/~cache/photos/p.jpg"}));
-        QSet<QString> ids;
+        PhotoIdSet ids;
         for (const PhotoItem &photo : result.photos) {
             ids << photo.id();
             if (photo.name() == "lnk.jpg") // the target's size

@@ -1,3 +1,4 @@
+#include "TestIds.h"
 #include "UiFakes.h"
 #include "app/AppDelegate.h"
 #include "app/Identity.h"
@@ -93,8 +94,8 @@ private slots:
         QFETCH(QString, action);
         QFETCH(bool, fileManager);
         desktop.fileManagerAnswers = fileManager;
-        vc->library().allPhotos = {PhotoItem(u"0"_s, "/ph/Fotos \xff/IMG 1.jpg", "IMG 1.jpg", 10, {}, {}, u"JPG"_s),
-                                   PhotoItem(u"1"_s, "/ph/p1.jpg", "p1.jpg", 10, {}, {}, u"JPG"_s)};
+        vc->library().allPhotos = {PhotoItem(1, "/ph/Fotos \xff/IMG 1.jpg", "IMG 1.jpg", 10, {}, {}, u"JPG"_s),
+                                   PhotoItem(2, "/ph/p1.jpg", "p1.jpg", 10, {}, {}, u"JPG"_s)};
         vc->applyFilters();
         PhotoGridView *grid = vc->collectionView;
         grid->setFocus();
@@ -174,8 +175,8 @@ private slots:
 
         MainViewController *main = delegate.mainVC();
         QLineEdit *search = main->searchField;
-        main->library().allPhotos << PhotoItem(u"p"_s, "/nowhere/p.jpg", "p.jpg", 1, {}, {}, u"jpg"_s);
-        main->library().selectedPhotoIds = {u"p"_s};
+        main->library().allPhotos << PhotoItem(testId(u"p"_s), "/nowhere/p.jpg", "p.jpg", 1, {}, {}, u"jpg"_s);
+        main->library().selectedPhotoIds = testIds({u"p"_s});
         main->updateStats();
         QTRY_VERIFY(main->deleteButton->isEnabled());
         const qsizetype alerts = h->dialogs.alerts.size(); // each delete asks first

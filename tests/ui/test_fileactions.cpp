@@ -25,7 +25,7 @@ class TestFileActions : public QObject, WindowFixture
             const QByteArray name = "p" + QByteArray::number(i) + ".jpg";
             const QByteArray path = onDisk ? tree->make({"src/" + name}, name) : "/nowhere/" + name;
             const Timestamp day(std::chrono::hours(24 * std::min(i, 5)));
-            lib().allPhotos << PhotoItem(QString::number(i), path, name, 1000, day, day, u"jpg"_s);
+            lib().allPhotos << PhotoItem(PhotoId(i), path, name, 1000, day, day, u"jpg"_s);
         }
         for (const QList<int> &members : groups) {
             lib().duplicateGroups << DuplicateGroup();
@@ -40,7 +40,7 @@ class TestFileActions : public QObject, WindowFixture
     {
         QStringList out;
         for (const PhotoItem &p : photos)
-            out << p.id();
+            out << QString::number(p.id());
         return out.join(u' ');
     }
 private slots:
@@ -60,9 +60,9 @@ private slots:
         QVERIFY(lib().selectedPhotoIds.isEmpty() && !checked(0));
         QTRY_VERIFY(!vc->deselectAllButton->isEnabled() && !vc->deleteButton->isEnabled());
 
-        lib().selectedPhotoIds = {u"0"_s};
+        lib().selectedPhotoIds = {PhotoId(0)};
         vc->keepOriginalsClicked();
-        const QSet<QString> originalsKept{u"3"_s, u"6"_s, u"7"_s};
+        const PhotoIdSet originalsKept{PhotoId(3), PhotoId(6), PhotoId(7)};
         QVERIFY(lib().selectedPhotoIds == originalsKept && checked(3));
         QCOMPARE(h->logLines.last().section(u"] "_s, 1), u"Selected 3 duplicates (keeping originals)"_s);
 
@@ -103,7 +103,7 @@ private slots:
         const auto restore = qScopeGuard([saved = qgetenv("XDG_DATA_HOME")] { qputenv("XDG_DATA_HOME", saved); });
         qputenv("XDG_DATA_HOME", tree->path("xdg"));
         makeLibrary(5, true, {{0, 1, 2, 3}});
-        lib().selectedPhotoIds = {u"0"_s, u"1"_s, u"2"_s};
+        lib().selectedPhotoIds = {PhotoId(0), PhotoId(1), PhotoId(2)};
         if (oneVanished)
             QCOMPARE(::unlink(lib().allPhotos[2].path()), 0);
         const auto start = [&] {

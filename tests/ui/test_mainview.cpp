@@ -1,3 +1,4 @@
+#include "TestIds.h"
 #include "UiFakes.h"
 #include "ui/ColoredButtonView.h"
 #include "ui/Decorations.h"
@@ -112,7 +113,7 @@ private slots:
         QVERIFY(h->logLines.last().endsWith(u"] Found 1 duplicate groups (4 photos)"_s));
 
         // A second start keeps nothing of the first scan's library.
-        lib().selectedPhotoIds.insert(u"x"_s);
+        lib().selectedPhotoIds.insert(testId(u"x"_s));
         runToEnd([&] {
             vc->scanClicked();
             QVERIFY(lib().allPhotos.isEmpty() && lib().selectedPhotoIds.isEmpty());

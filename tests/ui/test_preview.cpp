@@ -21,14 +21,14 @@ const QByteArrayList names = {"alpha.jpg", "b[*]ravo.jpg", "charlie.jpg", "delta
                               "echo.jpg", "foxtrot.jpg", "golf.jpg", "hotel.jpg"};
 const Timestamp modified{std::chrono::seconds(1'700'000'000)};
 
-// `count` small JPEGs of 2.5 MB on record, ids "P0", "P1"...; the file of `missing` is not made.
+// `count` small JPEGs of 2.5 MB on record, ids 1, 2...; the file of `missing` is not made.
 QList<PhotoItem> album(const TestTree &tree, int count, int missing = -1)
 {
     QList<PhotoItem> photos;
     for (int i = 0; i < count; ++i) {
         if (i != missing)
             tree.make({names[i]}, encoded(bands({64, 48}, {QColor::fromHsv(i * 40, 255, 255)}), "jpg"));
-        photos << PhotoItem(u"P%1"_s.arg(i), tree.path(names[i]), names[i], 2'500'000, modified, modified, u"JPG"_s);
+        photos << PhotoItem(PhotoId(i + 1), tree.path(names[i]), names[i], 2'500'000, modified, modified, u"JPG"_s);
     }
     return photos;
 }
@@ -102,7 +102,7 @@ private slots:
     void photoAndLayout()
     {
         const FilePath path = tree.make({"turned.jpg"}, withOrientation(bands({2000, 1200}, {Qt::red, Qt::green}), "jpg", 6));
-        const PhotoItem photo(u"T"_s, path, "turned.jpg", 2'500'000, modified, modified, u"JPG"_s);
+        const PhotoItem photo(PhotoId(100), path, "turned.jpg", 2'500'000, modified, modified, u"JPG"_s);
         PreviewWindowController preview(photo, {photo, photo}, 1);
         QSignalSpy shown(&preview, &PreviewWindowController::imageShown);
         preview.show();
@@ -137,7 +137,7 @@ private slots:
             preview.nextPhoto();
         QTRY_VERIFY(preview.loader().isIdle());
         QCOMPARE(shown.count(), 1);
-        QCOMPARE(shown[0][0].toString(), u"P7"_s);
+        QCOMPARE(shown[0][0].value<PhotoId>(), PhotoId(8));
         // The first photo, the last, and the one before it ahead of time.
         QVERIFY2(preview.loader().decodesStarted() <= 3, qPrintable(QString::number(preview.loader().decodesStarted())));
         const qint64 before = view->pixmap().cacheKey();
@@ -148,7 +148,7 @@ private slots:
         QCOMPARE(view->pixmap().cacheKey(), before);
         preview.previousPhoto();
         QTRY_COMPARE(shown.count(), 2);
-        QCOMPARE(shown[1][0].toString(), u"P5"_s);
+        QCOMPARE(shown[1][0].value<PhotoId>(), PhotoId(6));
     }
 };
 
