@@ -140,7 +140,7 @@ private slots:
             log << u"Error %1 small.jpg: %2"_s.arg(verb(operation), error);
         QCOMPARE(r.log, log);
         QCOMPARE(r.progress, QStringList({u"0/1/2"_s, u"%1/%2/2"_s.arg(done).arg(2 - done)}));
-        QCOMPARE(r.outcome.succeededIds, done ? QSet<QString>{u"1"_s} : QSet<QString>());
+        QCOMPARE(r.outcome.succeededIds, done ? PhotoIdSet{2} : PhotoIdSet());
         QCOMPARE(setup == "file" ? L() : TestTree::list(dest), done ? L{"small.jpg"} : L());
         QCOMPARE(fileBytes(big) + '|' + fileBytes(small), (setup == "vanished" ? B("<missing>") : B(1 << 20, 'x')) + '|'
                                                               + (operation == move && done ? B("<missing>") : B("small")));

@@ -134,7 +134,7 @@ private slots:
         vc->collectionView->setFocus();
         vc->collectionView->setCurrentIndex(vc->gridModel()->index(2, 0));
         QTest::keyClick(vc->collectionView, Qt::Key_Space);
-        QCOMPARE(lib().selectedPhotoIds, QSet<QString>{u"2"_s});
+        QCOMPARE(lib().selectedPhotoIds, PhotoIdSet{2});
 
         QAccessibleInterface *grid = QAccessible::queryAccessibleInterface(vc->collectionView);
         QVERIFY(grid->role() == QAccessible::List && grid->childCount() == 3);
