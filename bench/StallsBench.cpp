@@ -239,12 +239,13 @@ int stallsCommand(int argc, char **argv)
     const bool deleted = run([&] { vc.performDelete(); }, [&] { return state.scanState == ScanState::idle; });
     const double deleteMs = now() - g.start;
     const FilePath trash = homePath + "/data/Trash";
-    const qsizetype restored = restoreTrash(trash);
+    // A delete still running would trash files after they were put back.
+    const qsizetype restored = deleted ? restoreTrash(trash) : 0;
     print("delete-completion", g.worst,
           ms("ms", deleteMs) + " deleted=" + QByteArray::number(before - state.allPhotos.size())
               + " restored=" + QByteArray::number(restored),
           deleted);
-    if (!namesIn(trash + "/files").isEmpty()) {
+    if (!deleted || !namesIn(trash + "/files").isEmpty()) {
         home.setAutoRemove(false); // never delete what could not be put back
         std::fprintf(stderr, "some trashed files could not be put back; they are in %s/files\n", trash.constData());
     }
