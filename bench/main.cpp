@@ -1,4 +1,5 @@
 // Headless benchmarks of the core: lumisort-bench COMMAND [ARGS...]
+#include "OffscreenWindow.h"
 #include "browse/Thumbnails.h"
 #include "platform/ImageFiles.h"
 #include "duplicates/DuplicatePass.h"
@@ -48,6 +49,7 @@ int usage()
                "       lumisort-bench grid [CARDS]\n"
                "       lumisort-bench delete-stall [PHOTOS [DELETED]]\n"
                "       lumisort-bench fileops DIR N\n"
+               "       lumisort-bench stalls DIR\n"
                "  scan        walk the folders as the application does and print\n"
                "              photos=N dirs=M seconds=S (--list: each photo's path first)\n"
                "  duplicates  scan, then one duplicate pass: each group's paths, sorted and\n"
@@ -72,7 +74,10 @@ int usage()
                "              PHOTOS (100000) to a trash in a temporary folder; prints the\n"
                "              longest the event loop went unserved (worst_ms) and the total\n"
                "  fileops     copy, move and trash N generated 1 MB photos in DIR through\n"
-               "              the window's own code: op=copy|move|trash ms=M\n",
+               "              the window's own code: op=copy|move|trash ms=M\n"
+               "  stalls      the window scans DIR, then is browsed and deletes 10000 photos\n"
+               "              (put back afterwards); per phase the longest the event loop\n"
+               "              went unserved: phase=NAME worst_ms=W ...\n",
                stderr);
     return 2;
 }
@@ -370,35 +375,6 @@ int makePhotosCommand(int argc, char **argv)
     return failed ? 1 : 0;
 }
 
-// The window's controller on the offscreen platform (unless another is asked for), with
-// a library it never scanned.
-const char *offscreenUnlessSet()
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    return nullptr;
-}
-
-struct OffscreenWindow
-{
-    OffscreenWindow(int &argc, char **argv) : platform(offscreenUnlessSet()), app(argc, argv), vc(services())
-    {
-        vc.show();
-        QApplication::processEvents();
-    }
-    MainViewController::Services services()
-    {
-        MainViewController::Services s;
-        s.fileSystem = &fs;
-        s.logSink = [](const QString &) {};
-        return s;
-    }
-    const char *platform;
-    QApplication app;
-    PosixFileSystem fs;
-    MainViewController vc;
-};
-
 // Names, types and duplicate marks of a plausible library: mostly camera names, some
 // with words and non-ASCII letters, one in ten photos in a duplicate pair. As in a scan,
 // the records share their type texts.
@@ -568,6 +544,7 @@ int main(int argc, char **argv)
         {"grid", gridCommand},
         {"delete-stall", deleteStallCommand},
         {"fileops", [](int c, char **v) { int fileOpsCommand(int, char **); return fileOpsCommand(c, v); }},
+        {"stalls", [](int c, char **v) { int stallsCommand(int, char **); return stallsCommand(c, v); }},
     };
     if (argc < 2)
         return usage();

@@ -1,0 +1,257 @@
+// lumisort-bench stalls DIR: the real window scans DIR and is then used as a person would;
+// a 5 ms timer on the GUI thread measures, phase by phase, the longest the event loop went
+// unserved, which is how long the window stood frozen.
+#include "OffscreenWindow.h"
+#include "duplicates/DuplicateTexts.h"
+#include "platform/FileCopy.h"
+#include "ui/PhotoGridModel.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int tickMs = 5;
+// A tick this late means a handler held the loop.
+constexpr double promptGapMs = 3 * tickMs;
+// Prompt ticks in a row, with the grid's row count steady, that count as settled.
+constexpr int quietTicksToSettle = 4;
+constexpr double phaseLimitMs = 30 * 60 * 1000;
+constexpr qsizetype photosToDelete = 10'000;
+
+// The names in the folder `dir`, as bytes.
+QList<FilePath> namesIn(const FilePath &dir)
+{
+    QList<FilePath> names;
+    if (DIR *stream = ::opendir(dir.constData())) {
+        while (const dirent *entry = ::readdir(stream)) {
+            if (qstrcmp(entry->d_name, ".") != 0 && qstrcmp(entry->d_name, "..") != 0)
+                names.append(FilePath(entry->d_name));
+        }
+        ::closedir(stream);
+    }
+    return names;
+}
+
+// Puts each file of the trash at `trash` back where its .trashinfo says it came from,
+// never over anything there now. Returns how many went back.
+qsizetype restoreTrash(const FilePath &trash)
+{
+    qsizetype restored = 0;
+    for (const FilePath &infoName : namesIn(trash + "/info")) {
+        const FilePath infoPath = trash + "/info/" + infoName;
+        // Opened by its bytes: a name need not decode.
+        const int fd = infoName.endsWith(".trashinfo") ? ::open(infoPath.constData(), O_RDONLY | O_CLOEXEC) : -1;
+        QFile info;
+        if (fd < 0 || !info.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            if (fd >= 0)
+                ::close(fd);
+            continue;
+        }
+        FilePath original;
+        for (const QByteArray &line : info.readAll().split('\n')) {
+            if (line.startsWith("Path="))
+                original = QByteArray::fromPercentEncoding(line.mid(5).trimmed());
+        }
+        const FilePath stored = trash + "/files/" + infoName.chopped(10);
+        if (original.startsWith('/') && renameNoReplace(stored, original) == 0) {
+            ::unlink(infoPath.constData());
+            ++restored;
+        }
+    }
+    return restored;
+}
+
+// The gaps between watchdog ticks during one phase, and what the ticks saw.
+struct Gaps
+{
+    double start = 0, last = 0, triggered = 0; // phase start, last tick, trigger's return
+    double worst = 0, publish = 0;             // longest gap; longest gap that applied duplicates
+    double busyUntil = 0;                      // the last tick that was late or saw the grid change
+    int quiet = 0;                             // prompt ticks in a row with a steady grid
+    int rows = -1;
+    qsizetype duplicates = 0;
+    bool published = false;
+    bool splitPublish = false; // the scan phase: gaps that applied duplicates are kept apart
+    double readyAt = -1;       // the scan phase: the grid's first rows, since the start
+
+    // From the trigger's start to the end of the last burst of work.
+    double settledMs() const { return std::max(triggered, busyUntil) - start; }
+};
+
+} // namespace
+
+int stallsCommand(int argc, char **argv)
+{
+    if (argc != 1 || !QFileInfo(QFile::decodeName(argv[0])).isDir()) {
+        std::fputs("usage: lumisort-bench stalls DIR\n", stderr);
+        return 2;
+    }
+    FilePath root(argv[0]);
+    if (!root.startsWith('/'))
+        root = QFile::encodeName(QDir::currentPath()) + '/' + root;
+    while (root.size() > 1 && root.endsWith('/'))
+        root.chop(1);
+
+    // The trash lives beside DIR, on its file system, so a delete is a rename there and the
+    // files can go back. The application must find it in its environment from the start.
+    QTemporaryDir home(QFile::decodeName(root.left(std::max<qsizetype>(root.lastIndexOf('/'), 1)))
+                       + QStringLiteral("/.lumisort-stalls-XXXXXX"));
+    if (!home.isValid()) {
+        std::fprintf(stderr, "cannot make a folder beside %s\n", root.constData());
+        return 1;
+    }
+    const FilePath homePath = QFile::encodeName(home.path());
+    qputenv("HOME", homePath);
+    qputenv("XDG_DATA_HOME", homePath + "/data");
+
+    int qtArgc = 1;
+    OffscreenWindow window(qtArgc, argv - 1);
+    MainViewController &vc = window.vc;
+    LibraryState &state = vc.library();
+    const PhotoGridModel &model = *vc.gridModel();
+
+    // The duplicate result is on the window.
+    const auto published = [&] {
+        return state.scanState == ScanState::idle
+               && (!state.duplicateGroups.isEmpty()
+                   || vc.statusLabel->text().startsWith(
+                       DuplicateTexts::finished(state.duplicateGroups.size(), state.allPhotos.size())));
+    };
+
+    QElapsedTimer clock;
+    clock.start();
+    const auto now = [&] { return double(clock.nsecsElapsed()) / 1e6; };
+    Gaps g;
+    const auto tick = [&] {
+        const double t = now(), gap = t - g.last;
+        g.last = t;
+        const qsizetype duplicates = state.duplicatePhotoIds.size();
+        const bool isPublished = published();
+        if (g.splitPublish && (duplicates != g.duplicates || (isPublished && !g.published)))
+            g.publish = std::max(g.publish, gap);
+        else
+            g.worst = std::max(g.worst, gap);
+        g.duplicates = duplicates;
+        g.published = isPublished;
+        const int rows = model.rowCount();
+        if (gap < promptGapMs && rows == g.rows) {
+            ++g.quiet;
+        } else {
+            g.quiet = 0;
+            g.busyUntil = t;
+        }
+        g.rows = rows;
+        if (g.readyAt < 0 && state.scanState == ScanState::idle && rows > 0)
+            g.readyAt = t - g.start;
+    };
+    QTimer watchdog;
+    watchdog.setTimerType(Qt::PreciseTimer);
+    watchdog.setInterval(tickMs);
+    QObject::connect(&watchdog, &QTimer::timeout, &watchdog, tick);
+    watchdog.start();
+
+    // The one test of a view at rest; filtering in the background will answer it itself.
+    const auto settled = [&] { return g.quiet >= quietTicksToSettle; };
+
+    // Runs `trigger`, then the event loop until `done`; false if it never came.
+    const auto run = [&](const std::function<void()> &trigger, const std::function<bool()> &done,
+                         bool splitPublish = false) {
+        g = Gaps{};
+        g.start = g.last = g.busyUntil = now();
+        g.splitPublish = splitPublish;
+        trigger();
+        g.triggered = now();
+        g.rows = model.rowCount(); // later changes come from queued work
+        g.duplicates = state.duplicatePhotoIds.size();
+        g.published = published();
+        while (!done()) {
+            if (now() - g.start > phaseLimitMs)
+                return false;
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        tick(); // the time since the last tick is a gap too
+        return true;
+    };
+    const auto print = [](const char *phase, double worst, const QByteArray &more, bool finished) {
+        std::printf("phase=%s worst_ms=%.1f%s%s\n", phase, worst, more.constData(), finished ? "" : " timeout=1");
+        std::fflush(stdout);
+    };
+    const auto ms = [](const char *name, double value) -> QByteArray {
+        return ' ' + QByteArray(name) + '=' + QByteArray::number(value, 'f', 1);
+    };
+
+    // Scan, first page, duplicate pass.
+    vc.setScanPaths({root});
+    const bool scanned = run([&] { vc.scanClicked(); }, published, true);
+    print("scan", g.worst, ms("ms", now() - g.start) + ms("ready_ms", g.readyAt), scanned);
+    print("publish", g.publish, {}, scanned);
+    if (!scanned)
+        return 1;
+    const qsizetype photos = state.allPhotos.size();
+
+    const auto settledPhase = [&](const char *phase, const std::function<void()> &trigger) {
+        const bool finished = run(trigger, settled);
+        print(phase, g.worst, ms("ms", g.settledMs()), finished);
+    };
+    settledPhase("view-duplicates", [&] { vc.viewModeButtonClicked(1); });
+    settledPhase("view-all", [&] { vc.viewModeButtonClicked(0); });
+
+    // Typed one key at a time, shortened, pasted over, a letter beyond ASCII, cleared.
+    const QString searches[] = {u"i"_s, u"im"_s, u"img"_s,     u"img_"_s, u"img_1"_s,
+                                u"img_"_s, u"dir"_s, u"\u00e9"_s, u"IMG"_s, QString()};
+    double keyWorst = 0, keystroke = 0;
+    bool typed = true;
+    for (const QString &text : searches) {
+        typed &= run([&] { vc.searchField->setText(text); }, settled);
+        keyWorst = std::max(keyWorst, g.worst);
+        keystroke = std::max(keystroke, g.settledMs());
+    }
+    print("search-key", keyWorst, ms("keystroke_ms", keystroke), typed);
+
+    settledPhase("select-all", [&] { vc.selectAllClicked(); });
+    settledPhase("keep-originals", [&] { vc.keepOriginalsClicked(); });
+    const bool loaded = run([&] { vc.loadMoreClicked(); }, [&] {
+        return model.rowCount() == std::min(state.currentlyShowing, state.filteredPhotos.size()) && settled();
+    });
+    print("load-more", g.worst, ms("ms", g.settledMs()), loaded);
+
+    state.selectedPhotoIds.clear();
+    for (qsizetype i = 0; i < std::min(photosToDelete, state.allPhotos.size()); ++i)
+        state.selectedPhotoIds.insert(state.allPhotos[i].id());
+    const qsizetype before = state.allPhotos.size();
+    const bool deleted = run([&] { vc.performDelete(); }, [&] { return state.scanState == ScanState::idle; });
+    const double deleteMs = now() - g.start;
+    const FilePath trash = homePath + "/data/Trash";
+    // A delete still running would trash files after they were put back.
+    const qsizetype restored = deleted ? restoreTrash(trash) : 0;
+    print("delete-completion", g.worst,
+          ms("ms", deleteMs) + " deleted=" + QByteArray::number(before - state.allPhotos.size())
+              + " restored=" + QByteArray::number(restored),
+          deleted);
+    if (!deleted || !namesIn(trash + "/files").isEmpty()) {
+        home.setAutoRemove(false); // never delete what could not be put back
+        std::fprintf(stderr, "some trashed files could not be put back; they are in %s/files\n", trash.constData());
+    }
+
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak_rss_mb=%ld photos=%lld\n", usage.ru_maxrss / 1024, static_cast<long long>(photos));
+    return deleted && typed && loaded ? 0 : 1;
+}
