@@ -372,6 +372,8 @@ void MainViewController::findDuplicatesInBackground()
             });
         };
         DuplicatePassResult result = runDuplicatePass(snapshot, *fs, run->stop, progress);
+        if (!result.stopped)
+            result.preparedGroups = duplicateGroupsOf(result);
         postForRun(run, [this, result = std::move(result)] {
             const std::optional<DuplicateSummary> summary = publishDuplicatePass(m_state, result);
             if (summary && summary->groupCount > 0)
