@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -14,9 +15,23 @@ constexpr FileTypeFilter typedFilters[] = {FileTypeFilter::jpeg, FileTypeFilter:
                                            FileTypeFilter::heic, FileTypeFilter::tiff, FileTypeFilter::bmp,
                                            FileTypeFilter::webp};
 
-bool contains(QByteArrayView haystack, QByteArrayView needle)
+// The first occurrence of `key` (not empty) in [from, end). Names are short and keystrokes
+// many: a memchr for the first byte and a compare beats a general search's set-up per call.
+const char *find(const char *from, const char *end, QByteArrayView key)
 {
-    return memmem(haystack.data(), size_t(haystack.size()), needle.data(), size_t(needle.size())) != nullptr;
+    const size_t rest = size_t(key.size()) - 1;
+    while (end - from > qsizetype(rest)) {
+        const auto *at = static_cast<const char *>(memchr(from, key[0], size_t(end - from) - rest));
+        if (!at || std::memcmp(at + 1, key.data() + 1, rest) == 0)
+            return at;
+        from = at + 1;
+    }
+    return nullptr;
+}
+
+bool contains(QByteArrayView name, QByteArrayView key)
+{
+    return key.isEmpty() || find(name.data(), name.data() + name.size(), key);
 }
 
 } // namespace
@@ -31,13 +46,18 @@ PhotoIndex PhotoIndex::build(const QList<PhotoItem> &photos)
     index.m_offsets.reserve(size_t(photos.size()) + 1);
     index.m_types.reserve(size_t(photos.size()));
 
+    static const FilePath none;
     QHash<QString, quint8> typeBits; // a library has a handful of type texts
     for (const PhotoItem &photo : photos) {
-        const FilePath &name = photo.name();
+        // Offsets are 32-bit: a name that would not fit (past 16 million photos) is left out.
+        const bool fits = photo.name().size() * 3 <= qsizetype(std::numeric_limits<quint32>::max()) - index.m_names.size();
+        const FilePath &name = fits ? photo.name() : none;
         if (std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; })) {
             // The ASCII lower case is the Unicode one for ASCII text.
-            for (const char c : name)
-                index.m_names.append((c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : c);
+            const qsizetype at = index.m_names.size();
+            index.m_names.resize(at + name.size());
+            std::transform(name.begin(), name.end(), index.m_names.begin() + at,
+                           [](char c) { return (c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : c; });
         } else {
             // UTF-8 is self-synchronising: for valid text a byte match is a character match.
             index.m_names.append(displayPath(name).toLower().toUtf8());
@@ -102,10 +122,10 @@ void PhotoIndex::searchAll(QByteArrayView key, FileTypeFilter filter, QList<qint
     const qint32 count = size();
     quint32 from = 0;
     for (qint32 i = 0; i < count;) {
-        const void *found = memmem(base + from, size_t(m_names.size()) - from, key.data(), size_t(key.size()));
+        const char *found = find(base + from, base + m_names.size(), key);
         if (!found)
             return;
-        const auto hit = quint32(static_cast<const char *>(found) - base);
+        const auto hit = quint32(found - base);
         // The photo whose name holds the hit: hits are usually near, so step before searching.
         for (int step = 0; step < 8 && m_offsets[size_t(i) + 1] <= hit; ++step)
             ++i;
