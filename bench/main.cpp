@@ -1,5 +1,6 @@
 // Headless benchmarks of the core: lumisort-bench COMMAND [ARGS...]
 #include "OffscreenWindow.h"
+#include "browse/PhotoIndex.h"
 #include "browse/Thumbnails.h"
 #include "platform/ImageFiles.h"
 #include "duplicates/DuplicatePass.h"
@@ -46,6 +47,7 @@ int usage()
                "       lumisort-bench make-photos DIR [COUNT]\n"
                "       lumisort-bench make-hostile DIR\n"
                "       lumisort-bench filter [PHOTOS]\n"
+               "       lumisort-bench search [PHOTOS]\n"
                "       lumisort-bench grid [CARDS]\n"
                "       lumisort-bench delete-stall [PHOTOS [DELETED]]\n"
                "       lumisort-bench fileops DIR N\n"
@@ -68,6 +70,10 @@ int usage()
                "  filter      time the window's applyFilters() over PHOTOS (200000) synthetic\n"
                "              photos for a search, a type and the duplicates mode: one line\n"
                "              case=NAME ms=M (best of 5) each\n"
+               "  search      over PHOTOS (1000000) synthetic photos, time building the search\n"
+               "              index, then typing \"img_1\" key by key: each key's filter\n"
+               "              narrowed from the previous key, from scratch, and by\n"
+               "              filterPhotos (best of 5, filterPhotos of 2; ms)\n"
                "  grid        time painting one screenful of a page of CARDS (5000) cards at\n"
                "              scroll positions through the page (offscreen)\n"
                "  delete-stall  the window deletes DELETED (1000) real files of a library of\n"
@@ -434,6 +440,52 @@ int filterCommand(int argc, char **argv)
     return 0;
 }
 
+int searchCommand(int argc, char **argv)
+{
+    const int count = argc > 0 ? std::atoi(argv[0]) : 1'000'000;
+    LibraryState state;
+    fillLibrary(state, count);
+    QList<qint32> duplicates;
+    for (qint32 i = 0; i < count; ++i) {
+        if (state.duplicatePhotoIds.contains(state.allPhotos[i].id()))
+            duplicates.append(i);
+    }
+    PhotoIndex index;
+    double build = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        const auto start = Clock::now();
+        index = PhotoIndex::build(state.allPhotos);
+        build = std::min(build, secondsSince(start));
+    }
+    std::printf("build ms=%.1f photos=%d bytes_per_photo=%.1f\n", build * 1e3, count,
+                double(index.byteSize()) / std::max(count, 1));
+
+    const QString keys[] = {QStringLiteral("i"), QStringLiteral("im"), QStringLiteral("img"), QStringLiteral("img_"), QStringLiteral("img_1")};
+    double narrowed[5], fresh[5], old[5];
+    std::fill_n(narrowed, 5, 1e9), std::fill_n(fresh, 5, 1e9), std::fill_n(old, 5, 1e9);
+    qsizetype matches[5] = {};
+    const auto best = [](double &slot, auto &&work) {
+        const auto start = Clock::now();
+        work();
+        slot = std::min(slot, secondsSince(start));
+    };
+    for (int run = 0; run < 5; ++run) {
+        FilterResult previous;
+        for (int k = 0; k < 5; ++k) {
+            const FilterChoice choice{ViewMode::all, FileTypeFilter::all, searchKey(keys[k])};
+            best(narrowed[k], [&] { previous = filterPositions(index, duplicates, choice, previous); });
+            best(fresh[k], [&] { matches[k] = filterPositions(index, duplicates, choice).positions.size(); });
+            if (run < 2)
+                best(old[k], [&] { (void)filterPhotos(state.allPhotos, state.duplicatePhotoIds, choice); });
+        }
+    }
+    for (int k = 0; k < 5; ++k)
+        std::printf("key=%s narrowed_ms=%.2f fresh_ms=%.2f filterPhotos_ms=%.1f matches=%lld\n",
+                    qPrintable(keys[k]), narrowed[k] * 1e3, fresh[k] * 1e3, old[k] * 1e3,
+                    static_cast<long long>(matches[k]));
+    return 0;
+}
+
 int gridCommand(int argc, char **argv)
 {
     const int count = argc > 0 ? std::atoi(argv[0]) : 5000;
@@ -541,6 +593,7 @@ int main(int argc, char **argv)
         {"make-photos", makePhotosCommand},
         {"make-hostile", makeHostileCommand},
         {"filter", filterCommand},
+        {"search", searchCommand},
         {"grid", gridCommand},
         {"delete-stall", deleteStallCommand},
         {"fileops", [](int c, char **v) { int fileOpsCommand(int, char **); return fileOpsCommand(c, v); }},

@@ -57,6 +57,11 @@ bool typeMatches(const QString &fileType, std::span<const QStringView> extension
 
 } // namespace
 
+bool passesTypeFilter(const QString &fileType, FileTypeFilter filter)
+{
+    return filter == FileTypeFilter::all || typeMatches(fileType, FileTypeFilters::extensions(filter));
+}
+
 QString searchKey(const QString &fieldText)
 {
     return fieldText.toLower();

@@ -20,5 +20,9 @@ struct FilterChoice
 QList<PhotoItem> filterPhotos(const QList<PhotoItem> &all, const PhotoIdSet &duplicateIds,
                               const FilterChoice &choice);
 
+// Whether a photo of `fileType` passes the type filter: its lower case is one of the
+// filter's extensions (any type passes `all`).
+bool passesTypeFilter(const QString &fileType, FileTypeFilter filter);
+
 // The search text as the filter compares it: full Unicode lower-case mapping, untrimmed.
 QString searchKey(const QString &fieldText);

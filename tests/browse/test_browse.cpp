@@ -1,6 +1,7 @@
 #include "TestIds.h"
 #include "browse/Filtering.h"
 #include "browse/Paging.h"
+#include "browse/PhotoIndex.h"
 #include "browse/Statistics.h"
 #include "model/LibraryState.h"
 
@@ -62,6 +63,50 @@ private slots:
         QCOMPARE(run(ViewMode::duplicates, any, {}) + run(ViewMode::duplicates, any, {}, dups)
                      + run(ViewMode::duplicates, F::png, u"IMG"_s, dups) + run(ViewMode::all, F::png, u"beach"_s),
                  u"[][abf][f][b]"_s);
+    }
+
+    // The index, fresh and narrowed by the step before, keeps exactly what filterPhotos keeps.
+    // A step is "view|type title|field text"; each row is typed in order.
+    void indexedFilter_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::newRow("extend") << QStringList{u"all|All Types|i"_s, u"all|All Types|Im"_s, u"all|All Types|IMG_"_s, u"all|All Types|img_1"_s};
+        QTest::newRow("shorten") << QStringList{u"all|All Types|img_"_s, u"all|All Types|img"_s, u"all|All Types|"_s};
+        QTest::newRow("paste, across names") << QStringList{u"all|All Types|beach"_s, u"all|All Types|strasse"_s, u"all|All Types|jpgimg"_s};
+        QTest::newRow("non-ASCII") << QStringList{u"all|All Types|\u00e9"_s, u"all|All Types|\u00c9T\u00c9"_s, u"all|All Types|\u0130"_s,
+                                                  u"all|All Types|i\u0307s"_s, u"all|All Types|\ufffdn"_s, u"all|All Types|<high surrogate>"_s, u"all|All Types|\U0001f600 "_s};
+        QTest::newRow("type under a term") << QStringList{u"all|JPEG|i"_s, u"all|PNG|im"_s, u"all|TIFF|"_s, u"all|All Types|im"_s};
+        QTest::newRow("view under a term") << QStringList{u"dup|All Types|i"_s, u"all|All Types|im"_s, u"dup|PNG|i"_s, u"dup|PNG|im"_s, u"dup|PNG|"_s};
+    }
+    void indexedFilter()
+    {
+        QFETCH(QStringList, steps);
+        QList<PhotoItem> all;
+        for (const char *name : {"Img_0001.jpg", "IMG_1.JPG", "a.jpg", "img_2.jpg", "beach.PNG", "x.jpeg", "scan.tif", "phone.heif",
+                                 "my img.png", "\xc3\x89T\xc3\x89.webp", "bad\xff" "name.gif", "\xc4\xb0stanbul.jpg", "\xc4\xb0MG.Png",
+                                 "stra\xc3\x9f" "e.bmp", "STRASSE.bmp", "\xf0\x9f\x98\x80 smile.jpg", "x.t\xc4\xb0" "f", "noext", ""})
+            all << photo(QString::number(all.size()), name);
+        const PhotoIdSet dupIds{all[1].id(), all[2].id(), all[8].id(), all[11].id(), all[12].id()};
+        const QList<qint32> dups{1, 2, 8, 11, 12};
+        const PhotoIndex index = PhotoIndex::build(all);
+        FilterResult previous;
+        for (const QString &step : steps) {
+            const QStringList part = step.split(u'|');
+            const FilterChoice choice{part[0] == u"dup" ? ViewMode::duplicates : ViewMode::all,
+                                      *FileTypeFilters::fromRawValue(part[1]),
+                                      searchKey(QString(part[2]).replace(u"<high surrogate>"_s, QChar(0xd83d)))};
+            QList<qint32> expected;
+            for (const PhotoItem &p : filterPhotos(all, dupIds, choice))
+                expected << qint32(all.indexOf(p));
+            const FilterResult narrowed = filterPositions(index, dups, choice, previous);
+            QCOMPARE(narrowed.positions, expected);
+            QCOMPARE(filterPositions(index, dups, choice).positions, expected);
+            // A result of another list, or of other duplicates, is not narrowed.
+            const FilterResult shifted = filterPositions(PhotoIndex::build(all.mid(1)), dups, previous.choice);
+            QCOMPARE(filterPositions(index, dups, choice, shifted).positions, expected);
+            QCOMPARE(filterPositions(index, dups, choice, filterPositions(index, {}, previous.choice)).positions, expected);
+            previous = narrowed;
+        }
     }
 
     void paging()
