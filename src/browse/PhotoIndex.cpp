@@ -137,3 +137,33 @@ void PhotoIndex::searchAll(QByteArrayView key, FileTypeFilter filter, QList<qint
         from = m_offsets[size_t(++i)];
     }
 }
+
+PreparedFilter prepareFilter(std::shared_ptr<const FilterBase> base, const QList<PhotoItem> &all,
+                             const PhotoIdSet &duplicateIds, const FilterChoice &choice,
+                             const FilterResult &previous)
+{
+    const bool sameList = base && base->photos.isSharedWith(all);
+    if (!sameList || base->duplicateIds != duplicateIds) {
+        auto fresh = std::make_shared<FilterBase>();
+        fresh->photos = all;
+        fresh->duplicateIds = duplicateIds;
+        fresh->index = sameList ? base->index : std::make_shared<const PhotoIndex>(PhotoIndex::build(all));
+        if (!duplicateIds.isEmpty()) {
+            for (qint32 i = 0; i < qint32(all.size()); ++i) {
+                if (duplicateIds.contains(all[i].id()))
+                    fresh->duplicatePositions.append(i);
+            }
+        }
+        base = std::move(fresh);
+    }
+    PreparedFilter prepared{base, filterPositions(*base->index, base->duplicatePositions, choice, previous), {}};
+    const QList<qint32> &positions = prepared.result.positions;
+    if (positions.size() == all.size()) {
+        prepared.photos = all;
+    } else {
+        prepared.photos.reserve(positions.size());
+        for (const qint32 i : positions)
+            prepared.photos.append(all[i]);
+    }
+    return prepared;
+}

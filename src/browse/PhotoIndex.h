@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QList>
 
+#include <memory>
 #include <vector>
 
 // The library's names and types laid out for searching: every name lower-cased exactly as
@@ -63,3 +64,29 @@ struct FilterResult
 // was typed), only its positions are examined.
 FilterResult filterPositions(const PhotoIndex &index, const QList<qint32> &duplicatePositions,
                              const FilterChoice &choice, const FilterResult &previous = {});
+
+// What filtering reads for one list of the library's photos and one set of duplicate ids:
+// the index of the list and the members' positions in it. Made on a worker, kept by the
+// window while the list and the set stay the same, so a keystroke builds nothing.
+struct FilterBase
+{
+    QList<PhotoItem> photos;
+    PhotoIdSet duplicateIds;
+    std::shared_ptr<const PhotoIndex> index;
+    QList<qint32> duplicatePositions;
+};
+
+// A filter made ready on a worker: the photos that pass, with what made them.
+struct PreparedFilter
+{
+    std::shared_ptr<const FilterBase> base;
+    FilterResult result;
+    QList<PhotoItem> photos; // `all` itself when every photo passes
+};
+
+// Filters `all` as `filterPhotos` does. `base` is reused when made from the same list and
+// duplicate ids (its index, when only the ids differ) and built otherwise; `previous`
+// narrows the search as `filterPositions` allows. Blocks; for a worker.
+PreparedFilter prepareFilter(std::shared_ptr<const FilterBase> base, const QList<PhotoItem> &all,
+                             const PhotoIdSet &duplicateIds, const FilterChoice &choice,
+                             const FilterResult &previous = {});

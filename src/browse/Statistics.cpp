@@ -4,7 +4,13 @@
 
 using namespace Qt::StringLiterals;
 
-QString statisticsLine(const LibraryState &state)
+StatisticsInput StatisticsInput::of(const LibraryState &state)
+{
+    return {state.allPhotos, state.filteredPhotos, state.selectedPhotoIds, state.viewMode,
+            state.duplicateGroups.size(), state.displayedPhotos.size()};
+}
+
+QString statisticsLine(const StatisticsInput &state)
 {
     const qsizetype total = state.filteredPhotos.size();
 
@@ -27,8 +33,8 @@ QString statisticsLine(const LibraryState &state)
     const QString size = formatByteCount(filteredSize);
 
     if (state.viewMode == ViewMode::duplicates)
-        return u"%1 duplicates in %2 groups | %3"_s.arg(total).arg(state.duplicateGroups.size()).arg(size);
+        return u"%1 duplicates in %2 groups | %3"_s.arg(total).arg(state.groupCount).arg(size);
     if (total <= 100)
         return u"%1 photos | %2"_s.arg(total).arg(size);
-    return u"Showing %1 of %2 photos | %3"_s.arg(state.displayedPhotos.size()).arg(total).arg(size);
+    return u"Showing %1 of %2 photos | %3"_s.arg(state.displayedCount).arg(total).arg(size);
 }

@@ -25,3 +25,20 @@ QList<PhotoItem> DuplicateGroup::duplicates() const
     }
     return result;
 }
+
+PhotoIdSet duplicatesBesideOriginals(const QList<DuplicateGroup> &groups)
+{
+    qsizetype members = 0;
+    for (const DuplicateGroup &group : groups)
+        members += group.photos.size();
+    PhotoIdSet ids;
+    ids.reserve(members);
+    for (const DuplicateGroup &group : groups) {
+        const std::optional<PhotoItem> original = group.original();
+        for (const PhotoItem &photo : group.photos) {
+            if (original && photo.id() != original->id())
+                ids.insert(photo.id());
+        }
+    }
+    return ids;
+}

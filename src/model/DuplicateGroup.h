@@ -17,3 +17,6 @@ struct DuplicateGroup
     // Every member but the original, in `photos` order.
     QList<PhotoItem> duplicates() const;
 };
+
+// The ids of every group's duplicates: what "Keep Originals Only" selects.
+PhotoIdSet duplicatesBesideOriginals(const QList<DuplicateGroup> &groups);

@@ -30,6 +30,7 @@ void MainViewController::showBulkSelection()
 
 void MainViewController::selectAllClicked()
 {
+    ++m_selectionGeneration;
     for (const PhotoItem &photo : std::as_const(m_state.displayedPhotos))
         m_state.selectedPhotoIds.insert(photo.id());
     showBulkSelection();
@@ -38,19 +39,39 @@ void MainViewController::selectAllClicked()
 
 void MainViewController::deselectAllClicked()
 {
-    m_state.selectedPhotoIds.clear();
+    ++m_selectionGeneration;
+    m_selectionPending = false;
+    releaseLater(std::exchange(m_state.selectedPhotoIds, {}));
     showBulkSelection();
 }
 
 void MainViewController::keepOriginalsClicked()
 {
-    m_state.selectedPhotoIds.clear();
-    for (const DuplicateGroup &group : std::as_const(m_state.duplicateGroups)) {
-        for (const PhotoItem &photo : group.duplicates())
-            m_state.selectedPhotoIds.insert(photo.id());
+    const quint64 generation = ++m_selectionGeneration;
+    const auto show = [this](PhotoIdSet selection) {
+        std::swap(m_state.selectedPhotoIds, selection);
+        releaseLater(std::move(selection));
+        showBulkSelection();
+        log(u"Selected %1 duplicates (keeping originals)"_s.arg(m_state.selectedPhotoIds.size()));
+    };
+    if (m_state.allPhotos.size() < backgroundFrom) {
+        m_selectionPending = false;
+        show(duplicatesBesideOriginals(m_state.duplicateGroups));
+        return;
     }
-    showBulkSelection();
-    log(u"Selected %1 duplicates (keeping originals)"_s.arg(m_state.selectedPhotoIds.size()));
+    // A million ids take a while to gather: a worker does it; a selection change made
+    // meanwhile wins.
+    m_selectionPending = true;
+    m_workers.start([this, generation, show, groups = m_state.duplicateGroups] {
+        auto selection = std::make_shared<PhotoIdSet>(duplicatesBesideOriginals(groups));
+        postToMain(this, [this, generation, show, selection] {
+            if (generation == m_selectionGeneration) {
+                m_selectionPending = false;
+                show(std::move(*selection));
+            }
+            releaseLater(selection);
+        });
+    });
 }
 
 void MainViewController::openPreview(int displayedIndex)
@@ -226,9 +247,15 @@ void MainViewController::removeFromLibrary(const PhotoIdSet &removedIds, Prepare
         m_state.filteredPhotos.swap(prepared.filtered);
     else
         m_state.filteredPhotos.removeIf(removed);
-    m_state.selectedPhotoIds.clear();
+    ++m_selectionGeneration;
+    m_selectionPending = false;
+    releaseLater(std::exchange(m_state.selectedPhotoIds, {}));
     // Pruning reads no file, so the groups never name photos that have left, even after a
     // Stop during the run.
     pruneDuplicateGroups(m_state, removedIds);
-    refillDisplayedPhotos();
+    // A filter still being worked out was made from the library before the removal.
+    if (m_filterPending)
+        applyFilters();
+    else
+        refillDisplayedPhotos();
 }

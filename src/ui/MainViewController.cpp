@@ -37,6 +37,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTabBar>
+#include <QThread>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -48,6 +49,9 @@ MainViewController::MainViewController(Services services, QWidget *parent)
     setMinimumSize(1000, 700);
     resize(designSize);
     m_state.destinationPath = picturesDirectory();
+    // A scan, a duplicate pass or a file run each hold a thread for long; a filter or a
+    // release must not queue behind them.
+    m_workers.setMaxThreadCount(std::max(8, QThread::idealThreadCount() * 2));
     setupUI();
     setAcceptDrops(true);
     connect(collectionView, &PhotoGridView::contextMenuRequested, this,
@@ -128,12 +132,13 @@ void MainViewController::scanClicked()
     if (m_state.scanState != ScanState::idle || m_state.scanPaths.isEmpty())
         return;
 
-    m_state.allPhotos.clear();
-    m_state.displayedPhotos.clear();
-    m_state.selectedPhotoIds.clear();
-    m_state.duplicateGroups.clear();
-    m_state.duplicatePhotoIds.clear();
-    m_state.thumbnailCache.clear();
+    // The last scan's library goes on a worker.
+    releaseLater(std::make_tuple(std::exchange(m_state.allPhotos, {}), std::exchange(m_state.filteredPhotos, {}),
+                                 std::exchange(m_state.displayedPhotos, {}), std::exchange(m_state.selectedPhotoIds, {}),
+                                 std::exchange(m_state.duplicateGroups, {}), std::exchange(m_state.duplicatePhotoIds, {}),
+                                 std::exchange(m_state.thumbnailCache, {}), std::exchange(m_filterBase, {}),
+                                 std::exchange(m_lastFilter, {})));
+    ++m_selectionGeneration;
     m_gridModel->reload({}, {}, {});
 
     m_state.shouldPause = false;
@@ -376,6 +381,7 @@ void MainViewController::findDuplicatesInBackground()
             result.preparedGroups = duplicateGroupsOf(result);
         postForRun(run, [this, result = std::move(result)] {
             const std::optional<DuplicateSummary> summary = publishDuplicatePass(m_state, result);
+            prepareFilterBase(); // the duplicates view's positions
             if (summary && summary->groupCount > 0)
                 log(DuplicateTexts::summary(*summary));
             statusLabel->setText(DuplicateTexts::finished(m_state.duplicateGroups.size(),
@@ -450,12 +456,28 @@ void MainViewController::applyButtonStates()
 
 void MainViewController::updateStats()
 {
-    statsLabel->setText(statisticsLine(m_state));
     updateButtonStates();
+    const quint64 generation = ++m_statsGeneration;
+    if (m_state.allPhotos.size() < backgroundFrom) {
+        m_statsPending = false;
+        statsLabel->setText(statisticsLine(m_state));
+        return;
+    }
+    m_statsPending = true;
+    m_workers.start([this, generation, input = StatisticsInput::of(m_state)] {
+        QString line = statisticsLine(input);
+        postToMain(this, [this, generation, line = std::move(line)] {
+            if (generation != m_statsGeneration)
+                return;
+            m_statsPending = false;
+            statsLabel->setText(line);
+        });
+    });
 }
 
 void MainViewController::photoSelectionChanged(const PhotoItem &photo, bool selected)
 {
+    ++m_selectionGeneration;
     if (selected)
         m_state.selectedPhotoIds.insert(photo.id());
     else
@@ -471,7 +493,60 @@ void MainViewController::applyFilters()
     choice.viewMode = m_state.viewMode;
     choice.fileType = m_state.currentFilter;
     choice.searchText = m_state.searchText;
-    m_state.filteredPhotos = filterPhotos(m_state.allPhotos, m_state.duplicatePhotoIds, choice);
+    const quint64 generation = ++m_filterGeneration;
+    if (m_state.allPhotos.size() < backgroundFrom) {
+        m_filterPending = false;
+        showFiltered(filterPhotos(m_state.allPhotos, m_state.duplicatePhotoIds, choice));
+        return;
+    }
+    // Nothing narrows the list: it is the library's, shared. The index is made meanwhile,
+    // so that the first keystroke finds it.
+    if (choice.viewMode == ViewMode::all && choice.fileType == FileTypeFilter::all && choice.searchText.isEmpty()) {
+        m_filterPending = false;
+        showFiltered(m_state.allPhotos);
+        prepareFilterBase();
+        return;
+    }
+    // Filtered on a worker through the index; the grid shows the last result until then.
+    m_filterPending = true;
+    m_workers.start([this, generation, base = m_filterBase, all = m_state.allPhotos,
+                     duplicateIds = m_state.duplicatePhotoIds, choice, previous = m_lastFilter] {
+        auto prepared = std::make_shared<PreparedFilter>(prepareFilter(base, all, duplicateIds, choice, previous));
+        postToMain(this, [this, generation, prepared]() mutable {
+            if (generation == m_filterGeneration) {
+                m_filterPending = false;
+                m_filterBase = prepared->base;
+                m_lastFilter = std::move(prepared->result);
+                showFiltered(std::move(prepared->photos));
+            }
+            releaseLater(std::move(prepared));
+        });
+    });
+}
+
+void MainViewController::prepareFilterBase()
+{
+    if (m_state.allPhotos.size() < backgroundFrom)
+        return;
+    m_workers.start([this, base = m_filterBase, all = m_state.allPhotos, duplicateIds = m_state.duplicatePhotoIds] {
+        auto prepared = std::make_shared<PreparedFilter>(prepareFilter(base, all, duplicateIds, {}));
+        postToMain(this, [this, prepared] {
+            // Kept while it still describes the library; a filter result made meanwhile may
+            // already have brought a newer one.
+            if (prepared->base->photos.isSharedWith(m_state.allPhotos)
+                && (!m_filterBase || !m_filterBase->photos.isSharedWith(m_state.allPhotos)
+                    || m_filterBase->duplicateIds.size() != m_state.duplicatePhotoIds.size())) {
+                m_filterBase = prepared->base;
+            }
+            releaseLater(prepared);
+        });
+    });
+}
+
+void MainViewController::showFiltered(QList<PhotoItem> filtered)
+{
+    std::swap(m_state.filteredPhotos, filtered);
+    releaseLater(std::move(filtered));
     m_state.currentlyShowing = Paging::afterFilter(m_state.filteredPhotos.size());
     updateDisplayedPhotos();
     collectionView->scrollToTop(); // a new list starts at its beginning

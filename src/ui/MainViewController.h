@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Enums.h"
+#include "browse/PhotoIndex.h"
 #include "model/LibraryState.h"
 #include "ui/HelpWindow.h"
 #include "ui/PreviewWindowController.h"
@@ -110,6 +111,12 @@ public:
     void loadMoreClicked();
     void refillDisplayedPhotos();
     PhotoGridModel *gridModel() const { return m_gridModel; }
+    // From this many photos on, filters, statistics and Keep Originals Only are worked out
+    // on a worker and swapped in, so the window never waits on a pass over the library.
+    qsizetype backgroundFrom = 20'000;
+    // Whether work started by the last filter, statistics or selection change has yet to
+    // show (the window shows the previous state until then).
+    bool backgroundPending() const { return m_filterPending || m_statsPending || m_selectionPending; }
 
     // Widgets, set once by the constructor and owned by the view tree.
     QLabel *titleLabel = nullptr;
@@ -193,6 +200,16 @@ private:
                        std::function<void(const FileOpOutcome &, PreparedLibrary &)> finish);
     // Takes the photos whose files left their place out of the library and refreshes it.
     void removeFromLibrary(const PhotoIdSet &removedIds, PreparedLibrary &prepared);
+    // Makes the filter index of the library on a worker, ahead of the first keystroke.
+    void prepareFilterBase();
+    // Shows `filtered` as the new filtered list, from its first page.
+    void showFiltered(QList<PhotoItem> filtered);
+    // Lets a large value go on a worker: freeing a million records takes a while.
+    template<typename T>
+    void releaseLater(T &&value)
+    {
+        m_workers.start([old = std::forward<T>(value)] {});
+    }
     void playSound(bool stopped);
 
     Services m_services;
@@ -212,6 +229,17 @@ private:
     // Runs the background work; the destructor stops and waits for it, so no worker
     // outlives the controller.
     QThreadPool m_workers;
+    // The index the last background filter used, and its result, which the next keystroke
+    // narrows. Each generation counter tells a background result whether it is still wanted.
+    std::shared_ptr<const FilterBase> m_filterBase;
+    FilterResult m_lastFilter;
+    quint64 m_filterGeneration = 0;
+    quint64 m_statsGeneration = 0;
+    quint64 m_selectionGeneration = 0;
+    bool m_filterPending = false;
+    bool m_statsPending = false;
+    bool m_selectionPending = false;
+
     // Set when the window closes: file runs begin no further file.
     std::atomic<bool> m_closing = false;
 };
