@@ -1,19 +1,23 @@
 // The small services of src/platform: byte counts and times, UUIDs, path helpers, the
-// pictures folder, MD5, and the queues to the GUI thread.
+// pictures folder, MD5, the queues to the GUI thread and the progress coalescer.
 #include "platform/Formatters.h"
 #include "platform/Home.h"
 #include "platform/Md5.h"
 #include "platform/PosixFileSystem.h"
+#include "platform/ProgressCoalescer.h"
 #include "platform/Queues.h"
 #include "platform/Uuid.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
+#include <atomic>
 #include <memory>
 #include <numeric>
 
@@ -162,6 +166,75 @@ private slots:
         postToMainAfter(&live, std::chrono::milliseconds(20), [&] { later = true; });
         QTRY_VERIFY(later);
         QVERIFY(!ran);
+    }
+
+    // A worker posting for 200 ms while the GUI thread spins shows a few updates, each
+    // newer than the last, a frame apart, and ends on its final value.
+    void coalescedBurstEndsOnTheNewest()
+    {
+        QObject context;
+        QEventLoop spinning;
+        QList<qint64> shownAt;
+        QList<int> shown;
+        QElapsedTimer clock;
+        clock.start();
+        std::atomic<int> posted = 0;
+        ProgressCoalescer coalescer(&context);
+        QThreadPool pool;
+        pool.start([&] {
+            int i = 0;
+            for (; clock.elapsed() < 200; ++i)
+                coalescer.post([&, i] { shown << i; shownAt << clock.elapsed(); });
+            coalescer.post([&, i] { shown << i; });
+            posted = i;
+            coalescer.flush();
+            postToMain(&context, [&] { shown << -1; spinning.quit(); });
+        });
+        spinning.exec();
+        QVERIFY2(shown.size() < 30 && shown.at(shown.size() - 2) == posted, qPrintable(QString::number(shown.size())));
+        QVERIFY(std::is_sorted(shown.begin(), shown.end() - 1));
+        for (qsizetype i = 1; i < shownAt.size(); ++i) // the flushed last one is not timed
+            QVERIFY2(shownAt[i] - shownAt[i - 1] >= 15, qPrintable(QString::number(shownAt[i] - shownAt[i - 1])));
+    }
+
+    // Steps: pN posts N, w waits for it to show, f flushes, m posts a marker to the same
+    // context, x destroys the context. What shows, a while after the last step.
+    void coalescerOrder_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("newest pending wins") << u"p1 w p2 p3 m"_s << u"1 m 3"_s;
+        QTest::newRow("flush before later posts") << u"p1 w p2 p3 f m"_s << u"1 3 m"_s;
+        QTest::newRow("timer after a flush") << u"p1 w p2 f m p4"_s << u"1 2 m 4"_s;
+        QTest::newRow("nothing to flush") << u"p1 w f m"_s << u"1 m"_s;
+        QTest::newRow("context gone") << u"p1 p2 x"_s << u""_s;
+        QTest::newRow("context gone, timer pending") << u"p1 w p2 x"_s << u"1"_s;
+        QTest::newRow("context gone, flushed") << u"p1 w p2 f x"_s << u"1"_s;
+    }
+    void coalescerOrder()
+    {
+        QFETCH(QString, steps);
+        auto context = std::make_unique<QObject>();
+        ProgressCoalescer coalescer(context.get());
+        QStringList shown;
+        QString last;
+        for (const QString &step : steps.split(u' ')) {
+            if (step.startsWith(u'p'))
+                coalescer.post([&shown, n = last = step.mid(1)] { shown << n; });
+            else if (step == u"w")
+                QTRY_VERIFY(shown.endsWith(last));
+            else if (step == u"f")
+                coalescer.flush();
+            else if (step == u"m")
+                postToMain(context.get(), [&shown] { shown << u"m"_s; });
+            else
+                context.reset();
+        }
+        bool settled = false;
+        QObject live;
+        postToMainAfter(&live, std::chrono::milliseconds(60), [&] { settled = true; });
+        QTRY_VERIFY(settled);
+        QTEST(shown.join(u' '), "shown");
     }
 };
 
