@@ -20,6 +20,7 @@
 #include <atomic>
 #include <memory>
 #include <numeric>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 using B = QByteArray;
@@ -183,8 +184,12 @@ private slots:
         QThreadPool pool;
         pool.start([&] {
             int i = 0;
-            for (; clock.elapsed() < 200; ++i)
+            // A short rest per update, as a real walk does I/O between them, also keeps the
+            // sanitizer's history of the queued call's hand-off from being overwritten.
+            for (; clock.elapsed() < 200; ++i) {
                 coalescer.post([&, i] { shown << i; shownAt << clock.elapsed(); });
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+            }
             coalescer.post([&, i] { shown << i; });
             posted = i;
             coalescer.flush();
