@@ -120,8 +120,7 @@ private slots:
         QCOMPARE(lib().allPhotos.size(), 4);
     }
 
-    // Progress shows at the display's pace yet ends on each phase's last update: the
-    // duplicate pass, the last to report, leaves its final position.
+    // Progress shown at the display's pace still ends on the duplicate pass's last update.
     void progressEndsOnTheLastUpdate()
     {
         for (int i = 0; i < 45; ++i)
