@@ -151,7 +151,8 @@ int stallsCommand(int argc, char **argv)
         g.duplicates = duplicates;
         g.published = isPublished;
         const int rows = model.rowCount();
-        if (gap < promptGapMs && rows == g.rows) {
+        // Work the window has handed to a worker has not shown yet: not at rest.
+        if (gap < promptGapMs && rows == g.rows && !vc.backgroundPending()) {
             ++g.quiet;
         } else {
             g.quiet = 0;
@@ -167,7 +168,7 @@ int stallsCommand(int argc, char **argv)
     QObject::connect(&watchdog, &QTimer::timeout, &watchdog, tick);
     watchdog.start();
 
-    // The one test of a view at rest; filtering in the background will answer it itself.
+    // The one test of a view at rest: nothing pending in the background, then quiet ticks.
     const auto settled = [&] { return g.quiet >= quietTicksToSettle; };
 
     // Runs `trigger`, then the event loop until `done`; false if it never came.

@@ -6,6 +6,7 @@
 #include "actions/FileOperations.h"
 #include "duplicates/DuplicatePublish.h"
 #include "platform/Dialogs.h"
+#include "platform/ProgressCoalescer.h"
 #include "platform/Queues.h"
 #include "ui/PhotoContextMenu.h"
 #include "ui/PhotoGridModel.h"
@@ -131,11 +132,13 @@ void MainViewController::startFileWork(FileWork work, bool removesFiles,
     m_workers.start([this, work = std::move(work), removesFiles, showProgress = std::move(showProgress),
                      finish = std::move(finish), all = m_state.allPhotos, filtered = m_state.filteredPhotos,
                      selected = m_state.selectedPhotoIds] {
-        const auto progress = [this, &showProgress](const FileOpProgress &p) {
-            postToMain(this, [showProgress, p] { showProgress(p); });
+        ProgressCoalescer shown(this);
+        const auto progress = [&shown, &showProgress](const FileOpProgress &p) {
+            shown.post([showProgress, p] { showProgress(p); });
         };
         const auto logLine = [this](const QString &line) { postToMain(this, [this, line] { log(line); }); };
         FileOpOutcome outcome = work(fileJobsFor(all, selected), progress, logLine, &m_closing);
+        shown.flush();
         auto prepared = std::make_shared<PreparedLibrary>();
         if (removesFiles) {
             prepared->allBefore = all;

@@ -12,6 +12,7 @@
 #include "platform/DesktopServices.h"
 #include "platform/Dialogs.h"
 #include "platform/Home.h"
+#include "platform/ProgressCoalescer.h"
 #include "platform/Queues.h"
 #include "platform/Sounds.h"
 #include "scan/FolderDrop.h"
@@ -237,20 +238,24 @@ void MainViewController::postForRun(std::shared_ptr<ScanRun> run, std::function<
 
 void MainViewController::performScan(const std::shared_ptr<ScanRun> &run)
 {
-    // Reports progress to the window; each update reads the shared counters when it is
-    // shown, and updates of a run that has been replaced are dropped.
+    // Reports progress to the window, at most once a frame for each label; each update
+    // reads the shared counters when it is shown, and updates of a run that has been
+    // replaced are dropped.
     class WindowSink final : public ScanProgressSink
     {
     public:
-        WindowSink(MainViewController *c, std::shared_ptr<ScanRun> run) : m_c(c), m_run(std::move(run)) {}
+        WindowSink(MainViewController *c, std::shared_ptr<ScanRun> run)
+            : m_c(c), m_run(std::move(run)), m_progress(c), m_status(c)
+        {
+        }
 
         void foldersToScan(int total) override
         {
-            post([c = m_c, total] { c->progressLabel->setText(ScanTexts::foldersToScan(total)); });
+            post(m_progress, [c = m_c, total] { c->progressLabel->setText(ScanTexts::foldersToScan(total)); });
         }
         void directoryBegun(int total, const FilePath &directory) override
         {
-            post([c = m_c, counters = counters, total, directory] {
+            post(m_progress, [c = m_c, counters = counters, total, directory] {
                 const int begun = counters->directoriesBegun;
                 c->progressBar->setValue(qRound(ScanTexts::directoryPercent(begun, total)));
                 c->progressLabel->setText(ScanTexts::scanningDirectory(begun, total, directory));
@@ -258,21 +263,35 @@ void MainViewController::performScan(const std::shared_ptr<ScanRun> &run)
         }
         void photosFoundMilestone() override
         {
-            post([c = m_c, counters = counters] {
+            post(m_status, [c = m_c, counters = counters] {
                 c->statusLabel->setText(ScanTexts::photosFound(counters->photosFound));
             });
         }
+        // The last updates, shown before anything posted after this.
+        void flush()
+        {
+            m_progress.flush();
+            m_status.flush();
+        }
 
     private:
-        void post(std::function<void()> update) { m_c->postForRun(m_run, std::move(update)); }
+        void post(ProgressCoalescer &to, std::function<void()> update)
+        {
+            to.post([c = m_c, run = m_run, update = std::move(update)] {
+                if (run == c->m_run)
+                    update();
+            });
+        }
         MainViewController *m_c;
         std::shared_ptr<ScanRun> m_run;
+        ProgressCoalescer m_progress, m_status;
     };
 
     const FileSystem *fs = m_services.fileSystem;
     m_workers.start([this, fs, paths = m_state.scanPaths, run] {
         WindowSink sink(this, run);
         ScanResult result = scanFolders(*fs, paths, ScanFlags{run->pause, run->stop}, sink);
+        sink.flush();
         finishScan(run, std::move(result.photos));
     });
 }
@@ -316,13 +335,17 @@ void MainViewController::generateThumbnails(const std::shared_ptr<ScanRun> &run)
 
     m_workers.start([this, run, jobs = std::move(jobs), dpr] {
         const auto stopRequested = [this, run] { return run->stop || m_state.shouldStop; };
-        const auto progress = [this, run](int position, int total) {
-            postForRun(run, [this, position, total] {
+        ProgressCoalescer shown(this);
+        const auto progress = [this, run, &shown](int position, int total) {
+            shown.post([this, run, position, total] {
+                if (run != m_run)
+                    return;
                 progressLabel->setText(ThumbnailTexts::progress(position + 1, total));
                 progressBar->setValue(qRound(ThumbnailTexts::progressPercent(position, total)));
             });
         };
         QHash<PhotoId, QImage> made = makeThumbnails(jobs, dpr, stopRequested, progress);
+        shown.flush();
         postForRun(run, [this, run, made = std::move(made)] {
             // Pictures made before a stop are kept.
             m_state.thumbnailCache.insert(made);
@@ -370,8 +393,11 @@ void MainViewController::findDuplicatesInBackground()
         return;
     const FileSystem *fs = m_services.fileSystem;
     m_workers.start([this, fs, run, snapshot = duplicateSnapshot(m_state.allPhotos)] {
-        const auto progress = [this, run](int position, int total) {
-            postForRun(run, [this, position, total] {
+        ProgressCoalescer shown(this);
+        const auto progress = [this, run, &shown](int position, int total) {
+            shown.post([this, run, position, total] {
+                if (run != m_run)
+                    return;
                 progressLabel->setText(DuplicateTexts::progress(position, total));
                 progressBar->setValue(qRound(DuplicateTexts::progressPercent(position, total)));
             });
@@ -379,6 +405,7 @@ void MainViewController::findDuplicatesInBackground()
         DuplicatePassResult result = runDuplicatePass(snapshot, *fs, run->stop, progress);
         if (!result.stopped)
             result.preparedGroups = duplicateGroupsOf(result);
+        shown.flush();
         postForRun(run, [this, result = std::move(result)] {
             const std::optional<DuplicateSummary> summary = publishDuplicatePass(m_state, result);
             prepareFilterBase(); // the duplicates view's positions

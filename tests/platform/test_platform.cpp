@@ -1,18 +1,22 @@
 // The small services of src/platform: byte counts and times, UUIDs, path helpers, the
-// pictures folder, MD5, and the queues to the GUI thread.
+// pictures folder, MD5, the queues to the GUI thread and the progress coalescer.
 #include "platform/Formatters.h"
 #include "platform/Home.h"
 #include "platform/Md5.h"
 #include "platform/PosixFileSystem.h"
+#include "platform/ProgressCoalescer.h"
 #include "platform/Queues.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
+#include <climits>
 #include <memory>
 #include <numeric>
 
@@ -150,6 +154,68 @@ private slots:
         postToMainAfter(&live, std::chrono::milliseconds(20), [&] { later = true; });
         QTRY_VERIFY(later);
         QVERIFY(!ran);
+    }
+
+    // A worker posting for 200 ms shows about one update a frame, in order, ending on its last.
+    void coalescedBurstEndsOnTheNewest()
+    {
+        QObject context;
+        QEventLoop spinning;
+        QList<int> shown;
+        ProgressCoalescer coalescer(&context);
+        QThreadPool pool;
+        pool.start([&] {
+            QElapsedTimer clock;
+            clock.start();
+            for (int i = 0; clock.elapsed() < 200; ++i) {
+                coalescer.post([&, i] { shown << i; });
+                QThread::usleep(50); // like a walk's I/O; keeps the sanitizer's record of the hand-off
+            }
+            coalescer.post([&] { shown << INT_MAX; });
+            coalescer.flush();
+            postToMain(&context, [&] { spinning.quit(); });
+        });
+        spinning.exec();
+        QVERIFY2(shown.size() < 30 && std::is_sorted(shown.begin(), shown.end()) && shown.last() == INT_MAX,
+                 qPrintable(QString::number(shown.size())));
+    }
+
+    // pN posts N, w waits for the first to show, f flushes, m posts to the context, x destroys it.
+    void coalescerOrder_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("newest pending wins") << u"p1 w p2 p3 m"_s << u"1 m 3"_s;
+        QTest::newRow("flush before later posts") << u"p1 w p2 p3 f m"_s << u"1 3 m"_s;
+        QTest::newRow("timer after a flush") << u"p1 w p2 f m p4"_s << u"1 2 m 4"_s;
+        QTest::newRow("nothing to flush") << u"p1 w f m"_s << u"1 m"_s;
+        QTest::newRow("context gone") << u"p1 p2 x"_s << u""_s;
+        QTest::newRow("context gone, timer pending") << u"p1 w p2 x"_s << u"1"_s;
+        QTest::newRow("context gone, flushed") << u"p1 w p2 f x"_s << u"1"_s;
+    }
+    void coalescerOrder()
+    {
+        QFETCH(QString, steps);
+        auto context = std::make_unique<QObject>();
+        ProgressCoalescer coalescer(context.get());
+        QStringList shown;
+        for (const QString &step : steps.split(u' ')) {
+            if (step == u"w")
+                QTRY_VERIFY(!shown.isEmpty());
+            else if (step == u"f")
+                coalescer.flush();
+            else if (step == u"x")
+                context.reset();
+            else if (step == u"m")
+                postToMain(context.get(), [&shown] { shown << u"m"_s; });
+            else
+                coalescer.post([&shown, n = step.mid(1)] { shown << n; });
+        }
+        bool settled = false; // posted last, with a delay beyond a frame: everything due has run
+        QObject live;
+        postToMainAfter(&live, std::chrono::milliseconds(60), [&] { settled = true; });
+        QTRY_VERIFY(settled);
+        QTEST(shown.join(u' '), "shown");
     }
 };
 

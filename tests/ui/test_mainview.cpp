@@ -121,6 +121,16 @@ private slots:
         QCOMPARE(lib().allPhotos.size(), 4);
     }
 
+    // Progress shown at the display's pace still ends on the duplicate pass's last update.
+    void progressEndsOnTheLastUpdate()
+    {
+        for (int i = 0; i < 45; ++i)
+            tree->make({"c/" + QByteArray::number(i % 9) + "/" + QByteArray::number(i) + ".jpg"}, "same");
+        chooseFolders({tree->path("c")});
+        runToEnd([&] { vc->scanClicked(); });
+        QCOMPARE(vc->progressLabel->text() + u' ' + QString::number(vc->progressBar->value()), u"Finding duplicates: 40/45 94"_s);
+    }
+
     // The scan-state table, step by step, with a walk held at its first folder.
     void pauseResumeThenStopWakesQuickly()
     {
