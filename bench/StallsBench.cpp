@@ -142,6 +142,8 @@ int stallsCommand(int argc, char **argv)
     const auto tick = [&] {
         const double t = now(), gap = t - g.last;
         g.last = t;
+        if (gap > 30 && qEnvironmentVariableIsSet("STALLS_TRACE"))
+            std::fprintf(stderr, "gap %.1f at %.0f: %s | %s\n", gap, t - g.start, qPrintable(vc.statusLabel->text()), qPrintable(vc.progressLabel->text()));
         const qsizetype duplicates = state.duplicatePhotoIds.size();
         const bool isPublished = published();
         if (g.splitPublish && (duplicates != g.duplicates || (isPublished && !g.published)))
@@ -191,7 +193,14 @@ int stallsCommand(int argc, char **argv)
         return true;
     };
     const auto print = [](const char *phase, double worst, const QByteArray &more, bool finished) {
-        std::printf("phase=%s worst_ms=%.1f%s%s\n", phase, worst, more.constData(), finished ? "" : " timeout=1");
+        // Resident memory as the phase ends, and the most it has been so far.
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        const QList<QByteArray> pages = statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ') : QList<QByteArray>();
+        const long rss = pages.size() > 1 ? pages[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) / 1024 : 0;
+        struct rusage usage {};
+        getrusage(RUSAGE_SELF, &usage);
+        std::printf("phase=%s worst_ms=%.1f%s rss_mb=%ld peak_mb=%ld%s\n", phase, worst, more.constData(), rss,
+                    usage.ru_maxrss / 1024, finished ? "" : " timeout=1");
         std::fflush(stdout);
     };
     const auto ms = [](const char *name, double value) -> QByteArray {

@@ -209,11 +209,12 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     std::vector<std::vector<SameSize>> split(large.size());
     runner.run(large.size(), [&](size_t k, ReadBuffers &) {
         const SameSize &set = large[k];
-        const std::vector<ContentCandidate> files = candidates(set.members);
         std::map<QByteArray, std::vector<int>> byHead;
         int dropped = 0;
-        for (size_t m = 0; m < files.size() && !stopRequested(); ++m) {
-            if (const auto head = readHead(files[m], std::min(set.size, headSize)))
+        // One path at a time: a set may hold a million files.
+        for (size_t m = 0; m < set.members.size() && !stopRequested(); ++m) {
+            const int i = set.members[m];
+            if (const auto head = readHead({snapshot[i].path(), examined[size_t(i)].identity}, std::min(set.size, headSize)))
                 byHead[*head].push_back(set.members[m]);
             else
                 ++dropped;
@@ -249,12 +250,20 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
         }
     }
     std::stable_sort(jobs.begin(), jobs.end(), [](const Job &a, const Job &b) { return a.bytes > b.bytes; });
+    // A file hashed by itself only leaves its digest; each job writes its own entries.
+    std::vector<std::optional<Md5::Digest>> digestOf(static_cast<size_t>(total));
     std::vector<std::vector<ContentClass>> found(jobs.size());
     runner.run(jobs.size(), [&](size_t j, ReadBuffers &buffers) {
         const Job &job = jobs[j];
         const std::vector<int> members = job.alone < 0 ? sets[job.set].members : std::vector{job.alone};
         if (auto classes = matchContents(fs, candidates(members), sets[job.set].size, job.alone >= 0,
                                          shouldStop, buffers)) {
+            if (job.alone >= 0) {
+                if (!classes->empty())
+                    digestOf[size_t(job.alone)] = classes->front().digest;
+                runner.settle(1);
+                return;
+            }
             for (ContentClass &c : *classes) {
                 for (int &member : c.members)
                     member = members[size_t(member)];
@@ -266,25 +275,41 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     if (stopRequested())
         return stopped;
 
-    std::vector<std::optional<Md5::Digest>> digestOf(static_cast<size_t>(total));
     std::vector<std::vector<int>> groups;
-    std::map<std::pair<size_t, Md5::Digest>, std::vector<int>> hashedAlone;
     for (size_t j = 0; j < jobs.size(); ++j) {
         for (const ContentClass &c : found[j]) {
             for (int member : c.members)
                 digestOf[size_t(member)] = c.digest;
-            if (jobs[j].alone >= 0)
-                hashedAlone[{jobs[j].set, c.digest}].push_back(c.members.front());
-            else
-                groups.push_back(c.members);
+            groups.push_back(c.members);
         }
     }
-    for (auto &[key, members] : hashedAlone) {
-        if (members.size() >= 2) {
-            std::sort(members.begin(), members.end());
-            groups.push_back(std::move(members));
+    found = {};
+    // Files hashed by themselves group by set and digest: sorted, each run is a group.
+    struct Hashed
+    {
+        size_t set;
+        Md5::Digest digest;
+        int member;
+        auto operator<=>(const Hashed &) const = default;
+    };
+    std::vector<Hashed> hashed;
+    for (const Job &job : jobs) {
+        if (job.alone >= 0 && digestOf[size_t(job.alone)])
+            hashed.push_back({job.set, *digestOf[size_t(job.alone)], job.alone});
+    }
+    std::sort(hashed.begin(), hashed.end());
+    for (size_t from = 0, to; from < hashed.size(); from = to) {
+        for (to = from + 1; to < hashed.size() && hashed[to].set == hashed[from].set
+                            && hashed[to].digest == hashed[from].digest;
+             ++to) {
+        }
+        if (to - from >= 2) {
+            std::vector<int> &group = groups.emplace_back();
+            for (size_t h = from; h < to; ++h)
+                group.push_back(hashed[h].member);
         }
     }
+    hashed = {};
     std::sort(groups.begin(), groups.end());
 
     DuplicatePassResult result;

@@ -113,6 +113,8 @@ struct MainViewController::PreparedLibrary
 {
     QList<PhotoItem> allBefore, filteredBefore;
     QList<PhotoItem> all, filtered;
+    QList<DuplicateGroup> groupsBefore;
+    LibraryState pruned; // its groups and duplicate ids, without the photos that left
 };
 
 quint64 MainViewController::beginFileWork(const QString &status)
@@ -131,7 +133,8 @@ void MainViewController::startFileWork(FileWork work, bool removesFiles,
     // here, and the worker filters them.
     m_workers.start([this, work = std::move(work), removesFiles, showProgress = std::move(showProgress),
                      finish = std::move(finish), all = m_state.allPhotos, filtered = m_state.filteredPhotos,
-                     selected = m_state.selectedPhotoIds] {
+                     selected = m_state.selectedPhotoIds, groups = m_state.duplicateGroups,
+                     duplicateIds = m_state.duplicatePhotoIds] {
         ProgressCoalescer shown(this);
         const auto progress = [&shown, &showProgress](const FileOpProgress &p) {
             shown.post([showProgress, p] { showProgress(p); });
@@ -146,6 +149,10 @@ void MainViewController::startFileWork(FileWork work, bool removesFiles,
             prepared->all = withoutPhotos(all, outcome.succeededIds);
             prepared->filtered = filtered.isSharedWith(all) ? prepared->all
                                                             : withoutPhotos(filtered, outcome.succeededIds);
+            prepared->groupsBefore = groups;
+            prepared->pruned.duplicateGroups = groups;
+            prepared->pruned.duplicatePhotoIds = duplicateIds;
+            pruneDuplicateGroups(prepared->pruned, outcome.succeededIds);
         }
         postToMain(this, [this, finish, outcome = std::move(outcome), prepared]() mutable {
             finish(outcome, *prepared);
@@ -255,7 +262,12 @@ void MainViewController::removeFromLibrary(const PhotoIdSet &removedIds, Prepare
     releaseLater(std::exchange(m_state.selectedPhotoIds, {}));
     // Pruning reads no file, so the groups never name photos that have left, even after a
     // Stop during the run.
-    pruneDuplicateGroups(m_state, removedIds);
+    if (m_state.duplicateGroups.isSharedWith(prepared.groupsBefore)) {
+        m_state.duplicateGroups.swap(prepared.pruned.duplicateGroups);
+        m_state.duplicatePhotoIds.swap(prepared.pruned.duplicatePhotoIds);
+    } else {
+        pruneDuplicateGroups(m_state, removedIds);
+    }
     // A filter still being worked out was made from the library before the removal.
     if (m_filterPending)
         applyFilters();
