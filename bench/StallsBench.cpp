@@ -79,8 +79,20 @@ qsizetype restoreTrash(const FilePath &trash)
 }
 
 // The gaps between watchdog ticks during one phase, and what the ticks saw.
+// Time the machine's hypervisor gave to others (steal), in ms: a gap it caused is no
+// stall of the window's, and the phase line says how much of it there was.
+double stealMs()
+{
+    QFile stat(QStringLiteral("/proc/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = stat.readLine().simplified().split(' ');
+    return fields.size() > 8 ? fields[8].toDouble() * 1000.0 / double(sysconf(_SC_CLK_TCK)) : 0;
+}
+
 struct Gaps
 {
+    double stealAtStart = 0;
     double start = 0, last = 0, triggered = 0; // phase start, last tick, trigger's return
     double worst = 0, publish = 0;             // longest gap; longest gap that applied duplicates
     double busyUntil = 0;                      // the last tick that was late or saw the grid change
@@ -177,6 +189,7 @@ int stallsCommand(int argc, char **argv)
     const auto run = [&](const std::function<void()> &trigger, const std::function<bool()> &done,
                          bool splitPublish = false) {
         g = Gaps{};
+        g.stealAtStart = stealMs();
         g.start = g.last = g.busyUntil = now();
         g.splitPublish = splitPublish;
         trigger();
@@ -192,15 +205,15 @@ int stallsCommand(int argc, char **argv)
         tick(); // the time since the last tick is a gap too
         return true;
     };
-    const auto print = [](const char *phase, double worst, const QByteArray &more, bool finished) {
+    const auto print = [&g](const char *phase, double worst, const QByteArray &more, bool finished) {
         // Resident memory as the phase ends, and the most it has been so far.
         QFile statm(QStringLiteral("/proc/self/statm"));
         const QList<QByteArray> pages = statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ') : QList<QByteArray>();
         const long rss = pages.size() > 1 ? pages[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) / 1024 : 0;
         struct rusage usage {};
         getrusage(RUSAGE_SELF, &usage);
-        std::printf("phase=%s worst_ms=%.1f%s rss_mb=%ld peak_mb=%ld%s\n", phase, worst, more.constData(), rss,
-                    usage.ru_maxrss / 1024, finished ? "" : " timeout=1");
+        std::printf("phase=%s worst_ms=%.1f%s rss_mb=%ld peak_mb=%ld steal_ms=%.0f%s\n", phase, worst, more.constData(),
+                    rss, usage.ru_maxrss / 1024, stealMs() - g.stealAtStart, finished ? "" : " timeout=1");
         std::fflush(stdout);
     };
     const auto ms = [](const char *name, double value) -> QByteArray {
@@ -227,12 +240,14 @@ int stallsCommand(int argc, char **argv)
     const QString searches[] = {u"i"_s, u"im"_s, u"img"_s,     u"img_"_s, u"img_1"_s,
                                 u"img_"_s, u"dir"_s, u"\u00e9"_s, u"IMG"_s, QString()};
     double keyWorst = 0, keystroke = 0;
+    const double stealBefore = stealMs();
     bool typed = true;
     for (const QString &text : searches) {
         typed &= run([&] { vc.searchField->setText(text); }, settled);
         keyWorst = std::max(keyWorst, g.worst);
         keystroke = std::max(keystroke, g.settledMs());
     }
+    g.stealAtStart = stealBefore;
     print("search-key", keyWorst, ms("keystroke_ms", keystroke), typed);
 
     settledPhase("select-all", [&] { vc.selectAllClicked(); });
