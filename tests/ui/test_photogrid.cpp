@@ -197,22 +197,45 @@ private slots:
 
     // Every filter change returns to the first page of the new list; the mode buttons
     // switch the grid and their highlight, the menu only the grid.
+    void filterControls_data()
+    {
+        QTest::addColumn<bool>("background");
+        QTest::newRow("on the GUI thread") << false;
+        QTest::newRow("on a worker, narrowing") << true; // as a large library is
+    }
     void filterControls()
     {
+        QFETCH(bool, background);
+        vc->backgroundFrom = background ? 0 : 1'000'000;
+        const auto settled = [&] { return QTest::qWaitFor([&] { return !vc->backgroundPending(); }); };
         for (int i = 0; i < 250; ++i)
             lib().allPhotos << photo(i, i % 2 ? u"PNG"_s : u"JPG"_s, "IMG_" + QByteArray::number(i));
         lib().duplicatePhotoIds = {PhotoId(0), PhotoId(1), PhotoId(2)};
+        lib().duplicateGroups = {DuplicateGroup{{}, {lib().allPhotos[0], lib().allPhotos[1], lib().allPhotos[2]}}};
         vc->applyFilters();
         vc->loadMoreClicked();
         QTRY_COMPARE(lib().displayedPhotos.size(), 200); // the files do not exist: no pictures
         vc->filterPicker->setCurrentIndex(2); // PNG
+        QVERIFY(settled());
         QCOMPARE(vc->showingLabel->text(), u"Showing 100 of 125 photos"_s);
-        QTest::keyClicks(vc->searchField, u"IMG_1"_s);
-        QCOMPARE(lib().filteredPhotos.size(), 56); // odd numbers starting with 1
+        QCOMPARE(vc->statsLabel->text(), u"Showing 100 of 125 photos | 300 MB"_s);
+        // Typed, shortened and typed again: each step as a fresh filter would have it.
+        QStringList counts;
+        for (const QString &text : {u"IMG_1"_s, u"IMG_12"_s, u"IMG_1"_s, u"img_9"_s, u"X"_s, u"IMG_1"_s}) {
+            vc->searchField->setText(text);
+            QVERIFY(settled());
+            counts << QString::number(lib().filteredPhotos.size());
+        }
+        QCOMPARE(counts.join(u' '), u"56 5 56 6 0 56"_s); // odd numbers starting with the digits
         vc->filterPicker->setCurrentIndex(0);
         QPushButton *all = vc->viewModeButtons[0], *dups = vc->viewModeButtons[1];
         dups->click();
+        QVERIFY(settled());
         QCOMPARE(lib().displayedPhotos.size(), 1); // the search still applies
+        vc->keepOriginalsClicked();
+        QVERIFY(settled());
+        QCOMPARE(lib().selectedPhotoIds, (PhotoIdSet{1, 2}));
+        QCOMPARE(vc->statsLabel->text(), u"2 selected (4.8 MB) | 1 total"_s);
         vc->showAllPhotos();
         QCOMPARE(lib().viewMode, ViewMode::all);
         QVERIFY(dups->isChecked() && !all->isChecked());
