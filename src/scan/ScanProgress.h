@@ -15,8 +15,8 @@ struct ScanCounters
     std::atomic<int> photosFound = 0;
 };
 
-// Receives a scan's progress on the scanning thread. The GUI's implementation posts each
-// event to the GUI thread; the default does nothing.
+// Receives a scan's progress on the scanning thread. The GUI's implementation hands the
+// events to the GUI thread, at most one a frame; the default does nothing.
 class ScanProgressSink
 {
 public:
