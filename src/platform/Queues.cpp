@@ -37,3 +37,34 @@ QThreadPool &backgroundPool()
 {
     return *QThreadPool::globalInstance();
 }
+
+namespace {
+
+// The functor is made here and run, then destroyed, on the pool's thread.
+class Work final : public QRunnable
+{
+public:
+    explicit Work(std::function<void()> work) : m_work(std::move(work)) { setAutoDelete(true); }
+    void run() override
+    {
+#if defined(__SANITIZE_THREAD__)
+        __tsan_acquire(this);
+#endif
+        m_work();
+        m_work = nullptr;
+    }
+
+private:
+    std::function<void()> m_work;
+};
+
+} // namespace
+
+void startWork(QThreadPool &pool, std::function<void()> work)
+{
+    auto *task = new Work(std::move(work));
+#if defined(__SANITIZE_THREAD__)
+    __tsan_release(task);
+#endif
+    pool.start(task);
+}

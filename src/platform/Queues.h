@@ -17,3 +17,7 @@ void postToMainAfter(QObject *context, std::chrono::milliseconds delay, std::fun
 
 // The pool for disk-bound background work (walks, hashing, thumbnails, file operations).
 QThreadPool &backgroundPool();
+
+// Runs `work` on a thread of `pool`; its captures are handed over with it (and, in a
+// ThreadSanitizer build, the hand-off through Qt's uninstrumented queue is made known).
+void startWork(QThreadPool &pool, std::function<void()> work);

@@ -63,7 +63,7 @@ void MainViewController::keepOriginalsClicked()
     // A million ids take a while to gather: a worker does it; a selection change made
     // meanwhile wins.
     m_selectionPending = true;
-    m_workers.start([this, generation, show, groups = m_state.duplicateGroups] {
+    startWork(m_workers, [this, generation, show, groups = m_state.duplicateGroups] {
         auto selection = std::make_shared<PhotoIdSet>(duplicatesBesideOriginals(groups));
         postToMain(this, [this, generation, show, selection] {
             if (generation == m_selectionGeneration) {
@@ -131,7 +131,7 @@ void MainViewController::startFileWork(FileWork work, bool removesFiles,
 {
     // The work list is taken now; the lists are shared, not copied, so this costs nothing
     // here, and the worker filters them.
-    m_workers.start([this, work = std::move(work), removesFiles, showProgress = std::move(showProgress),
+    startWork(m_workers, [this, work = std::move(work), removesFiles, showProgress = std::move(showProgress),
                      finish = std::move(finish), all = m_state.allPhotos, filtered = m_state.filteredPhotos,
                      selected = m_state.selectedPhotoIds, groups = m_state.duplicateGroups,
                      duplicateIds = m_state.duplicatePhotoIds] {
@@ -157,7 +157,7 @@ void MainViewController::startFileWork(FileWork work, bool removesFiles,
         postToMain(this, [this, finish, outcome = std::move(outcome), prepared]() mutable {
             finish(outcome, *prepared);
             // The lists replaced are let go on a worker: freeing a large library takes time.
-            m_workers.start([old = std::move(prepared)] {});
+            startWork(m_workers, [old = std::move(prepared)] {});
         });
     });
 }

@@ -288,7 +288,7 @@ void MainViewController::performScan(const std::shared_ptr<ScanRun> &run)
     };
 
     const FileSystem *fs = m_services.fileSystem;
-    m_workers.start([this, fs, paths = m_state.scanPaths, run] {
+    startWork(m_workers, [this, fs, paths = m_state.scanPaths, run] {
         WindowSink sink(this, run);
         ScanResult result = scanFolders(*fs, paths, ScanFlags{run->pause, run->stop}, sink);
         sink.flush();
@@ -333,7 +333,7 @@ void MainViewController::generateThumbnails(const std::shared_ptr<ScanRun> &run)
         jobs.append({m_state.allPhotos[i].id(), m_state.allPhotos[i].path()});
     const qreal dpr = devicePixelRatioF();
 
-    m_workers.start([this, run, jobs = std::move(jobs), dpr] {
+    startWork(m_workers, [this, run, jobs = std::move(jobs), dpr] {
         const auto stopRequested = [this, run] { return run->stop || m_state.shouldStop; };
         ProgressCoalescer shown(this);
         const auto progress = [this, run, &shown](int position, int total) {
@@ -370,7 +370,7 @@ void MainViewController::generateThumbnailsForRange(qsizetype start, qsizetype e
     }
     const std::shared_ptr<ScanRun> run = m_run;
     const qreal dpr = devicePixelRatioF();
-    m_workers.start([this, run, jobs = std::move(jobs), dpr] {
+    startWork(m_workers, [this, run, jobs = std::move(jobs), dpr] {
         const auto stopRequested = [this, &run] { return m_state.shouldStop.load() || (run && run->replaced.load()); };
         QHash<PhotoId, QImage> made = makeThumbnails(jobs, dpr, stopRequested);
         const bool stopped = stopRequested();
@@ -392,7 +392,7 @@ void MainViewController::findDuplicatesInBackground()
     if (!run)
         return;
     const FileSystem *fs = m_services.fileSystem;
-    m_workers.start([this, fs, run, snapshot = duplicateSnapshot(m_state.allPhotos)] {
+    startWork(m_workers, [this, fs, run, snapshot = duplicateSnapshot(m_state.allPhotos)] {
         ProgressCoalescer shown(this);
         const auto progress = [this, run, &shown](int position, int total) {
             shown.post([this, run, position, total] {
@@ -491,7 +491,7 @@ void MainViewController::updateStats()
         return;
     }
     m_statsPending = true;
-    m_workers.start([this, generation, input = StatisticsInput::of(m_state)] {
+    startWork(m_workers, [this, generation, input = StatisticsInput::of(m_state)] {
         QString line = statisticsLine(input);
         postToMain(this, [this, generation, line = std::move(line)] {
             if (generation != m_statsGeneration)
@@ -536,7 +536,7 @@ void MainViewController::applyFilters()
     }
     // Filtered on a worker through the index; the grid shows the last result until then.
     m_filterPending = true;
-    m_workers.start([this, generation, base = m_filterBase, all = m_state.allPhotos,
+    startWork(m_workers, [this, generation, base = m_filterBase, all = m_state.allPhotos,
                      duplicateIds = m_state.duplicatePhotoIds, choice, previous = m_lastFilter] {
         auto prepared = std::make_shared<PreparedFilter>(prepareFilter(base, all, duplicateIds, choice, previous));
         postToMain(this, [this, generation, prepared]() mutable {
@@ -555,7 +555,7 @@ void MainViewController::prepareFilterBase()
 {
     if (m_state.allPhotos.size() < backgroundFrom)
         return;
-    m_workers.start([this, base = m_filterBase, all = m_state.allPhotos, duplicateIds = m_state.duplicatePhotoIds] {
+    startWork(m_workers, [this, base = m_filterBase, all = m_state.allPhotos, duplicateIds = m_state.duplicatePhotoIds] {
         auto prepared = std::make_shared<PreparedFilter>(prepareFilter(base, all, duplicateIds, {}));
         postToMain(this, [this, prepared] {
             // Kept while it still describes the library; a filter result made meanwhile may

@@ -3,6 +3,7 @@
 #include "model/Enums.h"
 #include "browse/PhotoIndex.h"
 #include "model/LibraryState.h"
+#include "platform/Queues.h"
 #include "ui/HelpWindow.h"
 #include "ui/PreviewWindowController.h"
 
@@ -208,7 +209,7 @@ private:
     template<typename T>
     void releaseLater(T &&value)
     {
-        m_workers.start([old = std::forward<T>(value)] {});
+        startWork(m_workers, [old = std::forward<T>(value)] {});
     }
     void playSound(bool stopped);
 

@@ -63,7 +63,7 @@ void PreviewImageLoader::startNext()
     }
     m_inFlightCover = m_cover;
     ++m_started;
-    m_pool.start([this, job = *m_inFlight, cover = m_cover] {
+    startWork(m_pool, [this, job = *m_inFlight, cover = m_cover] {
         QImage image = decodeImage(job.path, cover);
         const bool natural = image.width() < cover.width() || image.height() < cover.height();
         // The decoder stops at the size that fills the box; fitting it is all that is shown.
