@@ -154,6 +154,7 @@ int stallsCommand(int argc, char **argv)
     const auto tick = [&] {
         const double t = now(), gap = t - g.last;
         g.last = t;
+        // STALLS_TRACE=1: each long gap with what the window said at its end.
         if (gap > 30 && qEnvironmentVariableIsSet("STALLS_TRACE"))
             std::fprintf(stderr, "gap %.1f at %.0f: %s | %s\n", gap, t - g.start, qPrintable(vc.statusLabel->text()), qPrintable(vc.progressLabel->text()));
         const qsizetype duplicates = state.duplicatePhotoIds.size();
