@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QProcess>
 #include <QScopeGuard>
-#include <QStandardPaths>
 #include <QTest>
 
 #include <future>
@@ -144,38 +143,34 @@ private slots:
         QCOMPARE(ids.size(), result.photos.size()); // a file reached twice still gets two records
     }
 
-    void fileNames_data()
+    // Which names are photos and their types; each recorded byte-exact, with its size and times.
+    void fileNames()
     {
-        QTest::addColumn<B>("name");
-        QTest::addColumn<QString>("fileType"); // empty: not recorded
-        for (const auto &[name, type] : std::initializer_list<std::pair<const char *, const char *>>{
+        TestTree t;
+        L expected, found;
+        for (const auto &[name, type] : std::initializer_list<std::pair<B, const char *>>{
                  {"IMG.JPG", "JPG"}, {"IMG.Jpg", "JPG"}, {"IMG.jpg", "JPG"}, {"a.JPEG", "JPEG"},
                  {"b.tif", "TIF"}, {"c.Tiff", "TIFF"}, {"d.heic", "HEIC"}, {"e.HEIF", "HEIF"},
                  {"f.webp", "WEBP"}, {"g.bmp", "BMP"}, {"h.png", "PNG"}, {"i.gif", "GIF"},
                  {"~draft.jpg", "JPG"}, {"x.txt.png", "PNG"}, {".hidden.jpg", ""}, {"scan.pdf", ""},
                  {"noextension", ""}, {"jpg", ""}, {"a.jpg.txt", ""}, {"a.", ""}, {"a.jpgg", ""},
                  {"with space 'n' \"quotes\".jpg", "JPG"}, {"new\nline.gif", "GIF"},
-                 {"caf\xe9.jpg", "JPG"}, {"\xff\xfe.PNG", "PNG"}})
-            QTest::newRow(B(name).toPercentEncoding(" ~.'\"")) << B(name) << QString::fromLatin1(type);
-    }
-    void fileNames()
-    {
-        QFETCH(B, name);
-        QFETCH(QString, fileType);
-        TestTree t;
-        const B path = t.make({"odd \xff dir/" + name}, name);
-        const timespec times[2] = {{1'000'000'000, 5}, {1'000'000'000, 5}};
-        QCOMPARE(::utimensat(AT_FDCWD, path, times, 0), 0);
-        const ScanResult result = scan({t.root});
-        QCOMPARE(result.photos.size(), fileType.isEmpty() ? 0 : 1);
-        if (fileType.isEmpty())
-            return;
-        const PhotoItem photo = result.photos.first();
-        QVERIFY(photo.path() == path && photo.name() == name && photo.size() == name.size());
-        QCOMPARE(photo.fileType(), fileType);
-        QCOMPARE(photo.dateModified(), Timestamp(1'000'000'000s + 5ns));
-        if (const auto birth = PosixFileSystem().attributes(path)->created) // not the modification time
-            QCOMPARE(photo.dateCreated(), *birth);
+                 {"caf\xe9.jpg", "JPG"}, {"\xff\xfe.PNG", "PNG"}}) {
+            const timespec times[2] = {{1'000'000'000, 5}, {1'000'000'000, 5}};
+            QCOMPARE(::utimensat(AT_FDCWD, t.make({"odd \xff dir/" + name}, name), times, 0), 0);
+            if (*type)
+                expected << name + '|' + type;
+        }
+        for (const PhotoItem &photo : scan({t.root}).photos) {
+            found << photo.name() + '|' + photo.fileType().toLatin1();
+            QVERIFY(photo.path() == t.path("odd \xff dir/" + photo.name()) && photo.size() == photo.name().size());
+            QCOMPARE(photo.dateModified(), Timestamp(1'000'000'000s + 5ns));
+            if (const auto birth = PosixFileSystem().attributes(photo.path())->created) // not the modification time
+                QCOMPARE(photo.dateCreated(), *birth);
+        }
+        std::ranges::sort(expected);
+        std::ranges::sort(found);
+        QCOMPARE(found, expected);
     }
 
     void progress_data()
@@ -218,60 +213,30 @@ private slots:
         QCOMPARE(names, expectedNames);
     }
 
-    void stopping_data()
-    {
-        QTest::addColumn<B>("when");
-        QTest::addColumn<L>("photos");
-        QTest::newRow("during the walk") << B("walk") << L();
-        QTest::newRow("at the second folder") << B("folder") << L{"p/a/1.jpg"};
-        QTest::newRow("while paused") << B("pause") << L{"p/a/1.jpg"};
-    }
-    void stopping()
-    {
-        QFETCH(B, when);
-        TestTree t;
-        t.make({"p/a/1.jpg", "p/a/b/2.jpg", "p/3.jpg"}); // folders "p/a", "p/a/b", "p" in this order
-        Flags flags;
-        FaultyFileSystem fs;
-        Recorder progress;
-        if (when == "walk")
-            fs.onList = [&](const FilePath &dir) { flags.stop = flags.stop || dir.endsWith("/b"); };
-        else if (when == "folder")
-            progress.hook = [&] { flags.stop = progress.folders.size() == 2; };
-        else
-            progress.hook = [&] { flags.pause = progress.folders.size() == 1; };
-        auto scanning = std::async(std::launch::async, [&] { return scan({t.path("p")}, &progress, fs, flags); });
-        const auto stopOnFailure = qScopeGuard([&] { flags.stop = true; });
-        if (when == "pause") { // the stop (which lifts the pause) lands in the wait before the second folder
-            QTRY_COMPARE(progress.counters->photosFound.load(), 1);
-            QTest::qSleep(300);
-            flags.stop = true;
-            flags.pause = false;
-            QCOMPARE(scanning.wait_for(400ms), std::future_status::ready);
-            QCOMPARE(progress.folders, L{t.path("p/a")});
-        }
-        QTEST(sortedPaths(scanning.get(), t), "photos");
-        if (when == "walk")
-            QCOMPARE(progress.texts, QStringList()); // not even the folder count
-    }
-
+    // A fault at `path`, or an event there: "rm" removes it after the walk, "halt" stops the
+    // scan when the walk lists it, "stop" when its folder begins, "pause" pauses after the walk
+    // and then stops; "scan" adds it as a scan path. Nothing in a trash is ever recorded.
     void faults_data()
     {
         QTest::addColumn<B>("path");
-        QTest::addColumn<B>("fault"); // a FaultyFileSystem fault, or a change made after the walk
+        QTest::addColumn<B>("fault"); // else a FaultyFileSystem fault
         QTest::addColumn<L>("photos");
-        const L outside{"p/1.jpg", "p/lnk/4.jpg", "p/other/4.jpg"}; // of "p/sub"
-        const L all = outside + L{"p/sub/2.jpg", "p/sub/deep/3.jpg"};
+        const L all{"p/.Trash-x/sub/f.jpg", "p/1.jpg", "p/Trash/e.jpg", "p/lnk/4.jpg", "p/other/4.jpg", "p/sub/2.jpg", "p/sub/deep/3.jpg"};
+        const auto allBut = [&](const L &lost) { L kept = all; kept.removeIf([&](const B &p) { return lost.contains(p); }); return kept; };
         QTest::newRow("no birth time") << B("p/1.jpg") << B("nobirth") << all;
         // The walk cannot read the scan path, but the path itself is listed later.
         QTest::newRow("scan path unwalkable") << B("p") << B("walk") << L{"p/1.jpg"};
         QTest::newRow("scan path unlistable") << B("p") << B("list") << L();
-        QTest::newRow("folder unwalkable") << B("p/sub") << B("walk") << outside + L{"p/sub/2.jpg"};
-        QTest::newRow("folder unlistable") << B("p/sub") << B("list") << outside;
-        QTest::newRow("file unexaminable") << B("p/sub/2.jpg") << B("stat") << outside + L{"p/sub/deep/3.jpg"};
-        QTest::newRow("link unexaminable") << B("p/lnk") << B("dir")
-                                           << L{"p/1.jpg", "p/other/4.jpg", "p/sub/2.jpg", "p/sub/deep/3.jpg"};
-        QTest::newRow("folder removed") << B("p/sub") << B("rm") << outside;
+        QTest::newRow("folder unwalkable") << B("p/sub") << B("walk") << allBut({"p/sub/deep/3.jpg"});
+        QTest::newRow("folder unlistable") << B("p/sub") << B("list") << allBut({"p/sub/2.jpg", "p/sub/deep/3.jpg"});
+        QTest::newRow("file unexaminable") << B("p/sub/2.jpg") << B("stat") << allBut({"p/sub/2.jpg"});
+        QTest::newRow("link unexaminable") << B("p/lnk") << B("dir") << allBut({"p/lnk/4.jpg"});
+        QTest::newRow("folder removed") << B("p/sub") << B("rm") << allBut({"p/sub/2.jpg", "p/sub/deep/3.jpg"});
+        QTest::newRow("stopped during the walk") << B("p/sub") << B("halt") << L();
+        QTest::newRow("stopped at the last folder") << B("p") << B("stop") << allBut({"p/1.jpg"});
+        QTest::newRow("stopped while paused") << B() << B("pause") << L();
+        QTest::newRow("scan path in a trash") << B("p/.Trash-1000/files") << B("scan") << all;
+        QTest::newRow("the home trash as scan path") << B("p/data/Trash") << B("scan") << all;
     }
     void faults()
     {
@@ -279,31 +244,39 @@ private slots:
         QFETCH(B, fault);
         const auto before = std::chrono::system_clock::now() - 1s;
         TestTree t;
-        t.make({"p/1.jpg", "p/sub/2.jpg", "p/sub/deep/3.jpg", "p/other/4.jpg", "p/lnk -> other"});
+        t.make({"p/1.jpg", "p/sub/2.jpg", "p/sub/deep/3.jpg", "p/other/4.jpg", "p/lnk -> other", "p/data/Trash/files/a.jpg",
+                "p/.Trash-1000/files/b.jpg", "p/.Trash/1000/files/c.jpg", "p/.Trash-1000/files/deep/d.jpg", "p/Trash/e.jpg",
+                "p/.Trash-x/sub/f.jpg"});
+        const auto restore = qScopeGuard([saved = qgetenv("XDG_DATA_HOME")] { qputenv("XDG_DATA_HOME", saved); });
+        qputenv("XDG_DATA_HOME", t.path("p/data"));
         FaultyFileSystem fs;
         fs.faults[t.path(path)] = fault;
+        Flags flags;
+        fs.onList = [&](const FilePath &dir) { flags.stop = flags.stop || (fault == "halt" && dir == t.path(path)); };
+        std::atomic<bool> walked = false;
         Recorder progress;
-        if (fault == "rm") // between the walk and the listing
-            progress.hook = [&] { if (progress.folders.isEmpty()) QDir(QFile::decodeName(t.path(path))).removeRecursively(); };
-        const ScanResult result = scan({t.path("p")}, &progress, fs);
+        progress.hook = [&] { // after the walk, then as each folder begins
+            if (fault == "rm" && !walked)
+                QDir(QFile::decodeName(t.path(path))).removeRecursively();
+            flags.pause = fault == "pause";
+            flags.stop = flags.stop || (fault == "stop" && walked && progress.folders.last() == t.path(path));
+            walked = true;
+        };
+        const L paths = fault == "scan" ? L{t.path("p"), t.path(path)} : L{t.path("p")};
+        auto scanning = std::async(std::launch::async, [&] { return scan(paths, &progress, fs, flags); });
+        const auto stopOnFailure = qScopeGuard([&] { flags.stop = true; flags.pause = false; });
+        if (fault == "pause") { // the stop lifts the pause at once
+            QTRY_VERIFY(walked);
+            flags.stop = true;
+            QCOMPARE(scanning.wait_for(400ms), std::future_status::ready);
+        }
+        const ScanResult result = scanning.get();
         QTEST(sortedPaths(result, t), "photos");
+        QCOMPARE(progress.texts.isEmpty(), fault == "halt"); // not even the folder count
         for (const PhotoItem &photo : result.photos) // birth time, or the time of the scan
             QVERIFY(photo.dateCreated() > before && photo.dateCreated() <= std::chrono::system_clock::now());
     }
 
-    // Nothing in a trash is part of the library, also when a scan path lies in one.
-    void trashFolders()
-    {
-        TestTree t;
-        t.make({"data/Trash/files/a.jpg", "p/.Trash-1000/files/b.jpg", "p/.Trash/1000/files/c.jpg",
-                "p/.Trash-1000/files/deep/d.jpg", "p/Trash/e.jpg", "p/.Trash-x/sub/f.jpg", "p/g.jpg"});
-        const auto restore = qScopeGuard([saved = qgetenv("XDG_DATA_HOME")] { qputenv("XDG_DATA_HOME", saved); });
-        qputenv("XDG_DATA_HOME", t.path("data"));
-        QCOMPARE(sortedPaths(scan({t.root, t.path("p/.Trash-1000/files"), t.path("data/Trash")}), t),
-                 L({"p/.Trash-x/sub/f.jpg", "p/Trash/e.jpg", "p/g.jpg"}));
-    }
-
-    // Root reads anything, so the bench scans as an unprivileged user then.
     void unreadable()
     {
         TestTree t;
@@ -314,25 +287,20 @@ private slots:
                                          {t.path("p/locked"), 0}, {t.path("p/blind"), 0644}})
             QCOMPARE(::chmod(path, mode_t(mode)), 0);
         const auto restore = qScopeGuard([&] { ::chmod(t.path("p/locked"), 0755); ::chmod(t.path("p/blind"), 0755); });
-        L found;
-        if (::geteuid() == 0) {
-            const QString setpriv = QStandardPaths::findExecutable(u"setpriv"_s);
-            if (setpriv.isEmpty())
-                QSKIP("setpriv is missing");
-            // The build tree may sit where the unprivileged user cannot reach it.
-            const QString benchCopy = QFile::decodeName(t.path("bench"));
-            QVERIFY(QFile::copy(QString::fromUtf8(LUMISORT_BENCH_PATH), benchCopy));
-            QProcess bench;
-            bench.start(setpriv, {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, benchCopy, u"scan"_s,
-                                  u"--list"_s, QFile::decodeName(t.path("p"))});
-            QVERIFY2(bench.waitForFinished(60'000) && bench.exitStatus() == QProcess::NormalExit && bench.exitCode() == 0,
-                     bench.readAllStandardError().constData());
-            found = bench.readAllStandardOutput().split('\n');
-            QVERIFY(found.takeLast().isEmpty() && found.takeLast().startsWith("photos="));
-        } else {
-            for (const PhotoItem &photo : scan({t.path("p")}).photos)
-                found << photo.path();
-        }
+        // Root reads anything, so the bench then scans as an unprivileged user, from a copy
+        // that user can reach.
+        const QString benchCopy = QFile::decodeName(t.path("bench"));
+        QVERIFY(QFile::copy(QString::fromUtf8(LUMISORT_BENCH_PATH), benchCopy));
+        const QStringList args{benchCopy, u"scan"_s, u"--list"_s, QFile::decodeName(t.path("p"))};
+        QProcess bench;
+        if (::geteuid() == 0)
+            bench.start(u"setpriv"_s, QStringList{u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s} + args);
+        else
+            bench.start(benchCopy, args.mid(1));
+        QVERIFY2(bench.waitForFinished(60'000) && bench.exitStatus() == QProcess::NormalExit && bench.exitCode() == 0,
+                 qPrintable(bench.errorString() + QString::fromLocal8Bit(bench.readAllStandardError())));
+        L found = bench.readAllStandardOutput().split('\n');
+        QVERIFY(found.takeLast().isEmpty() && found.takeLast().startsWith("photos="));
         QCOMPARE(found, L({t.path("p/ok/a.jpg"), t.path("p/secret.jpg")}));
     }
 };
