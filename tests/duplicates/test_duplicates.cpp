@@ -117,9 +117,9 @@ private slots:
             << L{"a/x.jpg:A", "b/y.PNG:A", "c/z.heic:B"} << QStringList{u"a/x.jpg b/y.PNG"_s};
         QTest::newRow("3 + 2 copies") << L{"1:A", "2:C", "3:A", "4:B", "5:C", "6:A"} << QStringList{u"1 3 6"_s, u"2 5"_s};
         QTest::newRow("zero-length files") << L{"e1:E", "e2:E", "e3:E"} << QStringList{u"e1 e2 e3"_s};
-        // First byte, first chunk boundary, middle, second chunk boundary, last byte.
-        QTest::newRow("one size, different bytes")
-            << L{"c:C", "first:C~0", "block:C~4096", "middle:C~131000", "chunk:C~262144", "last:C~266240"} << QStringList();
+        // First byte, both sides of the first chunk boundary, middle, 256 KiB in, last byte.
+        QTest::newRow("one size, different bytes") << L{"c:C", "first:C~0", "block:C~4095", "next:C~4096", "middle:C~131000",
+                                                        "chunk:C~262144", "last:C~266240"} << QStringList();
         QTest::newRow("two contents of one size") << L{"1:A", "2:B", "3:A", "4:B"} << QStringList{u"1 3"_s, u"2 4"_s};
         QTest::newRow("copies among near-copies") << L{"1:C~100", "2:C", "3:C~100", "4:C~200000", "5:C"}
                                                   << QStringList{u"1 3"_s, u"2 5"_s};
