@@ -66,49 +66,52 @@ private slots:
         QVERIFY(pixel(1, {5, 200}).blue() > pixel(1, {5, 200}).red() + 5 && near(pixel(0, {5, 200}), Qt::white));
     }
 
-    // The bottom bar's buttons: a click is a press and a release inside; pressed, the fill
-    // fades to 0.8, disabled to 0.5 with a white title; disabled during a press, nothing fires.
+    // The bottom bar's buttons: a click is a press and a release inside; the fill is opaque
+    // whatever the colour's alpha, 0.8 while pressed, 0.5 disabled with a white title; disabled
+    // during a press, nothing fires. Steps: p press, r release, m move (i inside, o outside),
+    // x disable, e enable, k Space.
+    void coloredButton_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<int>("clicks");
+        QTest::addColumn<int>("alpha"); // of the fill afterwards
+        QTest::newRow("pressed") << u"pi"_s << 0 << 204;
+        QTest::newRow("click") << u"pi ri"_s << 1 << 255;
+        QTest::newRow("released outside") << u"pi mo ro"_s << 0 << 255;
+        QTest::newRow("disabled") << u"x pi ri"_s << 0 << 128;
+        QTest::newRow("disabled during a press") << u"pi x ri e"_s << 0 << 255;
+        QTest::newRow("Space") << u"k"_s << 1 << 255;
+    }
     void coloredButton()
     {
+        QFETCH(QString, steps);
+        QFETCH(int, alpha);
         ColoredButtonView button;
         button.setGeometry(0, 0, 130, 50);
-        button.setColor(QColor(255, 0, 0, 128)); // a translucent colour: alpha is replaced
+        button.setColor(QColor(255, 0, 0, 128));
         button.setTitle(u"Delete"_s);
         int clicks = 0;
         button.onClick = [&] { ++clicks; };
         button.show();
-        const auto fill = [&] {
-            QImage image(button.size(), QImage::Format_ARGB32_Premultiplied);
-            image.fill(Qt::transparent);
-            button.render(&image, {}, {}, QWidget::DrawChildren); // the fill alone
-            return image;
-        };
-        const QPoint inside{60, 25}, outside{200, 25};
-        QTest::mousePress(&button, Qt::LeftButton, {}, inside);
-        QCOMPARE(qAlpha(fill().pixel(20, 10)), qRound(0.8 * 255));
-        QTest::mouseRelease(&button, Qt::LeftButton, {}, inside);
-        QCOMPARE(std::pair(clicks, fill().pixel(20, 10)), std::pair(1, qRgba(255, 0, 0, 255)));
-        QTest::mousePress(&button, Qt::LeftButton, {}, inside);
-        QTest::mouseMove(&button, outside);
-        QTest::mouseRelease(&button, Qt::LeftButton, {}, outside);
-        QCOMPARE(std::pair(clicks, button.fillAlpha()), std::pair(1, 1.0));
-
-        button.setEnabled(false);
-        const QImage disabled = fill();
-        QCOMPARE(qAlpha(disabled.pixel(20, 10)), qRound(0.5 * 255));
-        QVERIFY(std::ranges::any_of(std::views::iota(30, 100), [&](int x) { return disabled.pixel(x, 25) == qRgba(255, 255, 255, 255); }));
-        QTest::mouseClick(&button, Qt::LeftButton, {}, inside);
+        button.setFocus();
+        for (const QString &step : steps.split(u' ')) {
+            const QPoint at = step.endsWith(u'o') ? QPoint(200, 25) : QPoint(60, 25);
+            step[0] == u'p' ? QTest::mousePress(&button, Qt::LeftButton, {}, at)
+            : step[0] == u'r' ? QTest::mouseRelease(&button, Qt::LeftButton, {}, at)
+            : step[0] == u'm' ? QTest::mouseMove(&button, at)
+            : step[0] == u'k' ? QTest::keyClick(&button, Qt::Key_Space)
+                              : button.setEnabled(step[0] == u'e');
+        }
+        QImage fill(button.size(), QImage::Format_ARGB32_Premultiplied);
+        fill.fill(Qt::transparent);
+        button.render(&fill, {}, {}, QWidget::DrawChildren); // the fill alone
+        QTEST(clicks, "clicks");
+        QCOMPARE(fill.pixel(20, 10), qPremultiply(qRgba(255, 0, 0, alpha)));
+        if (button.isEnabled())
+            return;
+        QVERIFY(std::ranges::any_of(std::views::iota(30, 100), [&](int x) { return fill.pixel(x, 25) == qRgba(255, 255, 255, 255); }));
         QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(&button);
         QVERIFY(accessible->role() == QAccessible::Button && accessible->state().disabled && accessible->text(QAccessible::Name) == u"Delete");
-        button.setEnabled(true);
-        QTest::mousePress(&button, Qt::LeftButton, {}, inside);
-        button.setEnabled(false);
-        QTest::mouseRelease(&button, Qt::LeftButton, {}, inside);
-        button.setEnabled(true);
-        QCOMPARE(std::pair(clicks, button.fillAlpha()), std::pair(1, 1.0));
-        button.setFocus();
-        QTest::keyClick(&button, Qt::Key_Space);
-        QCOMPARE(clicks, 2);
     }
 
     // The statistics and buttons follow a checkbox; Space and screen readers toggle too.
