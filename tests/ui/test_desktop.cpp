@@ -11,13 +11,10 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileSystemModel>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPushButton>
-#include <QTest>
 
 using namespace Qt::StringLiterals;
 
@@ -138,8 +135,7 @@ private slots:
         QVERIFY(!drop());
         vc->library().scanState = ScanState::idle;
         QVERIFY(drop());
-        QCOMPARE(vc->library().scanPaths, (QList<FilePath>{beach, cats}));
-        QCOMPARE(vc->progressLabel->text(), u"Ready to scan: Beach, Cats \uFFFD"_s);
+        QCOMPARE(std::pair(vc->library().scanPaths, vc->progressLabel->text()), std::pair(QList<FilePath>{beach, cats}, u"Ready to scan: Beach, Cats \uFFFD"_s));
         mime->setUrls({fileUrl(file), QUrl(u"https://example.org/x/"_s)});
         QVERIFY(!drop());
         QCOMPARE(vc->library().scanPaths.size(), 2);
@@ -179,7 +175,6 @@ private slots:
         main->library().selectedPhotoIds = testIds({u"p"_s});
         main->updateStats();
         QTRY_VERIFY(main->deleteButton->isEnabled());
-        const qsizetype alerts = h->dialogs.alerts.size(); // each delete asks first
         main->collectionView->setFocus();
         QTest::keyClick(main->collectionView, Qt::Key_Delete);
         QCOMPARE(h->dialogs.alerts.last().message, u"Delete 1 photo(s)?"_s);
@@ -193,20 +188,9 @@ private slots:
         QTest::keyClick(search, Qt::Key_Home);
         QTest::keyClick(search, Qt::Key_Delete);
         QCOMPARE(search->text(), u"MG"_s);
-        QCOMPARE(h->dialogs.alerts.size(), alerts + 1);
+        QCOMPARE(h->dialogs.alerts.size(), 2); // About, then the one delete, which asks first
         QTest::keyClick(search, Qt::Key_Escape);
         QCOMPARE(main->library().searchText, QString());
-    }
-
-    void destinationChooser()
-    {
-        vc->setDestinationClicked(); // cancelled
-        QCOMPARE(vc->library().destinationPath, qgetenv("HOME") + "/Pictures");
-        h->dialogs.folderAnswers.push_back(QList<FilePath>{"/media/disk/Photos"});
-        vc->setDestinationClicked();
-        QVERIFY(h->dialogs.folderRequests.last().prompt == u"Set Destination"_s && !h->dialogs.folderRequests.last().allowsMultiple);
-        QCOMPARE(vc->destinationLabel->text(), u"Destination: /media/disk/Photos"_s);
-        QVERIFY(h->logLines.last().endsWith(u"] Set destination: /media/disk/Photos"_s));
     }
 
     // The real folder chooser hands back several folders at once, chosen as a user does:
