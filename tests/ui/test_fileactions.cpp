@@ -106,20 +106,17 @@ private slots:
         lib().selectedPhotoIds = {PhotoId(0), PhotoId(1), PhotoId(2)};
         if (oneVanished)
             QCOMPARE(::unlink(lib().allPhotos[2].path()), 0);
-        const auto start = [&] {
-            action == u"copy" ? vc->copyClicked() : action == u"move" ? vc->moveClicked() : vc->deleteClicked();
-        };
+        const auto start = [&] { action == u"copy" ? vc->copyClicked() : action == u"move" ? vc->moveClicked() : vc->deleteClicked(); };
         start(); // cancelled: nothing happens
         QCOMPARE(lib().scanState, ScanState::idle);
-        if (action == u"delete") {
-            const AlertRequest alert = h->dialogs.alerts.last();
+        const AlertRequest alert = h->dialogs.alerts.value(0);
+        const FolderChooserRequest folder = h->dialogs.folderRequests.value(0);
+        if (action == u"delete")
             QCOMPARE(alert.message + u'|' + alert.informativeText + u'|' + alert.buttons.join(u'|'), u"Delete 3 photo(s)?|They will be moved to Trash.|Move to Trash|Cancel"_s);
-            h->dialogs.alertAnswers.push_back(0);
-        } else {
-            const FolderChooserRequest request = h->dialogs.folderRequests.last();
-            QVERIFY(request.startDirectory == lib().destinationPath && request.prompt == (action == u"copy" ? u"Copy Here"_s : u"Move Here"_s));
-            h->dialogs.folderAnswers.push_back({tree->path("out")});
-        }
+        else
+            QVERIFY(folder.startDirectory == lib().destinationPath && folder.prompt == (action == u"copy" ? u"Copy Here"_s : u"Move Here"_s));
+        h->dialogs.alertAnswers.push_back(0);
+        h->dialogs.folderAnswers.push_back({tree->path("out")});
         runToEnd([&] {
             start();
             vc->stopClicked();
