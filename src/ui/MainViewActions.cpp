@@ -156,8 +156,7 @@ void MainViewController::startFileWork(FileWork work, bool removesFiles,
         }
         postToMain(this, [this, finish, outcome = std::move(outcome), prepared]() mutable {
             finish(outcome, *prepared);
-            // The lists replaced are let go on a worker: freeing a large library takes time.
-            startWork(m_workers, [old = std::move(prepared)] {});
+            releaseLater(std::move(prepared)); // the lists it replaced
         });
     });
 }

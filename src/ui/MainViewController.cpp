@@ -139,7 +139,11 @@ void MainViewController::scanClicked()
                                  std::exchange(m_state.duplicateGroups, {}), std::exchange(m_state.duplicatePhotoIds, {}),
                                  std::exchange(m_state.thumbnailCache, {}), std::exchange(m_filterBase, {}),
                                  std::exchange(m_lastFilter, {})));
+    // Whatever a worker still prepares for that library is not shown.
+    ++m_filterGeneration;
+    ++m_statsGeneration;
     ++m_selectionGeneration;
+    m_filterPending = m_statsPending = m_selectionPending = false;
     m_gridModel->reload({}, {}, {});
 
     m_state.shouldPause = false;
