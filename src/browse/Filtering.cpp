@@ -62,6 +62,17 @@ bool passesTypeFilter(const QString &fileType, FileTypeFilter filter)
     return filter == FileTypeFilter::all || typeMatches(fileType, FileTypeFilters::extensions(filter));
 }
 
+void appendSearchableName(QByteArray &out, const FilePath &name)
+{
+    if (!isAscii(name)) {
+        out.append(displayPath(name).toLower().toUtf8());
+        return;
+    }
+    const qsizetype at = out.size();
+    out.resize(at + name.size());
+    std::transform(name.begin(), name.end(), out.begin() + at, asciiLower);
+}
+
 QString searchKey(const QString &fieldText)
 {
     return fieldText.toLower();
@@ -76,7 +87,7 @@ QList<PhotoItem> filterPhotos(const QList<PhotoItem> &all, const PhotoIdSet &dup
     const NameSearch search(choice.searchText);
 
     // Nothing to narrow by: the result shares the library's list.
-    if (!duplicatesOnly && anyType && choice.searchText.isEmpty())
+    if (!choice.narrows())
         return all;
 
     // Pick first, then copy once into a list of the right size.

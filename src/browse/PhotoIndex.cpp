@@ -11,10 +11,6 @@ namespace {
 
 std::atomic<quint64> lastStamp = 0;
 
-constexpr FileTypeFilter typedFilters[] = {FileTypeFilter::jpeg, FileTypeFilter::png,  FileTypeFilter::gif,
-                                           FileTypeFilter::heic, FileTypeFilter::tiff, FileTypeFilter::bmp,
-                                           FileTypeFilter::webp};
-
 // The first occurrence of `key` (not empty) in [from, end). Names are short and keystrokes
 // many: a memchr for the first byte and a compare beats a general search's set-up per call.
 const char *find(const char *from, const char *end, QByteArrayView key)
@@ -51,24 +47,16 @@ PhotoIndex PhotoIndex::build(const QList<PhotoItem> &photos)
     for (const PhotoItem &photo : photos) {
         // Offsets are 32-bit: a name that would not fit (past 16 million photos) is left out.
         const bool fits = photo.name().size() * 3 <= qsizetype(std::numeric_limits<quint32>::max()) - index.m_names.size();
-        const FilePath &name = fits ? photo.name() : none;
-        if (std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; })) {
-            // The ASCII lower case is the Unicode one for ASCII text.
-            const qsizetype at = index.m_names.size();
-            index.m_names.resize(at + name.size());
-            std::transform(name.begin(), name.end(), index.m_names.begin() + at,
-                           [](char c) { return (c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : c; });
-        } else {
-            // UTF-8 is self-synchronising: for valid text a byte match is a character match.
-            index.m_names.append(displayPath(name).toLower().toUtf8());
-        }
+        appendSearchableName(index.m_names, fits ? photo.name() : none);
         index.m_offsets.push_back(quint32(index.m_names.size()));
 
         auto bits = typeBits.constFind(photo.fileType());
         if (bits == typeBits.cend()) {
             quint8 made = 0;
-            for (const FileTypeFilter filter : typedFilters)
-                made |= passesTypeFilter(photo.fileType(), filter) ? typeBit(filter) : 0;
+            for (const FileTypeFilter filter : FileTypeFilters::allCases) {
+                if (filter != FileTypeFilter::all && passesTypeFilter(photo.fileType(), filter))
+                    made |= typeBit(filter);
+            }
             bits = typeBits.insert(photo.fileType(), made);
         }
         index.m_types.push_back(*bits);
@@ -138,24 +126,30 @@ void PhotoIndex::searchAll(QByteArrayView key, FileTypeFilter filter, QList<qint
     }
 }
 
+std::shared_ptr<const FilterBase> filterBaseFor(std::shared_ptr<const FilterBase> base,
+                                                const QList<PhotoItem> &all, const PhotoIdSet &duplicateIds)
+{
+    const bool sameList = base && base->photos.isSharedWith(all);
+    if (sameList && base->duplicateIds == duplicateIds)
+        return base;
+    auto fresh = std::make_shared<FilterBase>();
+    fresh->photos = all;
+    fresh->duplicateIds = duplicateIds;
+    fresh->index = sameList ? base->index : std::make_shared<const PhotoIndex>(PhotoIndex::build(all));
+    if (!duplicateIds.isEmpty()) {
+        for (qint32 i = 0; i < qint32(all.size()); ++i) {
+            if (duplicateIds.contains(all[i].id()))
+                fresh->duplicatePositions.append(i);
+        }
+    }
+    return fresh;
+}
+
 PreparedFilter prepareFilter(std::shared_ptr<const FilterBase> base, const QList<PhotoItem> &all,
                              const PhotoIdSet &duplicateIds, const FilterChoice &choice,
                              const FilterResult &previous)
 {
-    const bool sameList = base && base->photos.isSharedWith(all);
-    if (!sameList || base->duplicateIds != duplicateIds) {
-        auto fresh = std::make_shared<FilterBase>();
-        fresh->photos = all;
-        fresh->duplicateIds = duplicateIds;
-        fresh->index = sameList ? base->index : std::make_shared<const PhotoIndex>(PhotoIndex::build(all));
-        if (!duplicateIds.isEmpty()) {
-            for (qint32 i = 0; i < qint32(all.size()); ++i) {
-                if (duplicateIds.contains(all[i].id()))
-                    fresh->duplicatePositions.append(i);
-            }
-        }
-        base = std::move(fresh);
-    }
+    base = filterBaseFor(std::move(base), all, duplicateIds);
     PreparedFilter prepared{base, filterPositions(*base->index, base->duplicatePositions, choice, previous), {}};
     const QList<qint32> &positions = prepared.result.positions;
     if (positions.size() == all.size()) {

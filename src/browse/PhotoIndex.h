@@ -84,6 +84,11 @@ struct PreparedFilter
     QList<PhotoItem> photos; // `all` itself when every photo passes
 };
 
+// `base` when it was made from `all` and `duplicateIds`; else one that is (reusing its index
+// when only the ids differ). Blocks; for a worker.
+std::shared_ptr<const FilterBase> filterBaseFor(std::shared_ptr<const FilterBase> base,
+                                                const QList<PhotoItem> &all, const PhotoIdSet &duplicateIds);
+
 // Filters `all` as `filterPhotos` does. `base` is reused when made from the same list and
 // duplicate ids (its index, when only the ids differ) and built otherwise; `previous`
 // narrows the search as `filterPositions` allows. Blocks; for a worker.

@@ -532,7 +532,7 @@ void MainViewController::applyFilters()
     }
     // Nothing narrows the list: it is the library's, shared. The index is made meanwhile,
     // so that the first keystroke finds it.
-    if (choice.viewMode == ViewMode::all && choice.fileType == FileTypeFilter::all && choice.searchText.isEmpty()) {
+    if (!choice.narrows()) {
         m_filterPending = false;
         showFiltered(m_state.allPhotos);
         prepareFilterBase();
@@ -560,16 +560,16 @@ void MainViewController::prepareFilterBase()
     if (m_state.allPhotos.size() < backgroundFrom)
         return;
     startWork(m_workers, [this, base = m_filterBase, all = m_state.allPhotos, duplicateIds = m_state.duplicatePhotoIds] {
-        auto prepared = std::make_shared<PreparedFilter>(prepareFilter(base, all, duplicateIds, {}));
-        postToMain(this, [this, prepared] {
+        std::shared_ptr<const FilterBase> made = filterBaseFor(base, all, duplicateIds);
+        postToMain(this, [this, made] {
             // Kept while it still describes the library; a filter result made meanwhile may
             // already have brought a newer one.
-            if (prepared->base->photos.isSharedWith(m_state.allPhotos)
+            if (made->photos.isSharedWith(m_state.allPhotos)
                 && (!m_filterBase || !m_filterBase->photos.isSharedWith(m_state.allPhotos)
                     || m_filterBase->duplicateIds.size() != m_state.duplicatePhotoIds.size())) {
-                m_filterBase = prepared->base;
+                m_filterBase = made;
             }
-            releaseLater(prepared);
+            releaseLater(made);
         });
     });
 }
