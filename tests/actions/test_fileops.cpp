@@ -5,6 +5,10 @@
 
 #include <QTest>
 
+#include <csignal>
+#include <sys/file.h>
+#include <sys/wait.h>
+
 using namespace Qt::StringLiterals;
 using B = QByteArray;
 using L = QByteArrayList;
@@ -45,6 +49,35 @@ B fileState(const B &path)
 
 QLatin1StringView verb(FileOperation operation) { return QLatin1StringView(operation == copy ? "copying" : "moving"); }
 
+// The real file system with the copy's steps ("rename", "unnamed", "flush file", "flush
+// folder") recorded and `at` run at each. A rename between folders crosses file systems
+// here; without `links` every rename does; without `unnamed` there is no O_TMPFILE.
+struct StepFileSystem : PosixFileSystem
+{
+    bool unnamed = true, links = true;
+    std::function<void(const B &step)> at = [](const B &) {};
+    mutable L steps;
+    void step(const B &name) const { steps << name; at(name); }
+    int openUnnamed(const FilePath &dir) const override
+    {
+        step("unnamed");
+        return unnamed ? PosixFileSystem::openUnnamed(dir) : (errno = EOPNOTSUPP, -1);
+    }
+    int flush(int fd) const override
+    {
+        struct stat st;
+        step(::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) ? "flush folder" : "flush file");
+        return PosixFileSystem::flush(fd);
+    }
+    int renameNoReplace(const FilePath &from, const FilePath &to) const override
+    {
+        step("rename");
+        return links && parentPath(from) == parentPath(to) ? PosixFileSystem::renameNoReplace(from, to) : EXDEV;
+    }
+};
+
+const B e = "\xc3\xa9"; // a two-byte character
+
 } // namespace
 
 class TestFileOps : public QObject
@@ -58,7 +91,10 @@ private slots:
         QTest::addColumn<FileOperation>("operation");
         QTest::addColumn<QList<L>>("files"); // existing (holding "old"; "tmpfs": "d" is another file system), sources, {dest}, written names in job order
         const std::pair<const char *, QList<L>> rows[] = {
-            {"to another file system", {{"tmpfs"}, {"s/a.jpg", "s/b b.jpg"}, {"d/album"}, {"a.jpg", "b b.jpg"}}},
+            {"to another file system", {{"tmpfs", "s/real.jpg"}, {"s/a.jpg", "s/b b.jpg", "s/ln.jpg -> real.jpg"}, {"d/album"}, {"a.jpg", "b b.jpg", "ln.jpg"}}},
+            {"symlinked photo", {{"s/real.jpg"}, {"s/ln.jpg -> real.jpg"}, {"d"}, {"ln.jpg"}}},
+            {"last dot", {{"d/a.b.jpg"}, {"s/a.b.jpg"}, {"d"}, {"a.b_1.jpg"}}},
+            {"255 bytes taken", {{"d/" + e.repeated(125) + "x.jpg"}, {"s/" + e.repeated(125) + "x.jpg"}, {"d"}, {e.repeated(124) + "_1.jpg"}}},
             {"a.jpg after a, a_1, a_2", {{"d/a.jpg", "d/a_1.jpg", "d/a_2.jpg"}, {"s/a.jpg"}, {"d"}, {"a_3.jpg"}}},
             {"one name twice, new folders", {{}, {"s/IMG.jpg", "t/IMG.jpg"}, {"d/new/deeper"}, {"IMG.jpg", "IMG_1.jpg"}}},
             {"numbered name taken", {{"d/IMG_1.jpg"}, {"s/IMG_1.jpg"}, {"d"}, {"IMG_1_1.jpg"}}},
@@ -83,16 +119,17 @@ private slots:
             QSKIP("cannot mount here");
         for (const B &entry : existing)
             t.make({entry}, "old");
-        L paths;
+        L paths, bytes; // a link's photo is its target's
         for (const B &r : sources) {
             paths << t.make({r}, r);
             const timespec times[2] = {sourceTime, sourceTime};
             QCOMPARE(::utimensat(AT_FDCWD, paths.last(), times, 0) + ::chmod(paths.last(), 0640), 0);
+            bytes << fileBytes(paths.last());
         }
         const Run r = run(operation, t.path(dest), paths);
         QVERIFY2(r.log.isEmpty() && r.outcome.succeededIds.size() == sources.size(), qPrintable(r.log.join(u'\n')));
         for (qsizetype i = 0; i < sources.size(); ++i) {
-            QCOMPARE(fileState(t.path(dest) + '/' + written[i]), sources[i] + " 1500000000.123456789 640");
+            QCOMPARE(fileState(t.path(dest) + '/' + written[i]), bytes[i] + " 1500000000.123456789 640");
             QCOMPARE(fileBytes(paths[i]) == "<missing>", operation == move);
         }
         for (const B &entry : existing)
@@ -144,23 +181,133 @@ private slots:
                                                               + (operation == move && done ? B("<missing>") : B("small")));
     }
 
-    // A name that appears between the choice and the write fails the file, and the file
-    // that took the name is not touched.
-    void raceForTheName()
+    // Whatever happens to the source or the name during a copy or a move between file
+    // systems, a file that fails leaves the source as it is and nothing of its own at the
+    // destination; a name taken meanwhile is not touched.
+    void interference_data()
     {
-        for (const bool acrossFileSystems : {false, true}) {
-            TestTree t;
-            std::optional<TestMount> mount;
-            if (acrossFileSystems && !mount.emplace(TestMount::tmpfs, t.make({"d/"})).ok)
-                QSKIP("cannot mount here");
-            for (const FileOperation operation : {copy, move}) {
-                const B source = t.make({"s/a.jpg"}, "new"), taken = t.make({"d/a.jpg"}, "old");
-                const FileTransfer transfer = operation == copy ? copyFileTo(source, taken) : moveFileTo(source, taken);
-                QCOMPARE(verb(operation) + u' ' + (transfer.ok ? u"ok"_s : transfer.error), verb(operation) + u" File exists"_s);
-                QCOMPARE(fileBytes(taken) + fileBytes(source), B("oldnew"));
-                QCOMPARE(TestTree::list(t.path("d")), L{"a.jpg"});
+        QTest::addColumn<FileOperation>("operation");
+        QTest::addColumn<B>("setup"); // "link" (the source links to photo.jpg), "no tmpfile", "no links", "readonly"
+        QTest::addColumn<B>("step");
+        QTest::addColumn<B>("action");
+        QTest::addColumn<QString>("error");
+        const QString changed = u"The file changed while it was copied"_s, taken = u"File exists"_s;
+        const std::tuple<const char *, FileOperation, const char *, const char *, const char *, QString> rows[] = {
+            {"grows while copied", copy, "", "unnamed", "grow", changed},
+            {"grows while copied, no O_TMPFILE", copy, "no tmpfile", "unnamed", "grow", changed},
+            {"name taken", copy, "", "unnamed", "take", taken},
+            {"name taken, no O_TMPFILE", copy, "no tmpfile", "flush file", "take", taken},
+            {"name taken, no O_TMPFILE or links", copy, "no tmpfile no links", "unnamed", "take", taken},
+            {"grows while copied", move, "", "flush file", "grow", changed},
+            {"edited while copied, time kept", move, "", "flush file", "edit, time kept", changed},
+            {"edited after the copy", move, "", "flush folder", "edit", changed},
+            {"replaced after the copy", move, "", "flush folder", "replace", changed},
+            {"link's photo edited after the copy", move, "link", "flush folder", "edit", changed},
+            {"edited while copied, no O_TMPFILE", move, "no tmpfile", "flush file", "edit", changed},
+            {"name taken", move, "", "unnamed", "take", taken},
+            {"name taken, no O_TMPFILE or links", move, "no tmpfile no links", "flush file", "take", taken},
+            {"source cannot be removed", move, "readonly", "", "", u"Read-only file system"_s},
+        };
+        for (const auto &[name, op, setup, step, action, error] : rows)
+            QTest::addRow("%s %s", verb(op).data(), name) << op << B(setup) << B(step) << B(action) << error;
+    }
+    void interference()
+    {
+        QFETCH(FileOperation, operation);
+        QFETCH(B, setup);
+        QFETCH(B, step);
+        QFETCH(B, action);
+        QFETCH(QString, error);
+        TestTree t;
+        const B photo = t.make({"s/photo.jpg"}, "photo"), dest = t.make({"d/"});
+        const B source = setup == "link" ? t.make({"s/a.jpg -> photo.jpg"}) : t.path("s/a.jpg");
+        QVERIFY(setup == "link" || ::rename(photo, source) == 0);
+        const timespec times[2] = {sourceTime, sourceTime};
+        ::utimensat(AT_FDCWD, source, times, 0);
+        std::optional<TestMount> mount;
+        if (setup == "readonly" && !mount.emplace(TestMount::readOnly, t.path("s")).ok)
+            QSKIP("cannot mount here");
+        StepFileSystem fs;
+        fs.unnamed = !setup.contains("no tmpfile");
+        fs.links = !setup.contains("no links");
+        B expected = "photo";
+        fs.at = [&](const B &now) {
+            if (now != step || std::exchange(step, B()).isEmpty())
+                return;
+            if (action == "take") {
+                t.make({"d/a.jpg"}, "old");
+            } else if (action == "replace") {
+                ::rename(t.make({"s/new.jpg"}, expected = "other"), source);
+            } else {
+                struct stat before, probe;
+                ::stat(source, &before);
+                // The change time moves in clock ticks: edit only in a later one.
+                do
+                    ::utimensat(AT_FDCWD, t.make({"s/probe"}), nullptr, 0), ::stat(t.path("s/probe"), &probe);
+                while (action == "edit, time kept" && probe.st_ctim.tv_sec == before.st_ctim.tv_sec
+                       && probe.st_ctim.tv_nsec == before.st_ctim.tv_nsec);
+                const int fd = ::open(source, O_WRONLY | (action == "grow" ? O_APPEND : 0));
+                QCOMPARE(::write(fd, "PHOTO", 5), 5);
+                ::close(fd);
+                expected = action == "grow" ? "photoPHOTO" : "PHOTO";
+                if (action == "edit, time kept")
+                    ::futimens(fd, times), ::utimensat(AT_FDCWD, source, times, 0);
             }
+        };
+        const FileTransfer transfer = operation == copy ? copyFileInto(source, "a.jpg", dest, fs) : moveFileInto(source, "a.jpg", dest, fs);
+        QCOMPARE(transfer.ok ? u"ok"_s : transfer.error, error);
+        QCOMPARE(fileBytes(source), expected);
+        QCOMPARE(TestTree::list(dest), action == "take" ? L{"a.jpg"} : L());
+        QCOMPARE(fileBytes(t.path("d/a.jpg")), action == "take" ? B("old") : B("<missing>"));
+    }
+
+    // A move across file systems removes the source only once the copy and its folder are
+    // on disk.
+    void flushedBeforeRemoval()
+    {
+        for (const bool unnamed : {true, false}) {
+            TestTree t;
+            const B source = t.make({"s/a.jpg"}, "photo");
+            StepFileSystem fs;
+            fs.unnamed = unnamed;
+            fs.at = [&](const B &) { fs.steps.last() += ::access(source, F_OK) == 0 ? "" : " (source gone)"; };
+            QVERIFY(moveFileInto(source, "a.jpg", t.make({"d/"}), fs).ok);
+            QCOMPARE(fs.steps, unnamed ? L({"rename", "unnamed", "flush file", "flush folder"})
+                                       : L({"rename", "unnamed", "flush file", "rename", "flush folder"}));
+            QCOMPARE(TestTree::list(t.path("d")), L{"a.jpg"});
+            QCOMPARE(fileBytes(t.path("d/a.jpg")) + fileBytes(source), B("photo<missing>"));
         }
+    }
+
+    // A move killed where O_TMPFILE is unavailable leaves no part of the photo under its
+    // name; the next run into that folder removes what it left, not a copy still going on.
+    void killedRun()
+    {
+        TestTree t;
+        const B source = t.make({"s/BIG.jpg"}, B(1 << 20, 'x')), dest = t.make({"d/x.part"});
+        const int busy = ::open(t.make({"d/.lumisort-AbC123.part"}), O_RDONLY);
+        QCOMPARE(::flock(busy, LOCK_EX), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            StepFileSystem fs;
+            fs.unnamed = false;
+            fs.at = [](const B &step) { if (step == "flush file") ::raise(SIGKILL); };
+            moveFileInto(source, "BIG.jpg", t.path("d"), fs);
+            ::_exit(0);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFSIGNALED(status));
+        L left = TestTree::list(t.path("d"));
+        QCOMPARE(left.size(), 3);
+        QVERIFY2(!left.contains("BIG.jpg"), left.join(' '));
+        const Run r = run(copy, t.path("d"), {source});
+        ::close(busy);
+        QVERIFY(r.log.isEmpty());
+        left = TestTree::list(t.path("d"));
+        std::sort(left.begin(), left.end());
+        QCOMPARE(left, L({".lumisort-AbC123.part", "BIG.jpg", "x.part"}));
+        QCOMPARE(fileBytes(t.path("d/BIG.jpg")), fileBytes(source));
     }
 
     // The texts the window's own tests do not reach.

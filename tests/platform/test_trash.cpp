@@ -48,20 +48,26 @@ class TestTrash : public QObject
 private slots:
     void initTestCase() { qputenv("TZ", "UTC-5"); ::tzset(); }
 
-    // trash-cli reads back what was trashed, under the true original paths; the second of
-    // one name is a second entry.
+    // Trashed files keep their true original paths, as trash-cli reads them back; the
+    // second of one name is a second entry, and a name too long for its info file is
+    // shortened in the trash.
     void readByTrashList()
     {
+        TestTree t;
+        const B e = "\xc3\xa9", longName = "x" + e.repeated(122) + ".jpeg"; // 250 bytes
+        const L files{t.make({"a/with space 100%.jpg"}), t.make({"b/with space 100%.jpg"}), t.make({"a/x.png"}),
+                      t.make({"a/" + longName}), t.make({"b/" + longName})};
+        L trashed, restored;
+        for (const B &file : files) {
+            trashed << moveToTrash(file, {t.path("xdg"), ::getuid()}).trashedPath.mid(t.path("xdg/Trash/files/").size());
+            restored << B::fromPercentEncoding(infoPath(t.path("xdg/Trash/info/") + trashed.last() + ".trashinfo"));
+        }
+        QCOMPARE(trashed, L({"with space 100%.jpg", "with space 100%.jpg.2", "x.png", "x" + e.repeated(119) + ".jpeg",
+                             "x" + e.repeated(118) + ".jpeg.2"}));
+        QCOMPARE(restored, files);
         const QString trashList = QStandardPaths::findExecutable(u"trash-list"_s);
         if (trashList.isEmpty())
             QSKIP("trash-list (trash-cli) is missing");
-        TestTree t;
-        const L files{t.make({"a/with space 100%.jpg"}), t.make({"b/with space 100%.jpg"}), t.make({"a/x.png"})};
-        L trashed;
-        for (const B &file : files)
-            trashed << moveToTrash(file, {t.path("xdg"), ::getuid()}).trashedPath;
-        QCOMPARE(trashed, L({t.path("xdg/Trash/files/with space 100%.jpg"),
-                             t.path("xdg/Trash/files/with space 100%.jpg.2"), t.path("xdg/Trash/files/x.png")}));
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"XDG_DATA_HOME"_s, QFile::decodeName(t.path("xdg")));
@@ -73,14 +79,16 @@ private slots:
             if (line.mid(20).startsWith(t.root))
                 listed << line.mid(20);
         std::sort(listed.begin(), listed.end());
-        QCOMPARE(listed, L({files[0], files[2], files[1]}));
+        L sorted = files;
+        std::sort(sorted.begin(), sorted.end());
+        QCOMPARE(listed, sorted);
     }
 
     // The file stays, and no info file is left behind.
     void failures_data()
     {
         QTest::addColumn<B>("setup");
-        for (const char *setup : {"vanished", "readonly", "readonly fs"})
+        for (const char *setup : {"vanished", "readonly", "readonly fs", "foreign .Trash-$uid"})
             QTest::newRow(setup) << B(setup);
     }
     void failures()
@@ -92,16 +100,18 @@ private slots:
         std::optional<TestMount> tmpfs, readOnly;
         if (setup == "vanished") {
             ::unlink(file);
-        } else if (::geteuid() == 0 || setup == "readonly fs") {
-            if (setup == "readonly fs" && !tmpfs.emplace(TestMount::tmpfs, t.path("p")).ok)
+        } else if (::geteuid() == 0 || setup != "readonly") {
+            // A view of the home's file system is another mount too, with a trash of its own.
+            if (setup != "readonly" && !tmpfs.emplace(TestMount::tmpfs, t.path("p")).ok)
                 QSKIP("cannot mount here");
             t.make({"p/a.jpg"}, "photo");
-            if (!readOnly.emplace(TestMount::readOnly, t.path("p")).ok)
+            const bool foreign = setup == "foreign .Trash-$uid";
+            if (foreign)
+                QCOMPARE(::chown(t.make({"p/.Trash-" + B::number(::getuid()) + '/'}), ::getuid() + 1, ::getgid()), 0);
+            else if (!readOnly.emplace(TestMount::readOnly, t.path("p")).ok)
                 QSKIP("cannot mount here");
-            // A view of the same file system is still another mount to rename(2): the
-            // info file is written, then the rename fails.
-            error = setup == "readonly" ? u"Invalid cross-device link"_s
-                                        : u"No usable trash folder on this file system: Read-only file system"_s;
+            error = u"No usable trash folder on this file system: "_s
+                    + (foreign ? u"Operation not permitted"_s : u"Read-only file system"_s);
         } else {
             ::chmod(t.path("p"), 0555);
             error = u"Permission denied"_s;
@@ -112,13 +122,13 @@ private slots:
         QCOMPARE(::access(t.path("xdg/Trash/info/a.jpg.trashinfo"), F_OK), -1);
     }
 
-    // The home trash, or on another file system $top/.Trash/$uid when .Trash is a sticky
-    // folder, else $top/.Trash-$uid, each made private; the info's Path is URL-encoded
+    // The home trash, or on another mount (also of the home's file system) $top/.Trash/$uid
+    // when .Trash is a sticky folder and that is ours, else $top/.Trash-$uid, each made private; the info's Path is URL-encoded
     // (unreserved marks kept; space, %, newline, invalid UTF-8 and UTF-8 escaped byte by
     // byte), relative to the top on another file system.
     void trashes_data()
     {
-        QTest::addColumn<B>("setup"); // "home", or the mount's .Trash: none, "sticky", "plain" or "link"
+        QTest::addColumn<B>("setup"); // "home", "bind", or the mount's .Trash: none, "sticky", "plain", "link", "foreign"
         QTest::addColumn<B>("trash"); // relative to the data home or the mount point
         const B own = ".Trash-" + B::number(::getuid());
         QTest::newRow("home") << B("home") << B("Trash");
@@ -126,6 +136,8 @@ private slots:
         QTest::newRow("sticky .Trash") << B("sticky") << ".Trash/" + B::number(::getuid());
         QTest::newRow(".Trash without the sticky bit") << B("plain") << own;
         QTest::newRow("symlinked .Trash") << B("link") << own;
+        QTest::newRow("sticky .Trash, $uid not ours") << B("foreign") << own;
+        QTest::newRow("bind mount of the home's file system") << B("bind") << own;
     }
     void trashes()
     {
@@ -134,12 +146,16 @@ private slots:
         const B name = "a(1)!*'~-_ 100%\ncaf\xe9\xc3\x9c.jpg", encoded = "a(1)!*'~-_%20100%25%0Acaf%E9%C3%9C.jpg";
         TestTree t;
         std::optional<TestMount> mount;
-        if (setup != "home" && !mount.emplace(TestMount::tmpfs, t.make({"m/"})).ok)
+        const bool bind = setup == "bind"; // "m" then shows "shown", of the home's file system
+        if (setup != "home"
+            && !mount.emplace(bind ? TestMount::bind : TestMount::tmpfs, t.make({"m/"}), bind ? t.make({"shown/"}).constData() : "size=4m").ok)
             QSKIP("cannot mount here");
         if (setup == "link")
             t.make({"m/elsewhere/", "m/.Trash -> elsewhere"});
-        if (setup == "link" || setup == "sticky" || setup == "plain")
+        if (setup == "link" || setup == "sticky" || setup == "plain" || setup == "foreign")
             ::chmod(setup == "link" ? t.path("m/elsewhere") : t.make({"m/.Trash/"}), setup == "plain" ? 0777 : 01777);
+        if (setup == "foreign")
+            QCOMPARE(::chown(t.make({"m/.Trash/" + B::number(::getuid()) + '/'}), ::getuid() + 1, ::getgid()), 0);
         const B file = t.make({"m/sub/" + name}, name);
         const TrashResult result = moveToTrash(file, {t.path("xdg"), ::getuid()}); // none of it exists yet
         QVERIFY2(result.ok, qPrintable(result.error));
