@@ -29,7 +29,7 @@ FileTransfer transferResult(int error, const FilePath &destination)
 int moveByCopy(const FileSystem &fs, const FilePath &source, const struct stat &entry, const FilePath &destination)
 {
     struct stat copied;
-    if (const int error = copyToNewFile(fs, source, destination, &copied))
+    if (const int error = copyToNewFile(fs, source, destination, true, &copied))
         return error; // nothing was created, or it was removed again
     int error = syncDirectory(fs, parentPath(destination));
     struct stat entryNow, now;
@@ -67,7 +67,7 @@ FilePath freeDestinationPath(const FilePath &destDir, const FilePath &name)
 
 FileTransfer copyFileTo(const FilePath &source, const FilePath &destination, const FileSystem &fs)
 {
-    return transferResult(copyToNewFile(fs, source, destination), destination);
+    return transferResult(copyToNewFile(fs, source, destination, false), destination);
 }
 
 FileTransfer moveFileTo(const FilePath &source, const FilePath &destination, const FileSystem &fs)

@@ -136,9 +136,10 @@ constexpr char temporaryPrefix[] = ".lumisort-";
 constexpr char temporarySuffix[] = ".part";
 constexpr qsizetype temporaryLength = sizeof temporaryPrefix - 1 + 6 + sizeof temporarySuffix - 1;
 
-// Contents, times and mode of `in` into `out`, flushed; then a check that `in` did not
-// change meanwhile (a photo still being written would otherwise be copied in part).
-int fillCopy(const FileSystem &fs, int in, const struct stat &st, int out)
+// Contents, times and mode of `in` into `out` (with `flush`, on disk); then a check that
+// `in` did not change meanwhile (a photo still being written would otherwise be copied in
+// part).
+int fillCopy(const FileSystem &fs, int in, const struct stat &st, int out, bool flush)
 {
     if (const int error = copyContents(in, out))
         return error;
@@ -146,7 +147,7 @@ int fillCopy(const FileSystem &fs, int in, const struct stat &st, int out)
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     ::futimens(out, times);
     ::fchmod(out, st.st_mode & 0777);
-    if (const int error = fs.flush(out))
+    if (const int error = flush ? fs.flush(out) : 0)
         return error;
     struct stat after, written;
     if (::fstat(in, &after) != 0 || ::fstat(out, &written) != 0)
@@ -180,7 +181,8 @@ int nameTemporary(const FileSystem &fs, const FilePath &temporary, const FilePat
 
 // Where the file system makes no nameless files (FAT, FUSE, network file systems): a
 // hidden temporary beside the destination, locked while it is written so that a later run
-// can tell one that a killed run left behind.
+// can tell one that a killed run left behind, and on disk before it is named (FAT keeps
+// no order between a name and the contents).
 int copyThroughTemporary(const FileSystem &fs, int in, const struct stat &st, const FilePath &destination)
 {
     FilePath temporary = appendPathComponent(parentPath(destination), FilePath(FilePath(temporaryPrefix) + "XXXXXX" + temporarySuffix));
@@ -188,7 +190,7 @@ int copyThroughTemporary(const FileSystem &fs, int in, const struct stat &st, co
     if (out.fd < 0)
         return errno;
     ::flock(out.fd, LOCK_EX);
-    int error = fillCopy(fs, in, st, out.fd);
+    int error = fillCopy(fs, in, st, out.fd, true);
     if (!error)
         error = nameTemporary(fs, temporary, destination);
     if (error)
@@ -198,7 +200,8 @@ int copyThroughTemporary(const FileSystem &fs, int in, const struct stat &st, co
 
 } // namespace
 
-int copyToNewFile(const FileSystem &fs, const FilePath &source, const FilePath &destination, struct stat *copied)
+int copyToNewFile(const FileSystem &fs, const FilePath &source, const FilePath &destination, bool flush,
+                  struct stat *copied)
 {
     // Non-blocking, so a FIFO named like a photo cannot hang the run.
     FileDescriptor in{::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
@@ -212,12 +215,12 @@ int copyToNewFile(const FileSystem &fs, const FilePath &source, const FilePath &
     if (copied)
         *copied = st;
 
-    // The copy is made nameless and only named once complete and on disk, so a run cut
-    // short (killed, a crash, a power cut) never leaves part of a photo under its name.
-    // The name is given by a link, which fails rather than replace.
+    // The copy is made nameless and only named once complete, so a run cut short never
+    // leaves part of a photo under its name. The name is given by a link, which fails
+    // rather than replace.
     FileDescriptor unnamed{fs.openUnnamed(parentPath(destination))};
     if (unnamed.fd >= 0) {
-        if (const int error = fillCopy(fs, in.fd, st, unnamed.fd))
+        if (const int error = fillCopy(fs, in.fd, st, unnamed.fd, flush))
             return error;
         const QByteArray procPath = "/proc/self/fd/" + QByteArray::number(unnamed.fd);
         if (::linkat(AT_FDCWD, procPath.constData(), AT_FDCWD, destination.constData(), AT_SYMLINK_FOLLOW) == 0)

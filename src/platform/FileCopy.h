@@ -26,10 +26,11 @@ int makeDirectories(const FilePath &path, mode_t mode);
 int renameNoReplace(const FilePath &from, const FilePath &to);
 
 // Creates `destination` (which must not exist) as a copy of the regular file `source` (a
-// link is followed), with its contents, permission bits and modification time, on disk
-// before it gets its name. `copied`, when given, receives the state of the source that
-// was copied. On failure nothing is left at `destination`.
-int copyToNewFile(const FileSystem &fs, const FilePath &source, const FilePath &destination,
+// link is followed), with its contents, permission bits and modification time, named only
+// once complete; with `flush` (and always where it goes through a temporary) on disk before
+// that. `copied`, when given, receives the state of the source that was copied. On failure
+// nothing is left at `destination`.
+int copyToNewFile(const FileSystem &fs, const FilePath &source, const FilePath &destination, bool flush,
                   struct stat *copied = nullptr);
 
 // Removes from `dir` the temporaries of copies whose run was killed (copies still being

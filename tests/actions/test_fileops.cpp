@@ -50,11 +50,11 @@ B fileState(const B &path)
 QLatin1StringView verb(FileOperation operation) { return QLatin1StringView(operation == copy ? "copying" : "moving"); }
 
 // The real file system with the copy's steps ("rename", "unnamed", "flush file", "flush
-// folder") recorded and `at` run at each. A rename between folders crosses file systems
-// here; without `links` every rename does; without `unnamed` there is no O_TMPFILE.
+// folder") recorded and `at` run at each. With `across`, a rename between folders crosses
+// file systems; without `links` every rename does; without `unnamed` there is no O_TMPFILE.
 struct StepFileSystem : PosixFileSystem
 {
-    bool unnamed = true, links = true;
+    bool unnamed = true, links = true, across = true;
     std::function<void(const B &step)> at = [](const B &) {};
     mutable L steps;
     void step(const B &name) const { steps << name; at(name); }
@@ -72,7 +72,7 @@ struct StepFileSystem : PosixFileSystem
     int renameNoReplace(const FilePath &from, const FilePath &to) const override
     {
         step("rename");
-        return links && parentPath(from) == parentPath(to) ? PosixFileSystem::renameNoReplace(from, to) : EXDEV;
+        return links && (!across || parentPath(from) == parentPath(to)) ? PosixFileSystem::renameNoReplace(from, to) : EXDEV;
     }
 };
 
@@ -94,7 +94,8 @@ private slots:
             {"to another file system", {{"tmpfs", "s/real.jpg"}, {"s/a.jpg", "s/b b.jpg", "s/ln.jpg -> real.jpg"}, {"d/album"}, {"a.jpg", "b b.jpg", "ln.jpg"}}},
             {"symlinked photo", {{"s/real.jpg"}, {"s/ln.jpg -> real.jpg"}, {"d"}, {"ln.jpg"}}},
             {"last dot", {{"d/a.b.jpg"}, {"s/a.b.jpg"}, {"d"}, {"a.b_1.jpg"}}},
-            {"255 bytes taken", {{"d/" + e.repeated(125) + "x.jpg"}, {"s/" + e.repeated(125) + "x.jpg"}, {"d"}, {e.repeated(124) + "_1.jpg"}}},
+            {"255 bytes taken", {{"d/x" + e.repeated(125) + ".jpg", "d/" + e.repeated(125) + "x.jpg"}, {"s/x" + e.repeated(125) + ".jpg", "s/" + e.repeated(125) + "x.jpg"},
+                                 {"d"}, {"x" + e.repeated(124) + "_1.jpg", e.repeated(124) + "_1.jpg"}}},
             {"a.jpg after a, a_1, a_2", {{"d/a.jpg", "d/a_1.jpg", "d/a_2.jpg"}, {"s/a.jpg"}, {"d"}, {"a_3.jpg"}}},
             {"one name twice, new folders", {{}, {"s/IMG.jpg", "t/IMG.jpg"}, {"d/new/deeper"}, {"IMG.jpg", "IMG_1.jpg"}}},
             {"numbered name taken", {{"d/IMG_1.jpg"}, {"s/IMG_1.jpg"}, {"d"}, {"IMG_1_1.jpg"}}},
@@ -187,7 +188,7 @@ private slots:
     void interference_data()
     {
         QTest::addColumn<FileOperation>("operation");
-        QTest::addColumn<B>("setup"); // "link" (the source links to photo.jpg), "no tmpfile", "no links", "readonly"
+        QTest::addColumn<B>("setup"); // "link" (the source links to photo.jpg), "no tmpfile", "no links", "one fs", "readonly"
         QTest::addColumn<B>("step");
         QTest::addColumn<B>("action");
         QTest::addColumn<QString>("error");
@@ -205,6 +206,7 @@ private slots:
             {"link's photo edited after the copy", move, "link", "flush folder", "edit", changed},
             {"edited while copied, no O_TMPFILE", move, "no tmpfile", "flush file", "edit", changed},
             {"name taken", move, "", "unnamed", "take", taken},
+            {"name taken, one file system", move, "one fs", "rename", "take", taken},
             {"name taken, no O_TMPFILE or links", move, "no tmpfile no links", "flush file", "take", taken},
             {"source cannot be removed", move, "readonly", "", "", u"Read-only file system"_s},
         };
@@ -230,6 +232,7 @@ private slots:
         StepFileSystem fs;
         fs.unnamed = !setup.contains("no tmpfile");
         fs.links = !setup.contains("no links");
+        fs.across = setup != "one fs";
         B expected = "photo";
         fs.at = [&](const B &now) {
             if (now != step || std::exchange(step, B()).isEmpty())

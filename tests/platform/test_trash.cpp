@@ -49,22 +49,24 @@ private slots:
     void initTestCase() { qputenv("TZ", "UTC-5"); ::tzset(); }
 
     // Trashed files keep their true original paths, as trash-cli reads them back; the
-    // second of one name is a second entry, and a name too long for its info file is
-    // shortened in the trash.
+    // second of one name is a second entry, as is a name taken in files/ alone, and a name
+    // too long for its info file is shortened in the trash.
     void readByTrashList()
     {
         TestTree t;
         const B e = "\xc3\xa9", longName = "x" + e.repeated(122) + ".jpeg"; // 250 bytes
         const L files{t.make({"a/with space 100%.jpg"}), t.make({"b/with space 100%.jpg"}), t.make({"a/x.png"}),
                       t.make({"a/" + longName}), t.make({"b/" + longName})};
+        t.make({"xdg/Trash/files/x.png"}, "not listed"); // left without its info file
         L trashed, restored;
         for (const B &file : files) {
             trashed << moveToTrash(file, {t.path("xdg"), ::getuid()}).trashedPath.mid(t.path("xdg/Trash/files/").size());
             restored << B::fromPercentEncoding(infoPath(t.path("xdg/Trash/info/") + trashed.last() + ".trashinfo"));
         }
-        QCOMPARE(trashed, L({"with space 100%.jpg", "with space 100%.jpg.2", "x.png", "x" + e.repeated(119) + ".jpeg",
+        QCOMPARE(trashed, L({"with space 100%.jpg", "with space 100%.jpg.2", "x.png.2", "x" + e.repeated(119) + ".jpeg",
                              "x" + e.repeated(118) + ".jpeg.2"}));
         QCOMPARE(restored, files);
+        QCOMPARE(::access(t.path("xdg/Trash/info/x.png.trashinfo"), F_OK), -1);
         const QString trashList = QStandardPaths::findExecutable(u"trash-list"_s);
         if (trashList.isEmpty())
             QSKIP("trash-list (trash-cli) is missing");
@@ -88,7 +90,7 @@ private slots:
     void failures_data()
     {
         QTest::addColumn<B>("setup");
-        for (const char *setup : {"vanished", "readonly", "readonly fs", "foreign .Trash-$uid"})
+        for (const char *setup : {"vanished", "readonly", "readonly fs", "foreign .Trash-$uid", "mounted on"})
             QTest::newRow(setup) << B(setup);
     }
     void failures()
@@ -100,6 +102,10 @@ private slots:
         std::optional<TestMount> tmpfs, readOnly;
         if (setup == "vanished") {
             ::unlink(file);
+        } else if (setup == "mounted on") { // the info file is written, then the rename fails
+            if (!tmpfs.emplace(TestMount::bind, file, file.constData()).ok)
+                QSKIP("cannot mount here");
+            error = u"Device or resource busy"_s;
         } else if (::geteuid() == 0 || setup != "readonly") {
             // A view of the home's file system is another mount too, with a trash of its own.
             if (setup != "readonly" && !tmpfs.emplace(TestMount::tmpfs, t.path("p")).ok)
@@ -146,23 +152,23 @@ private slots:
         const B name = "a(1)!*'~-_ 100%\ncaf\xe9\xc3\x9c.jpg", encoded = "a(1)!*'~-_%20100%25%0Acaf%E9%C3%9C.jpg";
         TestTree t;
         std::optional<TestMount> mount;
-        const bool bind = setup == "bind"; // "m" then shows "shown", of the home's file system
+        const bool bind = setup == "bind"; // "m 1" then shows "shown", of the home's file system
         if (setup != "home"
-            && !mount.emplace(bind ? TestMount::bind : TestMount::tmpfs, t.make({"m/"}), bind ? t.make({"shown/"}).constData() : "size=4m").ok)
+            && !mount.emplace(bind ? TestMount::bind : TestMount::tmpfs, t.make({"m 1/"}), bind ? t.make({"shown/"}).constData() : "size=4m").ok)
             QSKIP("cannot mount here");
         if (setup == "link")
-            t.make({"m/elsewhere/", "m/.Trash -> elsewhere"});
+            t.make({"m 1/elsewhere/", "m 1/.Trash -> elsewhere"});
         if (setup == "link" || setup == "sticky" || setup == "plain" || setup == "foreign")
-            ::chmod(setup == "link" ? t.path("m/elsewhere") : t.make({"m/.Trash/"}), setup == "plain" ? 0777 : 01777);
+            ::chmod(setup == "link" ? t.path("m 1/elsewhere") : t.make({"m 1/.Trash/"}), setup == "plain" ? 0777 : 01777);
         if (setup == "foreign")
-            QCOMPARE(::chown(t.make({"m/.Trash/" + B::number(::getuid()) + '/'}), ::getuid() + 1, ::getgid()), 0);
-        const B file = t.make({"m/sub/" + name}, name);
+            QCOMPARE(::chown(t.make({"m 1/.Trash/" + B::number(::getuid()) + '/'}), ::getuid() + 1, ::getgid()), 0);
+        const B file = t.make({"m 1/sub/" + name}, name);
         const TrashResult result = moveToTrash(file, {t.path("xdg"), ::getuid()}); // none of it exists yet
         QVERIFY2(result.ok, qPrintable(result.error));
-        const B dir = t.path((mount ? "m/" : "xdg/") + trash);
+        const B dir = t.path((mount ? "m 1/" : "xdg/") + trash);
         QCOMPARE(result.trashedPath, dir + "/files/" + name);
         QCOMPARE(fileBytes(result.trashedPath) + fileBytes(file), name + "<missing>");
-        QCOMPARE(infoPath(dir + "/info/" + name + ".trashinfo"), (mount ? B("sub/") : t.path("m/sub/")) + encoded);
+        QCOMPARE(infoPath(dir + "/info/" + name + ".trashinfo"), (mount ? B("sub/") : t.path("m%201/sub/")) + encoded);
         QCOMPARE((QList<mode_t>{modeOf(dir), modeOf(dir + "/files"), modeOf(dir + "/info")}), QList<mode_t>(3, 0700));
     }
 };
