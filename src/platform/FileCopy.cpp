@@ -165,13 +165,10 @@ int nameTemporary(const FileSystem &fs, const FilePath &temporary, const FilePat
     const int error = fs.renameNoReplace(temporary, destination);
     if (error != EXDEV)
         return error;
-    FileDescriptor reserved{::open(destination.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600)};
-    struct stat ours, there;
-    if (reserved.fd < 0 || ::fstat(reserved.fd, &ours) != 0)
+    const int reserved = ::open(destination.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (reserved < 0)
         return errno;
-    reserved.release();
-    if (::lstat(destination.constData(), &there) != 0 || !sameState(there, ours))
-        return EEXIST; // someone else's now
+    ::close(reserved);
     if (::rename(temporary.constData(), destination.constData()) == 0)
         return 0;
     const int renameError = errno;

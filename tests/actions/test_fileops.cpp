@@ -1,12 +1,13 @@
 #include "TestMounts.h"
 #include "TestTree.h"
 #include "actions/FileOperations.h"
+#include "platform/FileCopy.h"
 #include "platform/FileSystem.h"
 
+#include <QScopeGuard>
 #include <QTest>
 
 #include <csignal>
-#include <sys/file.h>
 #include <sys/wait.h>
 
 using namespace Qt::StringLiterals;
@@ -49,32 +50,36 @@ B fileState(const B &path)
 
 QLatin1StringView verb(FileOperation operation) { return QLatin1StringView(operation == copy ? "copying" : "moving"); }
 
-// The real file system with the copy's steps ("rename", "unnamed", "flush file", "flush
-// folder") recorded and `at` run at each. With `across`, a rename between folders crosses
-// file systems; without `links` every rename does; without `unnamed` there is no O_TMPFILE.
+// The real file system, running `at` at each of the copy's steps ("rename", "unnamed",
+// "flush file", "flush folder"). With `across`, a rename between folders crosses file
+// systems; without `links` every rename does; without `unnamed` there is no O_TMPFILE.
 struct StepFileSystem : PosixFileSystem
 {
     bool unnamed = true, links = true, across = true;
     std::function<void(const B &step)> at = [](const B &) {};
-    mutable L steps;
-    void step(const B &name) const { steps << name; at(name); }
     int openUnnamed(const FilePath &dir) const override
     {
-        step("unnamed");
+        at("unnamed");
         return unnamed ? PosixFileSystem::openUnnamed(dir) : (errno = EOPNOTSUPP, -1);
     }
     int flush(int fd) const override
     {
         struct stat st;
-        step(::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) ? "flush folder" : "flush file");
+        at(::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) ? "flush folder" : "flush file");
         return PosixFileSystem::flush(fd);
     }
     int renameNoReplace(const FilePath &from, const FilePath &to) const override
     {
-        step("rename");
+        at("rename");
         return links && (!across || parentPath(from) == parentPath(to)) ? PosixFileSystem::renameNoReplace(from, to) : EXDEV;
     }
 };
+
+qint64 changeTime(const B &path)
+{
+    struct stat st;
+    return ::stat(path, &st) == 0 ? st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec : -1;
+}
 
 const B e = "\xc3\xa9"; // a two-byte character
 
@@ -99,7 +104,7 @@ private slots:
             {"a.jpg after a, a_1, a_2", {{"d/a.jpg", "d/a_1.jpg", "d/a_2.jpg"}, {"s/a.jpg"}, {"d"}, {"a_3.jpg"}}},
             {"one name twice, new folders", {{}, {"s/IMG.jpg", "t/IMG.jpg"}, {"d/new/deeper"}, {"IMG.jpg", "IMG_1.jpg"}}},
             {"numbered name taken", {{"d/IMG_1.jpg"}, {"s/IMG_1.jpg"}, {"d"}, {"IMG_1_1.jpg"}}},
-            {"no extension, dangling link", {{"d/README -> nowhere"}, {"s/README"}, {"d"}, {"README_1"}}},
+            {"no extension, dangling links", {{"d/README -> nowhere", "d/README_1 -> nowhere"}, {"s/README"}, {"d"}, {"README_2"}}},
             {"into its own folder", {{}, {"s/a.jpg"}, {"s"}, {"a_1.jpg"}}},
             {"odd names", {{}, {"s/caf\xe9 100% .jpg", "s/new\nline.jpg"}, {"d"}, {"caf\xe9 100% .jpg", "new\nline.jpg"}}},
         };
@@ -184,14 +189,15 @@ private slots:
 
     // Whatever happens to the source or the name during a copy or a move between file
     // systems, a file that fails leaves the source as it is and nothing of its own at the
-    // destination; a name taken meanwhile is not touched.
+    // destination; a name taken meanwhile is not touched. A move removes the source only
+    // once the copy and its folder are on disk.
     void interference_data()
     {
         QTest::addColumn<FileOperation>("operation");
-        QTest::addColumn<B>("setup"); // "link" (the source links to photo.jpg), "no tmpfile", "no links", "one fs", "readonly"
+        QTest::addColumn<B>("setup"); // "link" (to photo.jpg), "no tmpfile", "no links", "one fs", "readonly" (source folder)
         QTest::addColumn<B>("step");
         QTest::addColumn<B>("action");
-        QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("error"); // none: it works
         const QString changed = u"The file changed while it was copied"_s, taken = u"File exists"_s;
         const std::tuple<const char *, FileOperation, const char *, const char *, const char *, QString> rows[] = {
             {"grows while copied", copy, "", "unnamed", "grow", changed},
@@ -199,6 +205,9 @@ private slots:
             {"name taken", copy, "", "unnamed", "take", taken},
             {"name taken, no O_TMPFILE", copy, "no tmpfile", "flush file", "take", taken},
             {"name taken, no O_TMPFILE or links", copy, "no tmpfile no links", "unnamed", "take", taken},
+            {"flushed first", move, "", "", "", {}},
+            {"flushed first, no O_TMPFILE", move, "no tmpfile", "", "", {}},
+            {"flushed first, no O_TMPFILE or links", move, "no tmpfile no links", "", "", {}},
             {"grows while copied", move, "", "flush file", "grow", changed},
             {"edited while copied, time kept", move, "", "flush file", "edit, time kept", changed},
             {"edited after the copy", move, "", "flush folder", "edit", changed},
@@ -221,9 +230,9 @@ private slots:
         QFETCH(B, action);
         QFETCH(QString, error);
         TestTree t;
-        const B photo = t.make({"s/photo.jpg"}, "photo"), dest = t.make({"d/"});
-        const B source = setup == "link" ? t.make({"s/a.jpg -> photo.jpg"}) : t.path("s/a.jpg");
-        QVERIFY(setup == "link" || ::rename(photo, source) == 0);
+        const B dest = t.make({"d/"}), source = t.make({"s/a.jpg"}, "photo");
+        if (setup == "link")
+            QCOMPARE(::rename(source, t.path("s/photo.jpg")) + ::symlink("photo.jpg", source), 0);
         const timespec times[2] = {sourceTime, sourceTime};
         ::utimensat(AT_FDCWD, source, times, 0);
         std::optional<TestMount> mount;
@@ -233,83 +242,75 @@ private slots:
         fs.unnamed = !setup.contains("no tmpfile");
         fs.links = !setup.contains("no links");
         fs.across = setup != "one fs";
-        B expected = "photo";
+        B expected = error.isEmpty() && operation == move ? "<missing>" : "photo";
+        int flushes = 0; // while the source is there
         fs.at = [&](const B &now) {
+            flushes += now.startsWith("flush") && ::access(source, F_OK) == 0;
             if (now != step || std::exchange(step, B()).isEmpty())
                 return;
             if (action == "take") {
                 t.make({"d/a.jpg"}, "old");
             } else if (action == "replace") {
                 ::rename(t.make({"s/new.jpg"}, expected = "other"), source);
-            } else {
-                struct stat before, probe;
-                ::stat(source, &before);
-                // The change time moves in clock ticks: edit only in a later one.
-                do
-                    ::utimensat(AT_FDCWD, t.make({"s/probe"}), nullptr, 0), ::stat(t.path("s/probe"), &probe);
-                while (action == "edit, time kept" && probe.st_ctim.tv_sec == before.st_ctim.tv_sec
-                       && probe.st_ctim.tv_nsec == before.st_ctim.tv_nsec);
-                const int fd = ::open(source, O_WRONLY | (action == "grow" ? O_APPEND : 0));
-                QCOMPARE(::write(fd, "PHOTO", 5), 5);
-                ::close(fd);
-                expected = action == "grow" ? "photoPHOTO" : "PHOTO";
-                if (action == "edit, time kept")
-                    ::futimens(fd, times), ::utimensat(AT_FDCWD, source, times, 0);
+            } else { // in place; the change time moves in clock ticks, so edit in a later one
+                while (action.endsWith("kept") && changeTime(t.make({"s/probe"})) == changeTime(source)) {}
+                t.make({"s/a.jpg"}, expected = action == "grow" ? "photoPHOTO" : "PHOTO");
+                if (action.endsWith("kept"))
+                    ::utimensat(AT_FDCWD, source, times, 0);
             }
         };
         const FileTransfer transfer = operation == copy ? copyFileInto(source, "a.jpg", dest, fs) : moveFileInto(source, "a.jpg", dest, fs);
-        QCOMPARE(transfer.ok ? u"ok"_s : transfer.error, error);
+        QCOMPARE(transfer.ok ? QString() : transfer.error, error);
         QCOMPARE(fileBytes(source), expected);
-        QCOMPARE(TestTree::list(dest), action == "take" ? L{"a.jpg"} : L());
-        QCOMPARE(fileBytes(t.path("d/a.jpg")), action == "take" ? B("old") : B("<missing>"));
+        const B written = error.isEmpty() ? "photo" : action == "take" ? "old" : "<missing>";
+        QCOMPARE(TestTree::list(dest), written == "<missing>" ? L() : L{"a.jpg"});
+        QCOMPARE(fileBytes(t.path("d/a.jpg")), written);
+        if (error.isEmpty())
+            QCOMPARE(flushes, 2); // the copy and its folder, before the source went
     }
 
-    // A move across file systems removes the source only once the copy and its folder are
-    // on disk.
-    void flushedBeforeRemoval()
+    // Each field that shows a change tells two states of a file apart.
+    void sameStateFields()
     {
-        for (const bool unnamed : {true, false}) {
-            TestTree t;
-            const B source = t.make({"s/a.jpg"}, "photo");
-            StepFileSystem fs;
-            fs.unnamed = unnamed;
-            fs.at = [&](const B &) { fs.steps.last() += ::access(source, F_OK) == 0 ? "" : " (source gone)"; };
-            QVERIFY(moveFileInto(source, "a.jpg", t.make({"d/"}), fs).ok);
-            QCOMPARE(fs.steps, unnamed ? L({"rename", "unnamed", "flush file", "flush folder"})
-                                       : L({"rename", "unnamed", "flush file", "rename", "flush folder"}));
-            QCOMPARE(TestTree::list(t.path("d")), L{"a.jpg"});
-            QCOMPARE(fileBytes(t.path("d/a.jpg")) + fileBytes(source), B("photo<missing>"));
+        const struct stat a = {};
+        const std::function<void(struct stat &)> changes[] = {
+            [](struct stat &s) { ++s.st_dev; }, [](struct stat &s) { ++s.st_ino; }, [](struct stat &s) { ++s.st_size; },
+            [](struct stat &s) { ++s.st_mtim.tv_sec; }, [](struct stat &s) { ++s.st_mtim.tv_nsec; },
+            [](struct stat &s) { ++s.st_ctim.tv_sec; }, [](struct stat &s) { ++s.st_ctim.tv_nsec; }};
+        for (const auto &change : changes) {
+            struct stat b = a;
+            change(b);
+            QVERIFY(sameState(a, a) && !sameState(a, b));
         }
     }
 
     // A move killed where O_TMPFILE is unavailable leaves no part of the photo under its
-    // name; the next run into that folder removes what it left, not a copy still going on.
+    // name; a later run into that folder removes what it left, but not a copy still going on.
     void killedRun()
     {
         TestTree t;
-        const B source = t.make({"s/BIG.jpg"}, B(1 << 20, 'x')), dest = t.make({"d/x.part"});
-        const int busy = ::open(t.make({"d/.lumisort-AbC123.part"}), O_RDONLY);
-        QCOMPARE(::flock(busy, LOCK_EX), 0);
+        const B source = t.make({"s/BIG.jpg"}, B(1 << 20, 'x')), other = t.make({"s/x.part"}, "x"), dest = t.make({"d/"});
         const pid_t child = ::fork();
         if (child == 0) {
             StepFileSystem fs;
             fs.unnamed = false;
-            fs.at = [](const B &step) { if (step == "flush file") ::raise(SIGKILL); };
-            moveFileInto(source, "BIG.jpg", t.path("d"), fs);
+            fs.at = [](const B &step) { if (step == "flush file") ::raise(SIGSTOP); };
+            moveFileInto(source, "BIG.jpg", dest, fs);
             ::_exit(0);
         }
+        bool reaped = false;
+        const auto reap = [&] { return std::exchange(reaped, true) || (::kill(child, SIGKILL) == 0 && ::waitpid(child, nullptr, 0) == child); };
+        const auto cleanup = qScopeGuard(reap);
         int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY(WIFSIGNALED(status));
-        L left = TestTree::list(t.path("d"));
-        QCOMPARE(left.size(), 3);
-        QVERIFY2(!left.contains("BIG.jpg"), left.join(' '));
-        const Run r = run(copy, t.path("d"), {source});
-        ::close(busy);
-        QVERIFY(r.log.isEmpty());
-        left = TestTree::list(t.path("d"));
+        QVERIFY(::waitpid(child, &status, WUNTRACED) == child && WIFSTOPPED(status)); // while writing
+        QVERIFY(run(copy, dest, {other}).log.isEmpty());
+        L left = TestTree::list(dest);
+        QVERIFY2(left.size() == 2 && left.contains("x.part"), left.join(' '));
+        QVERIFY(reap());
+        QVERIFY(run(copy, dest, {source}).log.isEmpty());
+        left = TestTree::list(dest);
         std::sort(left.begin(), left.end());
-        QCOMPARE(left, L({".lumisort-AbC123.part", "BIG.jpg", "x.part"}));
+        QCOMPARE(left, L({"BIG.jpg", "x.part"}));
         QCOMPARE(fileBytes(t.path("d/BIG.jpg")), fileBytes(source));
     }
 
