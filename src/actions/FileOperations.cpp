@@ -26,16 +26,15 @@ FileTransfer transferResult(int error, const FilePath &destination)
 // meanwhile would otherwise lose that save. A link goes, the file it shows stays (it may
 // be another photo's). If anything fails the copy is removed and the source stays, so
 // the photo is never in two places after a move that reports failure.
-int moveByCopy(const FileSystem &fs, const FilePath &source, const struct stat &entry, const FilePath &destination)
+int moveByCopy(const FileSystem &fs, const FilePath &source, const FilePath &destination)
 {
-    struct stat copied;
+    struct stat copied, now;
     if (const int error = copyToNewFile(fs, source, destination, true, &copied))
         return error; // nothing was created, or it was removed again
     int error = syncDirectory(fs, parentPath(destination));
-    struct stat entryNow, now;
-    if (!error && (::lstat(source.constData(), &entryNow) != 0 || ::stat(source.constData(), &now) != 0))
+    if (!error && ::stat(source.constData(), &now) != 0)
         error = errno;
-    if (!error && !(sameState(entryNow, entry) && sameState(now, copied)))
+    if (!error && !sameState(now, copied))
         error = fileChanged;
     if (!error && ::unlink(source.constData()) != 0)
         error = errno;
@@ -77,7 +76,7 @@ FileTransfer moveFileTo(const FilePath &source, const FilePath &destination, con
         return transferResult(errno, destination);
     int error = S_ISLNK(entry.st_mode) ? EXDEV : fs.renameNoReplace(source, destination);
     if (error == EXDEV)
-        error = moveByCopy(fs, source, entry, destination);
+        error = moveByCopy(fs, source, destination);
     return transferResult(error, destination);
 }
 

@@ -205,6 +205,7 @@ private slots:
             {"name taken", copy, "", "unnamed", "take", taken},
             {"name taken, no O_TMPFILE", copy, "no tmpfile", "flush file", "take", taken},
             {"name taken, no O_TMPFILE or links", copy, "no tmpfile no links", "unnamed", "take", taken},
+            {"temporary removed, no O_TMPFILE or links", copy, "no tmpfile no links", "flush file", "drop", u"No such file or directory"_s},
             {"flushed first", move, "", "", "", {}},
             {"flushed first, no O_TMPFILE", move, "no tmpfile", "", "", {}},
             {"flushed first, no O_TMPFILE or links", move, "no tmpfile no links", "", "", {}},
@@ -212,6 +213,7 @@ private slots:
             {"edited while copied, time kept", move, "", "flush file", "edit, time kept", changed},
             {"edited after the copy", move, "", "flush folder", "edit", changed},
             {"replaced after the copy", move, "", "flush folder", "replace", changed},
+            {"removed after the copy", move, "", "flush folder", "drop", u"No such file or directory"_s},
             {"link's photo edited after the copy", move, "link", "flush folder", "edit", changed},
             {"edited while copied, no O_TMPFILE", move, "no tmpfile", "flush file", "edit", changed},
             {"name taken", move, "", "unnamed", "take", taken},
@@ -250,6 +252,9 @@ private slots:
                 return;
             if (action == "take") {
                 t.make({"d/a.jpg"}, "old");
+            } else if (action == "drop") { // the source after the copy, else the temporary
+                QCOMPARE(::unlink(now == "flush folder" ? source : dest + TestTree::list(dest).value(0)), 0);
+                expected = now == "flush folder" ? "<missing>" : expected;
             } else if (action == "replace") {
                 ::rename(t.make({"s/new.jpg"}, expected = "other"), source);
             } else { // in place; the change time moves in clock ticks, so edit in a later one
