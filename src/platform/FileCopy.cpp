@@ -38,12 +38,6 @@ struct FileDescriptor
         if (fd >= 0)
             ::close(fd);
     }
-    int release()
-    {
-        const int result = ::close(fd);
-        fd = -1;
-        return result;
-    }
 };
 
 int writeAll(int out, const char *data, size_t size)
@@ -182,7 +176,7 @@ int nameTemporary(const FileSystem &fs, const FilePath &temporary, const FilePat
 // no order between a name and the contents).
 int copyThroughTemporary(const FileSystem &fs, int in, const struct stat &st, const FilePath &destination)
 {
-    FilePath temporary = appendPathComponent(parentPath(destination), FilePath(FilePath(temporaryPrefix) + "XXXXXX" + temporarySuffix));
+    FilePath temporary = appendPathComponent(parentPath(destination), temporaryPrefix) + "XXXXXX" + temporarySuffix;
     FileDescriptor out{::mkostemps(temporary.data(), int(sizeof temporarySuffix - 1), O_CLOEXEC)};
     if (out.fd < 0)
         return errno;
@@ -245,11 +239,13 @@ void removeLeftoverCopies(const FilePath &dir)
             names.append(name.toByteArray());
     }
     for (const FilePath &name : names) {
-        // A copy still being written holds its lock; a killed one's died with it.
-        FileDescriptor fd{::openat(::dirfd(handle), name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
+        // A copy still being written holds its lock; a killed one's died with it. Opened
+        // for writing, as over NFS an exclusive lock needs that.
+        FileDescriptor fd{::openat(::dirfd(handle), name.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
         struct stat opened, named;
         if (fd.fd >= 0 && ::flock(fd.fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd.fd, &opened) == 0
-            && ::fstatat(::dirfd(handle), name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 && sameState(opened, named))
+            && ::fstatat(::dirfd(handle), name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0
+            && sameState(opened, named))
             ::unlinkat(::dirfd(handle), name.constData(), 0);
     }
     ::closedir(handle);
