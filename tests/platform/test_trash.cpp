@@ -111,7 +111,8 @@ private slots:
             ::unlink(file);
         else if (setup.endsWith("foreign"))
             QCOMPARE(::chown(t.make({"p/.Trash-" + B::number(::getuid()) + '/'}), ::getuid() + 1, ::getgid()), 0);
-        else if (!mount.emplace(setup == "mounted on" ? TestMount::bind : TestMount::readOnly, setup == "mounted on" ? file : t.path("p"), file.constData()).ok)
+        else if (setup == "mounted on" ? !mount.emplace(TestMount::bind, file, file.constData()).ok
+                                       : !mount.emplace(TestMount::readOnly, t.path("p")).ok)
             QSKIP("cannot mount here");
         const TrashResult result = moveToTrash(file, {t.path("xdg"), ::getuid()});
         QCOMPARE(result.ok ? u"ok"_s : result.error, error);
@@ -120,9 +121,9 @@ private slots:
     }
 
     // The home trash, or on another mount (also of the home's file system) $top/.Trash/$uid
-    // when .Trash is a sticky folder and that is ours, else $top/.Trash-$uid, each made private; the info's Path is URL-encoded
-    // (unreserved marks kept; space, %, newline, invalid UTF-8 and UTF-8 escaped byte by
-    // byte), relative to the top on another file system.
+    // when .Trash is a sticky folder and that is ours, else $top/.Trash-$uid, each made
+    // private; the info's Path is URL-encoded (unreserved marks kept; space, %, newline,
+    // invalid UTF-8 and UTF-8 escaped byte by byte), relative to the top on another mount.
     void trashes_data()
     {
         QTest::addColumn<B>("setup"); // "home", "bind", or the mount's .Trash: none, "sticky", "plain", "link", "foreign"
@@ -144,8 +145,8 @@ private slots:
         TestTree t;
         std::optional<TestMount> mount;
         const bool bind = setup == "bind"; // "m 1" then shows "shown", of the home's file system
-        if (setup != "home"
-            && !mount.emplace(bind ? TestMount::bind : TestMount::tmpfs, t.make({"m 1/"}), bind ? t.make({"shown/"}).constData() : "size=4m").ok)
+        if (setup != "home" && !mount.emplace(bind ? TestMount::bind : TestMount::tmpfs, t.make({"m 1/"}),
+                                              bind ? t.make({"shown/"}).constData() : "size=4m").ok)
             QSKIP("cannot mount here");
         if (setup == "link")
             t.make({"m 1/elsewhere/", "m 1/.Trash -> elsewhere"});
