@@ -2,6 +2,7 @@
 
 #include "model/Enums.h"
 #include "model/PhotoItem.h"
+#include "platform/PosixFileSystem.h"
 
 #include <QList>
 #include <QSet>
@@ -41,25 +42,31 @@ struct FileTransfer
 };
 
 // `name` in `destDir` if free, else the first free "{base}_{n}.{ext}" for n = 1, 2, ...
-// ({base} and {ext} split at the last "."; a name without one gets "{name}_{n}").
+// ({base} and {ext} split at the last "."; a name without one gets "{name}_{n}"; {base} is
+// shortened where the name would grow too long).
 FilePath freeDestinationPath(const FilePath &destDir, const FilePath &name);
 
 // Copies `source` to the first free name for `name` in `destDir`. Never overwrites: a name
 // taken between the check and the write fails the file. Keeps modification time and mode.
-FileTransfer copyFileInto(const FilePath &source, const FilePath &name, const FilePath &destDir);
-// Moves it: a rename that refuses to replace, or across file systems a complete, flushed
-// copy after which the source is removed; on failure nothing is left behind at the
-// destination and the source stays.
-FileTransfer moveFileInto(const FilePath &source, const FilePath &name, const FilePath &destDir);
+FileTransfer copyFileInto(const FilePath &source, const FilePath &name, const FilePath &destDir,
+                          const FileSystem &fs = PosixFileSystem());
+// Moves it: a rename that refuses to replace, or across file systems (and for a link, which
+// moves as the photo it shows) a complete, flushed copy after which the source is removed
+// if it is still the file that was copied, unchanged; on failure nothing is left behind at
+// the destination and the source stays.
+FileTransfer moveFileInto(const FilePath &source, const FilePath &name, const FilePath &destDir,
+                          const FileSystem &fs = PosixFileSystem());
 
 // The same to an exact `destination`, which must not exist: an existing one fails the file
 // with "File exists" and is left untouched.
-FileTransfer copyFileTo(const FilePath &source, const FilePath &destination);
-FileTransfer moveFileTo(const FilePath &source, const FilePath &destination);
+FileTransfer copyFileTo(const FilePath &source, const FilePath &destination,
+                        const FileSystem &fs = PosixFileSystem());
+FileTransfer moveFileTo(const FilePath &source, const FilePath &destination,
+                        const FileSystem &fs = PosixFileSystem());
 
 // A whole copy or move run, one file at a time, blocking the calling thread: creates
-// `destDir` (with its parents), then each job in order. After each file `progress` gets
-// the counts; each failure gives `logLine` "Error {verb} {name}: {error}".
+// `destDir` (with its parents) and removes what killed runs left there, then each job in
+// order. After each file `progress` gets the counts; each failure gives `logLine` "Error {verb} {name}: {error}".
 // Once `abandon` is set (the window is closing) no further file is begun.
 FileOpOutcome runFileOperation(FileOperation operation, const FilePath &destDir,
                                const QList<FileJob> &jobs,
