@@ -7,7 +7,6 @@
 #include <QScopeGuard>
 #include <QTest>
 
-#include <future>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -66,12 +65,16 @@ struct FaultyFileSystem : PosixFileSystem
     bool isDirectory(const FilePath &path, bool follow) const override { return faults.value(path) != "dir" && PosixFileSystem::isDirectory(path, follow); }
 };
 
-struct Flags { std::atomic<bool> pause = false, stop = false; };
+struct Flags
+{
+    std::atomic<bool> pause = false, stop = false;
+    std::function<void(std::chrono::milliseconds)> pauseWait;
+};
 
 ScanResult scan(const L &paths, Recorder *progress = nullptr, const FileSystem &fs = PosixFileSystem(), const Flags &flags = {})
 {
     Recorder none;
-    return scanFolders(fs, paths, {flags.pause, flags.stop}, progress ? *progress : none);
+    return scanFolders(fs, paths, {flags.pause, flags.stop, flags.pauseWait}, progress ? *progress : none);
 }
 
 L sortedPaths(const ScanResult &result, const TestTree &tree)
@@ -117,7 +120,8 @@ private slots:
         t.make({"p/a/b/c/", "p/z/", "p/.hidden/h.jpg", "p/.hidden/inner/h.jpg", "p/~cache/c.jpg",
                 "p/~cache/photos/p.jpg", "p/album.jpg/", "p/file.jpg", "p/lnk.jpg -> a/x.jpg",
                 "p/dangling.jpg -> nowhere", "p/up -> .", "p/loop1 -> loop2", "p/loop2 -> loop1",
-                "outside/o.jpg", "p/out -> ../outside"});
+                "outside/o.jpg", "p/out -> ../outside", "p/fifo.jpg|", "p/socket.png=", "p/tofifo.jpg -> fifo.jpg",
+                "p/null.jpg -> /dev/null"});
         t.make({"p/a/x.jpg"}, "1234567");
         L folders; // a folder and one inside it: the inner one is walked and listed twice
         expectedFolders(t.path("p"), folders);
@@ -129,8 +133,9 @@ private slots:
         QCOMPARE(progress.folders, folders);
         QCOMPARE(result.directoryCount, folders.size());
         QVERIFY(std::is_sorted(progress.percents.begin(), progress.percents.end()) && progress.percents.last() == 100);
-        // Links are listed, never walked: "p" is listed a second time through "up". The
-        // folder "album.jpg" is no photo.
+        // Links are listed, never walked: "p" is listed a second time through "up". Only
+        // regular files and links to them are photos: not "album.jpg", nor the FIFO, socket
+        // or device, which the scan must not open.
         QCOMPARE(sortedPaths(result, t),
                  L({"p/.hidden/inner/h.jpg", "p/a/x.jpg", "p/a/x.jpg", "p/file.jpg", "p/lnk.jpg", "p/out/o.jpg",
                     "p/up/file.jpg", "p/up/lnk.jpg", "p/~cache/photos/p.jpg"}));
@@ -221,8 +226,10 @@ private slots:
         QTest::addColumn<B>("path");
         QTest::addColumn<B>("fault"); // else a FaultyFileSystem fault
         QTest::addColumn<L>("photos");
-        const L all{"p/.Trash-x/sub/f.jpg", "p/1.jpg", "p/Trash/e.jpg", "p/lnk/4.jpg", "p/other/4.jpg", "p/sub/2.jpg", "p/sub/deep/3.jpg"};
+        const L all{"p/.Trash-x/sub/f.jpg", "p/1.jpg", "p/Trash/e.jpg", "p/data/Trash2/g.jpg", "p/lnk/4.jpg", "p/other/4.jpg",
+                    "p/sub/2.jpg", "p/sub/deep/3.jpg"};
         const auto allBut = [&](const L &lost) { L kept = all; kept.removeIf([&](const B &p) { return lost.contains(p); }); return kept; };
+        const auto allAnd = [&](const B &more) { L found = all + L{more}; std::ranges::sort(found); return found; };
         QTest::newRow("no birth time") << B("p/1.jpg") << B("nobirth") << all;
         // The walk cannot read the scan path, but the path itself is listed later.
         QTest::newRow("scan path unwalkable") << B("p") << B("walk") << L{"p/1.jpg"};
@@ -235,8 +242,11 @@ private slots:
         QTest::newRow("stopped during the walk") << B("p/sub") << B("halt") << L();
         QTest::newRow("stopped at the last folder") << B("p") << B("stop") << allBut({"p/1.jpg"});
         QTest::newRow("stopped while paused") << B() << B("pause") << L();
-        QTest::newRow("scan path in a trash") << B("p/.Trash-1000/files") << B("scan") << all;
+        QTest::newRow("scan path in another user's trash") << B("p/.Trash-1009/files") << B("scan") << all;
         QTest::newRow("the home trash as scan path") << B("p/data/Trash") << B("scan") << all;
+        QTest::newRow("scan path in the home trash, through a link") << B("p/datalink/Trash/files") << B("scan") << all;
+        QTest::newRow("a folder named like the home trash") << B("p/data/Trash2") << B("scan") << allAnd("p/data/Trash2/g.jpg");
+        QTest::newRow("the home trash by another spelling") << B("p/datalink") << B("scan") << allAnd("p/datalink/Trash2/g.jpg");
     }
     void faults()
     {
@@ -245,15 +255,21 @@ private slots:
         const auto before = std::chrono::system_clock::now() - 1s;
         TestTree t;
         t.make({"p/1.jpg", "p/sub/2.jpg", "p/sub/deep/3.jpg", "p/other/4.jpg", "p/lnk -> other", "p/data/Trash/files/a.jpg",
-                "p/.Trash-1000/files/b.jpg", "p/.Trash/1000/files/c.jpg", "p/.Trash-1000/files/deep/d.jpg", "p/Trash/e.jpg",
-                "p/.Trash-x/sub/f.jpg"});
+                "p/.Trash-1009/files/b.jpg", "p/.Trash/1009/files/c.jpg", "p/.Trash-1009/files/deep/d.jpg", "p/Trash/e.jpg",
+                "p/.Trash-x/sub/f.jpg", "p/data/Trash2/g.jpg", "p/datalink -> data"});
         const auto restore = qScopeGuard([saved = qgetenv("XDG_DATA_HOME")] { qputenv("XDG_DATA_HOME", saved); });
         qputenv("XDG_DATA_HOME", t.path("p/data"));
         FaultyFileSystem fs;
         fs.faults[t.path(path)] = fault;
         Flags flags;
+        QList<std::chrono::milliseconds> waits; // while paused, until the third wait ends in a stop
+        flags.pauseWait = [&](std::chrono::milliseconds interval) {
+            waits << interval;
+            flags.stop = flags.stop || waits.size() == 3;
+            flags.pause = waits.size() < 10;
+        };
         fs.onList = [&](const FilePath &dir) { flags.stop = flags.stop || (fault == "halt" && dir == t.path(path)); };
-        std::atomic<bool> walked = false;
+        bool walked = false;
         Recorder progress;
         progress.hook = [&] { // after the walk, then as each folder begins
             if (fault == "rm" && !walked)
@@ -263,15 +279,9 @@ private slots:
             walked = true;
         };
         const L paths = fault == "scan" ? L{t.path("p"), t.path(path)} : L{t.path("p")};
-        auto scanning = std::async(std::launch::async, [&] { return scan(paths, &progress, fs, flags); });
-        const auto stopOnFailure = qScopeGuard([&] { flags.stop = true; flags.pause = false; });
-        if (fault == "pause") { // the stop lifts the pause at once
-            QTRY_VERIFY(walked);
-            flags.stop = true;
-            QCOMPARE(scanning.wait_for(400ms), std::future_status::ready);
-        }
-        const ScanResult result = scanning.get();
+        const ScanResult result = scan(paths, &progress, fs, flags);
         QTEST(sortedPaths(result, t), "photos");
+        QCOMPARE(waits, fault == "pause" ? QList<std::chrono::milliseconds>(3, 200ms) : QList<std::chrono::milliseconds>());
         QCOMPARE(progress.texts.isEmpty(), fault == "halt"); // not even the folder count
         for (const PhotoItem &photo : result.photos) // birth time, or the time of the scan
             QVERIFY(photo.dateCreated() > before && photo.dateCreated() <= std::chrono::system_clock::now());
