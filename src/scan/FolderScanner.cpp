@@ -62,20 +62,19 @@ struct DirectoryJob
     std::optional<std::vector<DirEntry>> candidates;
 };
 
-// The entries named like photos that may be regular files: folders, FIFOs, sockets and
-// devices are dropped unexamined; links and untyped entries are examined later.
 std::vector<DirEntry> candidateEntries(const std::vector<DirEntry> &entries)
 {
     std::vector<DirEntry> candidates;
     for (const DirEntry &entry : entries) {
-        if (entry.type != EntryType::directory && entry.type != EntryType::other && isCandidate(entry.name))
+        if (isCandidate(entry.name))
             candidates.push_back(entry);
     }
     return candidates;
 }
 
 // Only a regular file, or a link to one, is a photo: anything else would later be opened
-// for its picture and digest, and a FIFO would block that.
+// for its picture and digest, and a FIFO would block that. The listing's type spares most
+// files a second stat.
 bool isRegularFile(const FileSystem &fs, const DirEntry &entry, const FilePath &path)
 {
     struct stat st;
@@ -98,8 +97,6 @@ struct HomeTrash
     // Whether a folder the walk meets is this trash.
     bool is(const WalkEntry &entry) const
     {
-        if (entry.path == path)
-            return true;
         struct stat st;
         return exists && entry.name == "Trash" && ::stat(entry.path.constData(), &st) == 0
                && st.st_dev == identity.st_dev && st.st_ino == identity.st_ino;
@@ -184,8 +181,6 @@ ScanResult scanFolders(const FileSystem &fs, const QList<FilePath> &scanPaths,
 
     ScanCounters &counters = *progress.counters;
     for (DirectoryJob &job : jobs) {
-        if (flags.shouldStop.load())
-            break;
         while (flags.shouldPause.load() && !flags.shouldStop.load())
             flags.pauseWait(pausePollInterval);
         if (flags.shouldStop.load())

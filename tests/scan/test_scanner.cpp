@@ -1,6 +1,7 @@
 #include "TestTree.h"
 #include "platform/PosixFileSystem.h"
 #include "scan/FolderScanner.h"
+#include "scan/ScanControl.h"
 
 #include <QDir>
 #include <QProcess>
@@ -37,11 +38,12 @@ struct Recorder : ScanProgressSink
 };
 
 // The real file system with a fault per path: "list" (never lists), "walk" (the first
-// listing fails), "stat" (no attributes), "dir" (not a folder), "nobirth" (no birth time).
+// listing fails), "stat" (no attributes), "dir" (not a folder), "nobirth" (no birth time),
+// "file" (listed as a regular file, as when it was one a moment ago).
 struct FaultyFileSystem : PosixFileSystem
 {
     mutable QHash<B, B> faults;
-    bool untyped = false; // report every entry type as unknown
+    bool untyped = false; // report every entry type as unknown, and list in name order
     std::function<void(const FilePath &)> onList = [](const FilePath &) {};
 
     std::optional<std::vector<DirEntry>> listDirectory(const FilePath &dir) const override
@@ -51,8 +53,13 @@ struct FaultyFileSystem : PosixFileSystem
         if (fault == "list" || fault == "walk")
             return std::nullopt;
         auto entries = PosixFileSystem::listDirectory(dir);
+        std::vector<DirEntry> empty;
+        for (DirEntry &entry : entries ? *entries : empty) {
+            if (untyped || faults.value(appendPathComponent(dir, entry.name)) == "file")
+                entry.type = untyped ? EntryType::unknown : EntryType::file;
+        }
         if (untyped && entries)
-            std::ranges::for_each(*entries, [](DirEntry &entry) { entry.type = EntryType::unknown; });
+            std::ranges::sort(*entries, {}, &DirEntry::name);
         return entries;
     }
     std::optional<ItemAttributes> attributes(const FilePath &path) const override
@@ -87,15 +94,18 @@ L sortedPaths(const ScanResult &result, const TestTree &tree)
 }
 
 // The folders a scan of `dir` lists, in order, worked out without walkTree.
-void expectedFolders(const B &dir, L &out, bool scanPath = true)
+void expectedFolders(const B &dir, L &out, bool sorted, bool scanPath = true)
 {
-    for (const B &name : TestTree::list(dir)) {
+    L names = TestTree::list(dir);
+    if (sorted)
+        std::ranges::sort(names);
+    for (const B &name : std::as_const(names)) {
         const B path = dir + '/' + name;
         struct stat st;
         if (::stat(path, &st) == 0 && S_ISDIR(st.st_mode) && !name.startsWith('.') && !name.startsWith('~'))
             out << path;
         if (::lstat(path, &st) == 0 && S_ISDIR(st.st_mode))
-            expectedFolders(path, out, false);
+            expectedFolders(path, out, sorted, false);
     }
     if (scanPath)
         out << dir;
@@ -111,21 +121,21 @@ private slots:
     {
         QTest::addColumn<bool>("untyped");
         QTest::newRow("listing's entry types") << false;
-        QTest::newRow("types unknown, as without d_type") << true;
+        QTest::newRow("types unknown, as without d_type; in name order") << true;
     }
     void folderTree()
     {
         QFETCH(bool, untyped);
         TestTree t;
-        t.make({"p/a/b/c/", "p/z/", "p/.hidden/h.jpg", "p/.hidden/inner/h.jpg", "p/~cache/c.jpg",
+        t.make({"p/a/b/c/", "p/e/", "p/.hidden/h.jpg", "p/.hidden/inner/h.jpg", "p/~cache/c.jpg",
                 "p/~cache/photos/p.jpg", "p/album.jpg/", "p/file.jpg", "p/lnk.jpg -> a/x.jpg",
                 "p/dangling.jpg -> nowhere", "p/up -> .", "p/loop1 -> loop2", "p/loop2 -> loop1",
                 "outside/o.jpg", "p/out -> ../outside", "p/fifo.jpg|", "p/socket.png=", "p/tofifo.jpg -> fifo.jpg",
                 "p/null.jpg -> /dev/null"});
         t.make({"p/a/x.jpg"}, "1234567");
         L folders; // a folder and one inside it: the inner one is walked and listed twice
-        expectedFolders(t.path("p"), folders);
-        expectedFolders(t.path("p/a"), folders);
+        expectedFolders(t.path("p"), folders, untyped);
+        expectedFolders(t.path("p/a"), folders, untyped);
         FaultyFileSystem fs;
         fs.untyped = untyped;
         Recorder progress;
@@ -238,6 +248,7 @@ private slots:
         QTest::newRow("folder unlistable") << B("p/sub") << B("list") << allBut({"p/sub/2.jpg", "p/sub/deep/3.jpg"});
         QTest::newRow("file unexaminable") << B("p/sub/2.jpg") << B("stat") << allBut({"p/sub/2.jpg"});
         QTest::newRow("link unexaminable") << B("p/lnk") << B("dir") << allBut({"p/lnk/4.jpg"});
+        QTest::newRow("folder listed as a file") << B("p/x.jpg") << B("file") << all;
         QTest::newRow("folder removed") << B("p/sub") << B("rm") << allBut({"p/sub/2.jpg", "p/sub/deep/3.jpg"});
         QTest::newRow("stopped during the walk") << B("p/sub") << B("halt") << L();
         QTest::newRow("stopped at the last folder") << B("p") << B("stop") << allBut({"p/1.jpg"});
@@ -256,7 +267,7 @@ private slots:
         TestTree t;
         t.make({"p/1.jpg", "p/sub/2.jpg", "p/sub/deep/3.jpg", "p/other/4.jpg", "p/lnk -> other", "p/data/Trash/files/a.jpg",
                 "p/.Trash-1009/files/b.jpg", "p/.Trash/1009/files/c.jpg", "p/.Trash-1009/files/deep/d.jpg", "p/Trash/e.jpg",
-                "p/.Trash-x/sub/f.jpg", "p/data/Trash2/g.jpg", "p/datalink -> data"});
+                "p/.Trash-x/sub/f.jpg", "p/data/Trash2/g.jpg", "p/datalink -> data", "p/x.jpg/"});
         const auto restore = qScopeGuard([saved = qgetenv("XDG_DATA_HOME")] { qputenv("XDG_DATA_HOME", saved); });
         qputenv("XDG_DATA_HOME", t.path("p/data"));
         FaultyFileSystem fs;
@@ -286,6 +297,9 @@ private slots:
         for (const PhotoItem &photo : result.photos) // birth time, or the time of the scan
             QVERIFY(photo.dateCreated() > before && photo.dateCreated() <= std::chrono::system_clock::now());
     }
+
+    // The log's list of chosen folders.
+    void pathList() { QCOMPARE(ScanControlTexts::pathListLiteral({"/a", "/b \"x\"\\\n"}), u"[\"/a\", \"/b \\\"x\\\"\\\\\\n\"]"_s); }
 
     void unreadable()
     {
