@@ -8,9 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 class TestTree
@@ -37,16 +35,9 @@ public:
                 check(::mkdir(p.left(slash), 0755) == 0 || errno == EEXIST, p);
             if (arrow >= 0) {
                 check(::symlink(entry.mid(arrow + 4), p) == 0, p);
-            } else if (entry.endsWith('|')) {
+            } else if (entry.endsWith('|') || entry.endsWith('=')) {
                 p.chop(1);
-                check(::mkfifo(p, 0644) == 0, p);
-            } else if (entry.endsWith('=')) {
-                p.chop(1);
-                sockaddr_un address{AF_UNIX, {}};
-                qstrncpy(address.sun_path, p, sizeof address.sun_path);
-                const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-                check(::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0, p);
-                ::close(fd);
+                check(::mknod(p, (entry.endsWith('|') ? S_IFIFO : S_IFSOCK) | 0644, 0) == 0, p);
             } else if (!entry.endsWith('/')) {
                 const int fd = ::open(p, O_WRONLY | O_CREAT | O_TRUNC, 0644);
                 check(fd >= 0 && ::write(fd, bytes, size_t(bytes.size())) == bytes.size(), p);

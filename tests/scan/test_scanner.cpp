@@ -4,7 +4,6 @@
 #include "scan/ScanControl.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QScopeGuard>
 #include <QTest>
 
@@ -149,13 +148,12 @@ private slots:
         QCOMPARE(sortedPaths(result, t),
                  L({"p/.hidden/inner/h.jpg", "p/a/x.jpg", "p/a/x.jpg", "p/file.jpg", "p/lnk.jpg", "p/out/o.jpg",
                     "p/up/file.jpg", "p/up/lnk.jpg", "p/~cache/photos/p.jpg"}));
-        PhotoIdSet ids;
+        PhotoIdSet ids; // a file reached twice still gets two records; a link, its target's size
         for (const PhotoItem &photo : result.photos) {
             ids << photo.id();
-            if (photo.name() == "lnk.jpg") // the target's size
-                QCOMPARE(photo.size(), QFileInfo(QFile::decodeName(photo.path())).size());
+            QVERIFY(photo.name() != "lnk.jpg" || photo.size() == 7);
         }
-        QCOMPARE(ids.size(), result.photos.size()); // a file reached twice still gets two records
+        QCOMPARE(ids.size(), result.photos.size());
     }
 
     // Which names are photos and their types; each recorded byte-exact, with its size and times.
@@ -301,31 +299,22 @@ private slots:
     // The log's list of chosen folders.
     void pathList() { QCOMPARE(ScanControlTexts::pathListLiteral({"/a", "/b \"x\"\\\n"}), u"[\"/a\", \"/b \\\"x\\\"\\\\\\n\"]"_s); }
 
+    // A mode 000 file is still recorded (only its attributes are read); nothing in a mode
+    // 000 folder is; a mode 644 folder is listed but its entries cannot be examined. Root
+    // reads anything, so root scans as an unprivileged user.
     void unreadable()
     {
         TestTree t;
-        // A mode 000 file is still recorded (only its attributes are read); nothing in a
-        // mode 000 folder is; a mode 644 folder is listed but its entries cannot be examined.
         t.make({"p/ok/a.jpg", "p/secret.jpg", "p/locked/b.jpg", "p/locked/sub/", "p/blind/c.jpg", "p/blind/sub/"});
         for (const auto &[path, mode] : {std::pair{t.root, 0755}, {t.path("p/secret.jpg"), 0},
                                          {t.path("p/locked"), 0}, {t.path("p/blind"), 0644}})
             QCOMPARE(::chmod(path, mode_t(mode)), 0);
         const auto restore = qScopeGuard([&] { ::chmod(t.path("p/locked"), 0755); ::chmod(t.path("p/blind"), 0755); });
-        // Root reads anything, so the bench then scans as an unprivileged user, from a copy
-        // that user can reach.
-        const QString benchCopy = QFile::decodeName(t.path("bench"));
-        QVERIFY(QFile::copy(QString::fromUtf8(LUMISORT_BENCH_PATH), benchCopy));
-        const QStringList args{benchCopy, u"scan"_s, u"--list"_s, QFile::decodeName(t.path("p"))};
-        QProcess bench;
-        if (::geteuid() == 0)
-            bench.start(u"setpriv"_s, QStringList{u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s} + args);
-        else
-            bench.start(benchCopy, args.mid(1));
-        QVERIFY2(bench.waitForFinished(60'000) && bench.exitStatus() == QProcess::NormalExit && bench.exitCode() == 0,
-                 qPrintable(bench.errorString() + QString::fromLocal8Bit(bench.readAllStandardError())));
-        L found = bench.readAllStandardOutput().split('\n');
-        QVERIFY(found.takeLast().isEmpty() && found.takeLast().startsWith("photos="));
-        QCOMPARE(found, L({t.path("p/ok/a.jpg"), t.path("p/secret.jpg")}));
+        const bool root = ::geteuid() == 0;
+        QVERIFY(!root || ::seteuid(65534) == 0);
+        const L found = sortedPaths(scan({t.path("p")}), t);
+        QVERIFY(!root || ::seteuid(0) == 0);
+        QCOMPARE(found, L({"p/ok/a.jpg", "p/secret.jpg"}));
     }
 };
 
