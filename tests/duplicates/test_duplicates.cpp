@@ -261,12 +261,12 @@ private slots:
         QVERIFY(stopped.stopped && !publishDuplicatePass(library.state, stopped));
         // A stop that comes once the files are open ends their comparison before a chunk is read.
         stop = false;
-        std::vector<ContentCandidate> open;
-        for (const B &name : {B("a"), B("b")}) {
-            struct stat st;
-            QCOMPARE(::stat(t.path(name), &st), 0);
-            open.push_back({t.path(name), {st.st_dev, st.st_ino}});
-        }
+        const auto candidate = [&](const B &name) {
+            struct stat st{};
+            ::stat(t.path(name), &st);
+            return ContentCandidate{t.path(name), {st.st_dev, st.st_ino}};
+        };
+        const ContentCandidate open[] = {candidate("a"), candidate("b")};
         ReadBuffers buffers;
         QVERIFY(!matchContents(library.fs, open, content("C").size(), false, stop, buffers));
         QVERIFY(library.run({}, true).stopped);
