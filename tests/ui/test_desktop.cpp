@@ -201,8 +201,8 @@ private slots:
     {
         tree->make({"one/", "two/"});
         const QString dir = QFile::decodeName(tree->root);
-        // It opens in the folder asked for, or its nearest parent if that has gone; without
-        // one in the home folder, not the program's working folder.
+        // It opens in the folder asked for, or its nearest parent if that has gone; without one
+        // in the home folder, not the program's working folder.
         for (const auto &[start, opens] : {std::pair(FilePath(), qgetenv("HOME")), std::pair(tree->path("one/gone/x"), tree->path("one"))}) {
             QFileDialog chooser;
             QtDialogs::configureFolderChooser(chooser, {u"Pick"_s, u"Scan"_s, false, false, start});

@@ -4,6 +4,7 @@
 #include "ui/PhotoGridView.h"
 #include "ui/PreviewWindowController.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -51,16 +52,8 @@ private slots:
     // group's members but its oldest, the first of equals; a card click opens the preview.
     // In a large library Keep Originals is gathered on a worker, and a selection change
     // made meanwhile wins.
-    void selection_data()
-    {
-        QTest::addColumn<bool>("background");
-        QTest::newRow("small library") << false;
-        QTest::newRow("large library") << true;
-    }
     void selection()
     {
-        QFETCH(bool, background);
-        vc->backgroundFrom = background ? 0 : 1'000'000;
         makeLibrary(250, false, {{3, 1}, {5, 6, 7}});
         vc->selectAllClicked();
         QCOMPARE(h->logLines.last().section(u"] "_s, 1), u"Selected all 100 photos"_s);
@@ -70,23 +63,20 @@ private slots:
         QVERIFY(lib().selectedPhotoIds.isEmpty() && !checked(0));
         QTRY_VERIFY(!vc->deselectAllButton->isEnabled() && !vc->deleteButton->isEnabled());
 
-        const auto tick = [&](int row) { vc->gridModel()->setData(vc->gridModel()->index(row, 0), Qt::Checked, Qt::CheckStateRole); };
+        lib().selectedPhotoIds = {PhotoId(0)};
+        vc->keepOriginalsClicked();
         const PhotoIdSet originalsKept{PhotoId(3), PhotoId(6), PhotoId(7)};
-        const std::pair<std::function<void()>, PhotoIdSet> changes[] = {
-            {[] {}, originalsKept},
-            {[&] { vc->deselectAllClicked(); }, {}},
-            {[&] { tick(4); }, background ? PhotoIdSet{PhotoId(4)} : PhotoIdSet{PhotoId(3), PhotoId(4), PhotoId(6), PhotoId(7)}},
-        };
+        QVERIFY(lib().selectedPhotoIds == originalsKept && checked(3));
+        QCOMPARE(h->logLines.last().section(u"] "_s, 1), u"Selected 3 duplicates (keeping originals)"_s);
+        vc->backgroundFrom = 0;
+        const auto tick = [&] { vc->gridModel()->setData(vc->gridModel()->index(4, 0), Qt::Checked, Qt::CheckStateRole); };
+        const std::pair<std::function<void()>, PhotoIdSet> changes[] = {{[&] { vc->deselectAllClicked(); }, {}}, {tick, {PhotoId(4)}}, {[] {}, originalsKept}};
         for (const auto &[change, selected] : changes) {
             vc->keepOriginalsClicked();
             change();
             QTRY_VERIFY(!vc->backgroundPending());
-            QCOMPARE(lib().selectedPhotoIds, selected);
-            QCOMPARE(checked(3), selected.contains(PhotoId(3)));
+            QVERIFY(lib().selectedPhotoIds == selected && checked(3) == selected.contains(PhotoId(3)));
         }
-        vc->keepOriginalsClicked();
-        QTRY_COMPARE(lib().selectedPhotoIds, originalsKept);
-        QCOMPARE(h->logLines.last().section(u"] "_s, 1), u"Selected 3 duplicates (keeping originals)"_s);
 
         const QRect card = vc->collectionView->visualRect(vc->gridModel()->index(1, 0));
         QTest::mouseClick(vc->collectionView->viewport(), Qt::LeftButton, {}, card.center());
@@ -111,10 +101,7 @@ private slots:
         QTest::addColumn<QString>("summary");
         QTest::addColumn<QString>("progress"); // label and bar: failed files count for copy and move
         QTest::addColumn<QString>("left"); // the library | its duplicate group | the files that arrived
-        const auto row = [](const char *name, const char *action, const char *gone, const char *then, const char *summary, const char *progress, const char *left) {
-            QTest::newRow(name) << QString::fromLatin1(action) << QString::fromLatin1(gone) << QString::fromLatin1(then)
-                                << QString::fromLatin1(summary) << QString::fromLatin1(progress) << QString::fromLatin1(left);
-        };
+        const auto row = [](const char *name, auto... columns) { ((QTest::newRow(name) << ... << QString::fromLatin1(columns))); };
         row("copy", "copy", "", "", "Copied 3 photos", "Copied 3/3 100", "0 1 2 3 4|0 1 2 3|p0 p1 p2");
         row("copy, one gone", "copy", "2", "", "Copied 2 photos (1 errors)", "Copied 2/3 100", "0 1 2 3 4|0 1 2 3|p0 p1");
         row("copy, resumed", "copy", "", "resume", "Copied 3 photos", "Copied 3/3 100", "0 1 2 3 4|0 1 2 3|p0 p1 p2");
@@ -141,13 +128,7 @@ private slots:
         for (const QString &i : gone.split(u' ', Qt::SkipEmptyParts))
             QCOMPARE(::unlink(lib().allPhotos[i.toInt()].path()), 0);
         const QByteArray arrived = tree->path(action == u"delete" ? "xdg/Trash/files" : "out");
-        const auto names = [](const QByteArray &dir) {
-            QStringList out;
-            for (const QByteArray &name : (::access(dir, F_OK) == 0 ? TestTree::list(dir) : QByteArrayList()))
-                out << QString::fromLatin1(name).remove(u".jpg"_s);
-            out.sort();
-            return out.join(u' ');
-        };
+        const auto names = [](const QByteArray &dir) { return QDir(QFile::decodeName(dir)).entryList(QDir::Files, QDir::Name).join(u' ').remove(u".jpg"_s); };
         const auto start = [&] { action == u"copy" ? vc->copyClicked() : action == u"move" ? vc->moveClicked() : vc->deleteClicked(); };
         start(); // cancelled: nothing happens
         QCOMPARE(lib().scanState, ScanState::idle);
@@ -161,22 +142,15 @@ private slots:
         h->dialogs.folderAnswers.push_back({tree->path("out")});
         const auto startAndHold = [&] {
             start();
-            const QString working = vc->statusLabel->text();
             if (then.isEmpty())
                 return;
             vc->pauseClicked();
             QTRY_VERIFY(vc->progressLabel->text().endsWith(u"/3"_s));
             QCOMPARE(vc->statusLabel->text() + u'|' + vc->pauseButton->text(), u"Paused|Resume"_s);
-            vc->copyClicked();
-            vc->moveClicked();
-            vc->deleteClicked();
-            if (then == u"close") {
-                vc.reset(); // waits for the run
-                return;
-            }
-            then == u"stop" ? vc->stopClicked() : then == u"STOP ALL" ? vc->masterStopClicked() : vc->pauseClicked();
-            if (then == u"resume")
-                QCOMPARE(vc->statusLabel->text(), working);
+            vc->copyClicked(), vc->moveClicked(), vc->deleteClicked(); // no second run beside it
+            // Closing waits for the run; Resume says again what it does.
+            then == u"close" ? vc.reset() : then == u"stop" ? vc->stopClicked() : then == u"STOP ALL" ? vc->masterStopClicked() : vc->pauseClicked();
+            QVERIFY(then != u"resume" || vc->statusLabel->text() == u"Copying..."_s);
         };
         if (then == u"close") {
             startAndHold();
@@ -193,9 +167,8 @@ private slots:
         QCOMPARE(ids(lib().displayedPhotos), ids(lib().allPhotos));
         QCOMPARE(lib().selectedPhotoIds.size(), action == u"copy" ? 3 : 0);
         if (then == u"STOP ALL") { // the run's own end, not a reset half a second later
-            QVERIFY(vc->masterStopButton->isHidden() && vc->masterStopButton->isEnabled() && vc->masterStopButton->text() == u"STOP ALL"_s);
             QTest::qWait(600);
-            QCOMPARE(vc->statusLabel->text(), summary);
+            QVERIFY(vc->statusLabel->text() == summary && vc->masterStopButton->isHidden() && vc->masterStopButton->isEnabled() && vc->masterStopButton->text() == u"STOP ALL"_s);
         }
 
         lib().selectedPhotoIds.clear();
