@@ -55,9 +55,10 @@ private slots:
     void selection()
     {
         makeLibrary(250, false, {{3, 1}, {5, 6, 7}});
+        lib().selectedPhotoIds = {PhotoId(200)}; // stays
         vc->selectAllClicked();
         QCOMPARE(h->logLines.last().section(u"] "_s, 1), u"Selected all 100 photos"_s);
-        QVERIFY(lib().selectedPhotoIds.size() == 100 && checked(99));
+        QVERIFY(lib().selectedPhotoIds.size() == 101 && checked(99));
         QTRY_VERIFY(vc->deselectAllButton->isEnabled() && vc->copyButton->isEnabled());
         vc->deselectAllClicked();
         QVERIFY(lib().selectedPhotoIds.isEmpty() && !checked(0));
@@ -70,7 +71,11 @@ private slots:
         QCOMPARE(h->logLines.last().section(u"] "_s, 1), u"Selected 3 duplicates (keeping originals)"_s);
         vc->backgroundFrom = 0;
         const auto tick = [&] { vc->gridModel()->setData(vc->gridModel()->index(4, 0), Qt::Checked, Qt::CheckStateRole); };
-        const std::pair<std::function<void()>, PhotoIdSet> changes[] = {{[&] { vc->deselectAllClicked(); }, {}}, {tick, {PhotoId(4)}}, {[] {}, originalsKept}};
+        PhotoIdSet page;
+        for (const PhotoItem &photo : std::as_const(lib().displayedPhotos))
+            page.insert(photo.id());
+        const std::pair<std::function<void()>, PhotoIdSet> changes[] = {
+            {[&] { vc->deselectAllClicked(); }, {}}, {tick, {PhotoId(4)}}, {[&] { vc->selectAllClicked(); }, page}, {[] {}, originalsKept}};
         for (const auto &[change, selected] : changes) {
             vc->keepOriginalsClicked();
             change();
@@ -102,18 +107,17 @@ private slots:
         QTest::addColumn<QString>("progress"); // label and bar: failed files count for copy and move
         QTest::addColumn<QString>("left"); // the library | its duplicate group | the files that arrived
         const auto row = [](const char *name, auto... columns) { ((QTest::newRow(name) << ... << QString::fromLatin1(columns))); };
-        row("copy", "copy", "", "", "Copied 3 photos", "Copied 3/3 100", "0 1 2 3 4|0 1 2 3|p0 p1 p2");
         row("copy, one gone", "copy", "2", "", "Copied 2 photos (1 errors)", "Copied 2/3 100", "0 1 2 3 4|0 1 2 3|p0 p1");
-        row("copy, resumed", "copy", "", "resume", "Copied 3 photos", "Copied 3/3 100", "0 1 2 3 4|0 1 2 3|p0 p1 p2");
-        row("copy, first gone, stopped", "copy", "0", "stop", "Copied 0 of 3 photos (1 errors) - stopped", "Copied 0/3 33", "0 1 2 3 4|0 1 2 3|");
+        row("copy, resumed", "copy", "", "resume", "Copied 3 photos", "Copied 3/3 100", "0 1 2 3|0 1 2|p0 p1 p2");
+        row("copy, first gone, stopped", "copy", "0", "stop", "Copied 0 of 3 photos (1 errors) - stopped", "Copied 0/3 33", "0 1 2 3|0 1 2|");
         row("move", "move", "", "", "Moved 3 photos - loaded more to replace", "Moved 3/3 100", "3 4||p0 p1 p2");
         row("move, one gone", "move", "2", "", "Moved 2 photos (1 errors) - loaded more to replace", "Moved 2/3 100", "2 3 4|2 3|p0 p1");
         row("move, all gone", "move", "0 1 2", "", "Moved 0 photos (3 errors) - loaded more to replace", "Moved 0/3 100", "0 1 2 3 4|0 1 2 3|");
-        row("move, stopped", "move", "", "stop", "Moved 1 of 3 photos - stopped", "Moved 1/3 33", "1 2 3 4|1 2 3|p0");
+        row("move, stopped", "move", "", "stop", "Moved 1 of 3 photos - stopped", "Moved 1/3 33", "1 2 3|1 2|p0");
         row("move, window closed", "move", "", "close", "", "", "p0|p1 p2 p3 p4"); // arrived | still in place
         row("delete, one gone", "delete", "2", "", "Deleted 2 photos (1 errors) - loaded more to replace", "Deleted 2/3 67", "2 3 4|2 3|p0 p1");
         row("delete, all gone", "delete", "0 1 2", "", "Deleted 0 photos (3 errors) - loaded more to replace", "Deleted 0/3 0", "0 1 2 3 4|0 1 2 3|");
-        row("delete, STOP ALL", "delete", "", "STOP ALL", "Deleted 1 of 3 photos - stopped", "Deleted 1/3 33", "1 2 3 4|1 2 3|p0");
+        row("delete, STOP ALL", "delete", "", "STOP ALL", "Deleted 1 of 3 photos - stopped", "Deleted 1/3 33", "1 2 3|1 2|p0");
     }
     void copyMoveDelete()
     {
@@ -148,6 +152,12 @@ private slots:
             QTRY_VERIFY(vc->progressLabel->text().endsWith(u"/3"_s));
             QCOMPARE(vc->statusLabel->text() + u'|' + vc->pauseButton->text(), u"Paused|Resume"_s);
             vc->copyClicked(), vc->moveClicked(), vc->deleteClicked(); // no second run beside it
+            // The library changes meanwhile (as a scan winding up late would change it).
+            lib().allPhotos.removeLast(), lib().filteredPhotos.removeLast(), lib().duplicateGroups[0].photos.removeLast();
+            if (then == u"close") { // a scan winding up late, after STOP ALL gave up on it, leaves the run busy
+                vc->finishProcessing(true);
+                QCOMPARE(lib().scanState, ScanState::paused);
+            }
             // Closing waits for the run; Resume says again what it does.
             then == u"close" ? vc.reset() : then == u"stop" ? vc->stopClicked() : then == u"STOP ALL" ? vc->masterStopClicked() : vc->pauseClicked();
             QVERIFY(then != u"resume" || vc->statusLabel->text() == u"Copying..."_s);
@@ -164,7 +174,7 @@ private slots:
         if (gone == u"2")
             QVERIFY(h->logLines.last().endsWith(u"ing p2.jpg: No such file or directory"_s));
         QTEST(QString(ids(lib().allPhotos) + u'|' + ids(lib().duplicateGroups.value(0).photos) + u'|' + names(arrived)), "left");
-        QCOMPARE(ids(lib().displayedPhotos), ids(lib().allPhotos));
+        QVERIFY(action == u"copy" || ids(lib().displayedPhotos) == ids(lib().allPhotos));
         QCOMPARE(lib().selectedPhotoIds.size(), action == u"copy" ? 3 : 0);
         if (then == u"STOP ALL") { // the run's own end, not a reset half a second later
             QTest::qWait(600);

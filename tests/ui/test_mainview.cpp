@@ -65,6 +65,7 @@ private slots:
         const FilePath pictures = qgetenv("HOME") + "/Pictures";
         QCOMPARE(vc->destinationLabel->text(), QFile::decodeName(pictures));
         vc->scanClicked();
+        vc->pauseClicked();
         vc->selectFolderClicked();
         vc->setDestinationClicked();
         h->dialogs.alertAnswers.push_back(1);
@@ -175,11 +176,12 @@ private slots:
     }
 
     // The duplicate pass of an earlier run ends at its next file when a scan starts, STOP
-    // ALL is pressed or the window closes, instead of reading on beside what comes next.
+    // ALL is pressed (also while a copy runs) or the window closes, instead of reading on
+    // beside what comes next.
     void earlierPassStops_data()
     {
         QTest::addColumn<QString>("how");
-        for (const char *how : {"new scan", "STOP ALL", "close"})
+        for (const char *how : {"new scan", "STOP ALL", "STOP ALL during a copy", "close"})
             QTest::newRow(how) << QString::fromLatin1(how);
     }
     void earlierPassStops()
@@ -191,15 +193,22 @@ private slots:
         if (how == u"new scan") {
             chooseFolders({tree->path("b")});
             vc->scanClicked();
-        } else if (how == u"STOP ALL") {
+        } else if (how.startsWith(u"STOP ALL")) {
+            if (how.endsWith(u"copy")) {
+                lib().selectedPhotoIds = {lib().allPhotos[0].id()};
+                h->dialogs.folderAnswers.push_back({tree->path("out")});
+                vc->copyClicked();
+            }
             vc->masterStopClicked();
+            if (how.endsWith(u"copy")) // which ends first, before its first file
+                QTRY_COMPARE(h->sounds.played.last(), SystemSound::basso);
         } else {
             MainViewController *closing = vc.get();
             h->fs.setReleaseWhen([closing] { return closing->library().shouldStop.load(); });
         }
         if (how != u"close")
             h->fs.open();
-        if (how == u"STOP ALL") { // its end, stopped: nothing published
+        if (how.startsWith(u"STOP ALL")) { // its end, stopped: nothing published
             QTRY_VERIFY(vc->statusLabel->text().startsWith(u"Ready - "_s));
             QVERIFY(lib().duplicateGroups.isEmpty());
         }
