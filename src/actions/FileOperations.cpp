@@ -100,6 +100,7 @@ FileOpOutcome runEach(const QList<FileJob> &jobs, const QString &verb,
                       const std::function<void(const QString &)> &logLine, const std::atomic<bool> *abandon)
 {
     FileOpOutcome outcome;
+    outcome.total = int(jobs.size());
     for (const FileJob &job : jobs) {
         if (abandon && *abandon)
             break;

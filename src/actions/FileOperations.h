@@ -30,7 +30,10 @@ struct FileOpOutcome
 {
     int done = 0;
     int errors = 0;
+    int total = 0;           // the files the run was given
     PhotoIdSet succeededIds; // the photos whose file really was copied, moved or trashed
+    // It was stopped before it had been through every file.
+    bool stopped() const { return done + errors < total; }
 };
 
 // Result of one file's copy or move.
@@ -67,7 +70,8 @@ FileTransfer moveFileTo(const FilePath &source, const FilePath &destination,
 // A whole copy or move run, one file at a time, blocking the calling thread: creates
 // `destDir` (with its parents) and removes what killed runs left there, then each job in
 // order. After each file `progress` gets the counts; each failure gives `logLine` "Error {verb} {name}: {error}".
-// Once `abandon` is set (the window is closing) no further file is begun.
+// Once `abandon` is set (Stop, or the window closing) no further file is begun; the one
+// under way is finished first, so no file is ever left half done.
 FileOpOutcome runFileOperation(FileOperation operation, const FilePath &destDir,
                                const QList<FileJob> &jobs,
                                const std::function<void(const FileOpProgress &)> &progress,
@@ -93,11 +97,13 @@ QString panelPrompt(FileOperation operation);                  // "Copy Here" / 
 QString working(FileOperation operation);                      // "Copying..." / "Moving..."
 QString progress(FileOperation operation, int done, int total); // "Copied {done}/{total}"
 double progressPercent(const FileOpProgress &progress);        // (done + errors) / total * 100
-// "Copied {done} photos[ ({errors} errors)]", "Moved {done} photos[ ({errors} errors)] - loaded more to replace"
-QString summary(FileOperation operation, int done, int errors);
+// "Copied {done} photos[ ({errors} errors)]", "Moved {done} photos[ ({errors} errors)] - loaded more to replace";
+// stopped: "Copied {done} of {total} photos[ ({errors} errors)] - stopped", and so for "Moved"
+QString summary(FileOperation operation, const FileOpOutcome &outcome);
 
 QString deleteProgress(int deleted, int total);                // "Deleted {deleted}/{total}"
 double deletePercent(const FileOpProgress &progress);          // deleted / total * 100
-// "Deleted {deleted} photos[ ({errors} errors)] - loaded more to replace"
-QString deleteSummary(int deleted, int errors);
+// "Deleted {deleted} photos[ ({errors} errors)] - loaded more to replace";
+// stopped: "Deleted {deleted} of {total} photos[ ({errors} errors)] - stopped"
+QString deleteSummary(const FileOpOutcome &outcome);
 } // namespace FileOperationTexts

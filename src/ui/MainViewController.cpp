@@ -69,7 +69,8 @@ MainViewController::~MainViewController()
         m_run->replaced = true;
     }
     m_state.shouldStop = true;
-    m_closing = true; // a copy, move or delete ends after its current file
+    if (m_fileRun)
+        m_fileRun->stop = true; // a copy, move or delete ends after its current file
     m_workers.waitForDone();
 }
 
@@ -167,28 +168,30 @@ void MainViewController::scanClicked()
 
 void MainViewController::pauseClicked()
 {
-    if (m_state.scanState == ScanState::scanning) {
-        m_state.shouldPause = true;
-        m_state.scanState = ScanState::paused;
-        pauseButton->setText(u"Resume"_s);
-        statusLabel->setText(u"Paused"_s);
-    } else if (m_state.scanState == ScanState::paused) {
-        m_state.shouldPause = false;
-        m_state.scanState = ScanState::scanning;
-        pauseButton->setText(u"Pause"_s);
-        statusLabel->setText(u"Scanning..."_s);
-    } else {
+    if (m_state.scanState != ScanState::scanning && m_state.scanState != ScanState::paused)
         return;
-    }
-    if (m_run)
-        m_run->pause = m_state.shouldPause.load();
+    const bool pause = m_state.scanState == ScanState::scanning;
+    m_state.shouldPause = pause;
+    m_state.scanState = pause ? ScanState::paused : ScanState::scanning;
+    pauseButton->setText(pause ? u"Resume"_s : u"Pause"_s);
+    // A file run holds between two files, and says again what it does when it resumes.
+    statusLabel->setText(pause ? u"Paused"_s : m_fileRun ? m_fileRun->working : u"Scanning..."_s);
+    if (m_fileRun)
+        m_fileRun->pause = pause;
+    else if (m_run)
+        m_run->pause = pause;
 }
 
 void MainViewController::requestStop()
 {
     m_state.shouldStop = true;
     m_state.shouldPause = false; // also releases a paused walk
-    if (m_run) {
+    // Stop ends a file run after its current file, and leaves the last scan's duplicate
+    // search alone; STOP ALL ends both.
+    if (m_fileRun) {
+        m_fileRun->stop = true;
+        m_fileRun->pause = false;
+    } else if (m_run) {
         m_run->stop = true;
         m_run->pause = false;
     }
@@ -204,9 +207,17 @@ void MainViewController::stopClicked()
 void MainViewController::masterStopClicked()
 {
     requestStop();
+    if (m_run) {
+        m_run->stop = true;
+        m_run->pause = false;
+    }
     statusLabel->setText(u"STOPPING ALL OPERATIONS..."_s);
     masterStopButton->setEnabled(false);
     masterStopButton->setText(u"Stopping..."_s);
+    // A file run is never abandoned half-way through a file: it ends after the current one
+    // and its completion returns the window to idle, with its summary.
+    if (m_fileRun)
+        return;
 
     const quint64 generation = m_busyGeneration;
     postToMainAfter(this, 500ms, [this, generation] {
@@ -215,8 +226,6 @@ void MainViewController::masterStopClicked()
             return;
         returnToIdle();
         masterStopButton->hide();
-        masterStopButton->setEnabled(true);
-        masterStopButton->setText(u"STOP ALL"_s);
         loadingSpinner->stopAnimation();
         statusLabel->setText(u"Stopped by user"_s);
     });
@@ -224,9 +233,14 @@ void MainViewController::masterStopClicked()
 
 void MainViewController::returnToIdle()
 {
+    // While a file run's worker runs the window stays busy, so no second run starts beside it.
+    if (m_fileRun)
+        return;
     m_state.scanState = ScanState::idle;
     m_state.shouldStop = false;
     m_state.shouldPause = false;
+    masterStopButton->setEnabled(true); // ready for the next time it shows
+    masterStopButton->setText(u"STOP ALL"_s);
     updateButtonStates();
 }
 
@@ -509,6 +523,7 @@ void MainViewController::updateStats()
 void MainViewController::photoSelectionChanged(const PhotoItem &photo, bool selected)
 {
     ++m_selectionGeneration;
+    m_selectionPending = false;
     if (selected)
         m_state.selectedPhotoIds.insert(photo.id());
     else

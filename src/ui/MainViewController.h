@@ -241,6 +241,14 @@ private:
     bool m_statsPending = false;
     bool m_selectionPending = false;
 
-    // Set when the window closes: file runs begin no further file.
-    std::atomic<bool> m_closing = false;
+    // A copy, move or delete run's own requests, which its worker polls between files, and
+    // the status it shows while it works. Set while its worker runs: the window stays busy
+    // until the run's completion, whatever STOP ALL or a scan's late wind-up do meanwhile.
+    struct FileRun
+    {
+        std::atomic<bool> pause = false;
+        std::atomic<bool> stop = false; // also set when the window closes
+        QString working;                // "Copying...", "Moving...", "Deleting..."
+    };
+    std::shared_ptr<FileRun> m_fileRun;
 };

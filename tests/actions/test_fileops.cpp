@@ -300,7 +300,7 @@ private slots:
     void texts()
     {
         using namespace FileOperationTexts;
-        QCOMPARE(working(copy) + working(move) + deleteSummary(3, 0),
+        QCOMPARE(working(copy) + working(move) + deleteSummary({3, 0, 3, {}}),
                  u"Copying...Moving...Deleted 3 photos - loaded more to replace"_s);
         QCOMPARE(progressPercent({0, 0, 0}) + deletePercent({0, 0, 0}), 0.0);
     }

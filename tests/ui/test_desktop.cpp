@@ -178,6 +178,8 @@ private slots:
         main->collectionView->setFocus();
         QTest::keyClick(main->collectionView, Qt::Key_Delete);
         QCOMPARE(h->dialogs.alerts.last().message, u"Delete 1 photo(s)?"_s);
+        QTest::keyClick(main->collectionView, Qt::Key_D, Qt::ControlModifier); // never taken for Delete
+        QCOMPARE(h->dialogs.folderRequests.last().prompt, u"Set Destination"_s);
 
         QTest::keyClick(main->collectionView, Qt::Key_F, Qt::ControlModifier);
         QVERIFY(search->hasFocus());
@@ -199,6 +201,13 @@ private slots:
     {
         tree->make({"one/", "two/"});
         const QString dir = QFile::decodeName(tree->root);
+        // It opens in the folder asked for, or its nearest parent if that has gone; without one
+        // in the home folder, not the program's working folder.
+        for (const auto &[start, opens] : {std::pair(FilePath(), qgetenv("HOME")), std::pair(tree->path("one/gone/x"), tree->path("one"))}) {
+            QFileDialog chooser;
+            QtDialogs::configureFolderChooser(chooser, {u"Pick"_s, u"Scan"_s, false, false, start});
+            QCOMPARE(chooser.directory().absolutePath(), QFile::decodeName(opens));
+        }
         QFileDialog dialog;
         QtDialogs::configureFolderChooser(dialog, {u"Pick"_s, u"Scan"_s, true, false, tree->root});
         dialog.show();
