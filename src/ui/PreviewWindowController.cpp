@@ -110,6 +110,7 @@ void PreviewWindowController::setupUI()
     onKey(Qt::Key_Left, &PreviewWindowController::previousPhoto);
     onKey(Qt::Key_Right, &PreviewWindowController::nextPhoto);
     onKey(Qt::Key_Escape, &PreviewWindowController::close);
+    Palette::useFixedLook(this);
 }
 
 void PreviewWindowController::resizeEvent(QResizeEvent *event)

@@ -6,15 +6,21 @@
 #include "platform/QtDialogs.h"
 #include "ui/ColoredButtonView.h"
 #include "ui/PhotoGridView.h"
+#include "ui/PreviewWindowController.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
+#include <QStyle>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
+#include <QProxyStyle>
+#include <QPushButton>
 
 using namespace Qt::StringLiterals;
 
@@ -29,6 +35,60 @@ struct FakeDesktop : DesktopServices
     bool openUrl(const QUrl &url) override { opened << QString::fromLatin1(url.toEncoded()); return true; }
     void showItems(const QStringList &uris, std::function<void(bool)> done) override { shown << uris; done(fileManagerAnswers); }
     void setClipboardText(const QString &text) override { clipboard << text; }
+};
+
+// WCAG contrast ratio of two opaque colours.
+double contrast(QColor a, QColor b)
+{
+    const auto luminance = [](QColor c) {
+        const auto linear = [](float v) { return v <= 0.04045f ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The property that puts the text on `w`: a combo box's current item, a line edit's
+// placeholder, a label's or a button's text.
+const char *textProperty(const QWidget *w)
+{
+    if (qobject_cast<const QComboBox *>(w))
+        return "currentIndex";
+    if (qobject_cast<const QLineEdit *>(w))
+        return "placeholderText";
+    return qobject_cast<const QLabel *>(w) || qobject_cast<const QAbstractButton *>(w) ? "text" : nullptr;
+}
+
+// How well the text of `w` stands out: the window drawn with and without it, and the
+// strongest contrast of a changed pixel against what lay under it.
+double textContrast(QWidget *root, QWidget *w)
+{
+    const char *property = textProperty(w);
+    const QVariant text = w->property(property);
+    const QRect area(w->mapTo(root, QPoint()), w->size());
+    const QImage with = root->grab(area).toImage();
+    w->setProperty(property, qobject_cast<QComboBox *>(w) ? QVariant(-1) : QVariant(QString()));
+    const QImage without = root->grab(area).toImage();
+    w->setProperty(property, text);
+    double best = 1;
+    for (int y = 0; y < with.height(); ++y)
+        for (int x = 0; x < with.width(); ++x)
+            best = std::max(best, contrast(with.pixelColor(x, y), without.pixelColor(x, y)));
+    return best;
+}
+
+// Fills buttons and fields dark whatever the widget's palette, as some dark themes do.
+struct DarkDesktopStyle : QProxyStyle
+{
+    DarkDesktopStyle() : QProxyStyle(u"Fusion"_s) {}
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override
+    {
+        if (element == PE_PanelButtonCommand || element == PE_PanelLineEdit)
+            painter->fillRect(option->rect, QColor(45, 45, 45));
+        else
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
 };
 
 } // namespace
@@ -212,6 +272,55 @@ private slots:
         QStringList chosen = dialog.selectedFiles();
         chosen.sort();
         QCOMPARE(chosen, (QStringList{dir + u"/one"_s, dir + u"/two"_s}));
+    }
+
+    // The windows keep their own colours on a dark desktop: no label's or enabled control's
+    // text reads worse than on a light one, down to a contrast of 4.5:1. A dark style may
+    // also paint buttons and fields dark whatever their palette.
+    void readableOnADarkDesktop_data()
+    {
+        QTest::addColumn<bool>("darkStyle");
+        QTest::newRow("dark palette") << false;
+        QTest::newRow("dark style") << true;
+    }
+    void readableOnADarkDesktop()
+    {
+        QFETCH(bool, darkStyle);
+        const QPalette light = QApplication::palette();
+        const QString style = QApplication::style()->name();
+        const QPalette dark(QColor(53, 53, 53), QColor(42, 42, 42)); // white text
+        const auto measure = [&](const QPalette &palette) {
+            QApplication::setPalette(palette);
+            tearDown();
+            setUp(&desktop);
+            vc->masterStopButton->show();
+            const PhotoItem photo(1, tree->path("none.jpg"), "none.jpg", 1, {}, {}, u"JPG"_s);
+            PreviewWindowController preview(photo, {photo}, 0);
+            preview.show();
+            QList<std::pair<QString, double>> found;
+            for (QWidget *root : std::initializer_list<QWidget *>{vc.get(), &preview}) {
+                for (QWidget *w : root->findChildren<QWidget *>()) {
+                    w->setEnabled(true);
+                    if (w->isVisibleTo(root) && textProperty(w) && !w->property(textProperty(w)).toString().isEmpty())
+                        found << std::pair(w->property("text").toString() + w->accessibleName(), textContrast(root, w));
+                }
+            }
+            return found;
+        };
+        const auto onLight = measure(light);
+        if (darkStyle)
+            QApplication::setStyle(new DarkDesktopStyle);
+        const auto onDark = measure(dark);
+        QApplication::setStyle(style);
+        QApplication::setPalette(light);
+        QVERIFY(onLight.size() > 25);
+        QCOMPARE(onDark.size(), onLight.size());
+        QStringList worse;
+        for (qsizetype i = 0; i < onLight.size(); ++i) {
+            if (onDark[i].second < std::min(4.5, onLight[i].second) - 0.01)
+                worse << u"%1: %2 < %3"_s.arg(onDark[i].first).arg(onDark[i].second, 0, 'f', 2).arg(onLight[i].second, 0, 'f', 2);
+        }
+        QVERIFY2(worse.isEmpty(), qPrintable(worse.join(u", "_s)));
     }
 
     // The window carries the application's icon, embedded in the program.
