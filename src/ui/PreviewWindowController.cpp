@@ -81,15 +81,13 @@ void PreviewWindowController::reopen(const PhotoItem &photo, QList<PhotoItem> al
 void PreviewWindowController::setupUI()
 {
     const int w = designSize.width(), h = designSize.height();
-    auto *view = new PreviewImageView(this);
-    view->setObjectName(u"previewImage"_s);
-    view->setGeometry(rect());
-    imageView = view;
+    imageView = new PreviewImageView(this);
+    imageView->setObjectName(u"previewImage"_s);
+    imageView->setGeometry(rect());
 
     infoLabel = new QLabel(this);
     infoLabel->setObjectName(u"previewCaption"_s);
     infoLabel->setGeometry(fromBottomLeft(20, 20, w - 40, 50, h));
-    m_captionTop = infoLabel->y();
     infoLabel->setFont(systemFont(12));
     infoLabel->setAlignment(Qt::AlignCenter);
     infoLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -116,10 +114,10 @@ void PreviewWindowController::setupUI()
 void PreviewWindowController::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    // The picture fills the window; caption and buttons keep their distance from the top,
-    // the caption stretches and "Next" stays in the right corner.
+    // The picture fills the window, the caption stretches along its bottom and the buttons
+    // keep to the top corners.
     imageView->setGeometry(rect());
-    infoLabel->setGeometry(20, m_captionTop, width() - 40, infoLabel->height());
+    infoLabel->setGeometry(fromBottomLeft(20, 20, width() - 40, infoLabel->height(), height()));
     nextButton->move(width() - 120, nextButton->y());
     m_resizeSettled.start();
 }
@@ -130,6 +128,12 @@ void PreviewWindowController::loadPhoto(const PhotoItem &photo)
     setWindowTitle(literalTitle(displayPath(photo.name())));
     setAccessibleDescription(displayPath(photo.name()));
     infoLabel->setText(caption(photo, m_currentIndex, m_allPhotos.size()));
+    // Never one photo's picture under another's name; a cached picture replaces this at once.
+    if (photo.id() != m_shownId) {
+        m_shownId = photo.id();
+        imageView->setText(u"Loading..."_s);
+        imageView->setAccessibleName(displayPath(photo.name()));
+    }
     requestPicture();
 }
 
@@ -175,8 +179,8 @@ void PreviewWindowController::requestPicture()
 
 void PreviewWindowController::showPicture(PhotoId photoId, const QImage &picture)
 {
-    auto *view = static_cast<PreviewImageView *>(imageView);
-    view->setPixmap(QPixmap::fromImage(picture));
-    view->setAccessibleName(displayPath(m_currentPhoto.name()));
+    if (picture.isNull())
+        return imageView->setText(u"This photo cannot be shown"_s);
+    imageView->setPixmap(QPixmap::fromImage(picture));
     Q_EMIT imageShown(photoId);
 }

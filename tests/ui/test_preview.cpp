@@ -1,15 +1,18 @@
 #include "platform/ImageFiles.h"
 #include "TestTree.h"
 #include "platform/Formatters.h"
+#include "platform/ImageDecoder.h"
 #include "ui/PreviewImageView.h"
 #include "ui/PreviewWindowController.h"
 
 #include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMutex>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWaitCondition>
 #include <QWindow>
 
 using namespace Qt::StringLiterals;
@@ -32,6 +35,34 @@ QList<PhotoItem> album(const TestTree &tree, int count, int missing = -1)
     }
     return photos;
 }
+
+// Stands in for the decoder: decoding a file named in `held` waits until it is released.
+struct HeldDecodes
+{
+    QMutex mutex;
+    QWaitCondition released;
+    QByteArrayList held, begun;
+    int running = 0;
+
+    QImage decode(const FilePath &path, QSize cover)
+    {
+        QMutexLocker lock(&mutex);
+        const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
+        for (begun << name, ++running; held.contains(name);)
+            released.wait(&mutex);
+        --running;
+        lock.unlock();
+        return decodeImage(path, cover);
+    }
+    void release(const QByteArrayList &names) { QMutexLocker lock(&mutex); held.removeIf([&](const QByteArray &n) { return names.contains(n); }); released.wakeAll(); }
+    std::pair<QByteArrayList, int> state() // the files begun, in order of name, and how many still run
+    {
+        QMutexLocker lock(&mutex);
+        QByteArrayList names = begun;
+        std::sort(names.begin(), names.end());
+        return {names, running};
+    }
+};
 
 void activate(QWidget *window)
 {
@@ -108,7 +139,7 @@ private slots:
         preview.show();
         QCOMPARE(preview.infoLabel->text(),
                  u"turned.jpg  |  2.5 MB  |  "_s + formatMediumDateShortTime(modified) + u"  |  2 of 2"_s);
-        const auto *view = static_cast<PreviewImageView *>(preview.imageView);
+        const auto *view = preview.imageView;
         QTRY_COMPARE(shown.count(), 1);
         QCOMPARE(view->pictureRect(), QRectF(240, 0, 420, 700));
         const QImage image = view->pixmap().toImage();
@@ -118,36 +149,44 @@ private slots:
         QCOMPARE(QList<int>({primary(50), primary(650)}), QList<int>({0, 1}));
         QCOMPARE(QAccessible::queryAccessibleInterface(preview.imageView)->text(QAccessible::Name), u"turned.jpg"_s);
 
-        preview.resize(1200, 1400); // the buttons stay in the top corners, the caption stretches
+        preview.resize(1200, 1400);
         QCOMPARE(view->pictureRect(), QRectF(180, 0, 840, 1400));
-        QCOMPARE(preview.infoLabel->geometry().united(preview.nextButton->geometry()), QRect(20, 20, 1160, 660));
         QTRY_COMPARE(shown.count(), 2);
         QCOMPARE(view->pixmap().size(), QSize(840, 1400));
+        // The buttons stay in the top corners, the caption stretches at the bottom.
+        for (const QSize size : {QSize(1200, 1400), QSize(400, 300)}) {
+            preview.resize(size);
+            QCOMPARE(preview.infoLabel->geometry().united(preview.nextButton->geometry()), QRect(QPoint(20, 20), size - QSize(40, 40)));
+        }
     }
 
-    // Stepping faster than decoding shows only the last photo and never decodes those in
-    // between; a file that is gone leaves the picture up while title and caption move on.
+    // Until the current photo's picture is ready the window shows none, never the previous
+    // photo's. A newer photo overtakes decodes nobody waits for (three at most at once), and
+    // those stepped over meanwhile are not decoded. A file that is gone shows no picture.
     void decoding()
     {
+        HeldDecodes decodes;
+        decodes.held = {"charlie.jpg", "delta.jpg", "echo.jpg"};
         const QList<PhotoItem> photos = album(tree, 8, 6);
         PreviewWindowController preview(photos[0], photos, 0);
+        const auto release = qScopeGuard([&] { decodes.release(QByteArrayList(decodes.held)); });
         QSignalSpy shown(&preview, &PreviewWindowController::imageShown);
-        const auto *view = static_cast<PreviewImageView *>(preview.imageView);
-        for (int i = 0; i < 7; ++i)
-            preview.nextPhoto();
         const auto shownIds = [&] { QList<PhotoId> ids; for (const QList<QVariant> &args : shown) ids << args[0].value<PhotoId>(); return ids; };
-        QTRY_VERIFY(preview.loader().isIdle());
-        QCOMPARE(shownIds(), QList<PhotoId>{PhotoId(8)});
-        // The first photo, the last, and the one before it ahead of time.
-        QVERIFY2(preview.loader().decodesStarted() <= 3, qPrintable(QString::number(preview.loader().decodesStarted())));
-        const qint64 before = view->pixmap().cacheKey();
+        const auto *view = preview.imageView;
+        QTRY_VERIFY(preview.loader().isIdle()); // alpha shown, bravo decoded ahead
+        preview.loader().decode = [&](const FilePath &path, QSize cover) { return decodes.decode(path, cover); };
+        preview.nextPhoto(); // bravo at once; charlie decoded ahead
+        for (int i = 0; i < 6; ++i)
+            preview.nextPhoto();
+        QVERIFY(preview.infoLabel->text().startsWith(u"hotel.jpg  |  "_s) && view->pixmap().isNull());
+        QTRY_COMPARE(decodes.state(), std::pair(QByteArrayList{"charlie.jpg", "delta.jpg", "echo.jpg"}, 3));
+        decodes.release({"echo.jpg"});
+        QTRY_COMPARE(shownIds(), (QList<PhotoId>{PhotoId(1), PhotoId(2), PhotoId(8)}));
+        QCOMPARE(decodes.state(), std::pair(QByteArrayList{"charlie.jpg", "delta.jpg", "echo.jpg", "hotel.jpg"}, 2));
         preview.previousPhoto();
         QCOMPARE(preview.windowTitle(), u"golf.jpg"_s);
-        QVERIFY(preview.infoLabel->text().startsWith(u"golf.jpg  |  "_s));
-        QTRY_VERIFY(preview.loader().isIdle());
-        QCOMPARE(view->pixmap().cacheKey(), before);
-        preview.previousPhoto();
-        QTRY_COMPARE(shownIds(), (QList<PhotoId>{PhotoId(8), PhotoId(6)}));
+        QTRY_COMPARE(view->text(), u"This photo cannot be shown"_s);
+        QVERIFY(view->pixmap().isNull());
     }
 };
 
