@@ -286,11 +286,12 @@ private slots:
             tearDown();
             setUp(&desktop);
             vc->masterStopButton->show();
+            vc->helpClicked();
             const PhotoItem photo(1, "/none.jpg", "none.jpg", 1, {}, {}, u"JPG"_s);
             PreviewWindowController preview(photo, {photo}, 0);
             preview.show();
             QList<std::pair<QString, double>> found;
-            for (QWidget *root : std::initializer_list<QWidget *>{vc.get(), &preview}) {
+            for (QWidget *root : std::initializer_list<QWidget *>{vc.get(), vc->helpWindow(), &preview}) {
                 for (QWidget *w : root->findChildren<QWidget *>()) {
                     w->setEnabled(true);
                     if (const std::optional<double> measured = textContrast(root, w))
