@@ -52,16 +52,16 @@ double contrast(QColor a, QColor b)
 // contrast of a changed pixel with what lay under it. None for a widget without text.
 std::optional<double> textContrast(QWidget *root, QWidget *w)
 {
-    const char *property = qobject_cast<QComboBox *>(w) ? "currentIndex"
-                         : qobject_cast<QLineEdit *>(w) ? "placeholderText"
+    const bool combo = qobject_cast<QComboBox *>(w);
+    const char *property = combo ? "currentIndex" : qobject_cast<QLineEdit *>(w) ? "placeholderText"
                          : qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w) ? "text" : "none";
     const QVariant text = w->property(property);
     if (!w->isVisibleTo(root) || text.toString().isEmpty())
         return std::nullopt;
-    const QRect area(w->mapTo(root, QPoint()), w->size());
-    const QImage with = root->grab(area).toImage();
-    w->setProperty(property, qobject_cast<QComboBox *>(w) ? QVariant(-1) : QVariant(QString()));
-    const QImage without = root->grab(area).toImage();
+    const auto shot = [&] { return root->grab(QRect(w->mapTo(root, QPoint()), w->size())).toImage(); };
+    const QImage with = shot();
+    w->setProperty(property, combo ? QVariant(-1) : QVariant(QString()));
+    const QImage without = shot();
     w->setProperty(property, text);
     double best = 1;
     for (int y = 0; y < with.height(); ++y)
@@ -291,13 +291,10 @@ private slots:
             PreviewWindowController preview(photo, {photo}, 0);
             preview.show();
             QList<std::pair<QString, double>> found;
-            for (QWidget *root : std::initializer_list<QWidget *>{vc.get(), vc->helpWindow(), &preview}) {
-                for (QWidget *w : root->findChildren<QWidget *>()) {
-                    w->setEnabled(true);
-                    if (const std::optional<double> measured = textContrast(root, w))
+            for (QWidget *root : std::initializer_list<QWidget *>{vc.get(), vc->helpWindow(), &preview})
+                for (QWidget *w : root->findChildren<QWidget *>())
+                    if (w->setEnabled(true); const std::optional<double> measured = textContrast(root, w))
                         found << std::pair(w->property("text").toString() + w->accessibleName(), *measured);
-                }
-            }
             return found;
         };
         const auto onLight = measure(light);
