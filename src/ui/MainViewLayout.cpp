@@ -131,9 +131,9 @@ QPushButton *MainViewController::createViewModeButton(QWidget *card, QRect frame
     button->setIcon(both);
     // The "on" button is tinted with the accent colour. Through its own palette, not a style
     // sheet: a styled widget no longer inherits the window's colours but the desktop's.
-    const auto tint = [button](bool on) {
+    const auto tint = [button](bool lit) {
         QPalette p = button->palette();
-        p.setColor(QPalette::ButtonText, on ? Palette::controlAccent() : Palette::labelText());
+        p.setColor(QPalette::ButtonText, lit ? Palette::controlAccent() : Palette::labelText());
         button->setPalette(p);
     };
     connect(button, &QPushButton::toggled, this, tint);

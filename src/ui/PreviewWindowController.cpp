@@ -129,11 +129,8 @@ void PreviewWindowController::loadPhoto(const PhotoItem &photo)
     setAccessibleDescription(displayPath(photo.name()));
     infoLabel->setText(caption(photo, m_currentIndex, m_allPhotos.size()));
     // Never one photo's picture under another's name; a cached picture replaces this at once.
-    if (photo.id() != m_shownId) {
-        m_shownId = photo.id();
-        imageView->setText(u"Loading..."_s);
-        imageView->setAccessibleName(displayPath(photo.name()));
-    }
+    imageView->setText(u"Loading..."_s);
+    imageView->setAccessibleName(displayPath(photo.name()));
     requestPicture();
 }
 

@@ -64,7 +64,6 @@ private:
     QList<PhotoItem> m_allPhotos;
     int m_currentIndex = 0;
     int m_direction = 1; // of the last step: the photo after it is decoded ahead first
-    PhotoId m_shownId = 0; // whose picture, or the word that it has none, is on screen
     QTimer m_resizeSettled;
     // Its destructor waits for the decode in flight, so no worker outlives the window.
     PreviewImageLoader m_loader;

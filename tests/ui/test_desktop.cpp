@@ -5,6 +5,7 @@
 #include "platform/DesktopServices.h"
 #include "platform/QtDialogs.h"
 #include "ui/ColoredButtonView.h"
+#include "ui/Palette.h"
 #include "ui/PhotoGridView.h"
 #include "ui/PreviewWindowController.h"
 
@@ -310,6 +311,9 @@ private slots:
         }
         QVERIFY(onLight.size() > 25 && onDark.size() == onLight.size());
         QCOMPARE(worse.join(u", "_s), QString());
+        vc->viewModeButtons[1]->click(); // the tint goes with the lit button
+        QCOMPARE(QList<QColor>({vc->viewModeButtons[0]->palette().color(QPalette::ButtonText), vc->viewModeButtons[1]->palette().color(QPalette::ButtonText)}),
+                 QList<QColor>({Palette::labelText(), Palette::controlAccent()}));
     }
 
     // The window carries the application's icon, embedded in the program.

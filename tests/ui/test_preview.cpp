@@ -152,7 +152,8 @@ private slots:
 
     // Until the current photo's picture is ready the window shows none, never the previous
     // photo's. A newer photo overtakes decodes nobody waits for (three at most at once), and
-    // those stepped over meanwhile are not decoded. A file that is gone shows no picture.
+    // those stepped over meanwhile are not decoded. A file that is gone shows no picture
+    // until it is back.
     void decoding()
     {
         HeldDecodes decodes;
@@ -177,6 +178,10 @@ private slots:
         QCOMPARE(preview.windowTitle(), u"golf.jpg"_s);
         QTRY_COMPARE(view->text(), u"This photo cannot be shown"_s);
         QVERIFY(view->pixmap().isNull());
+        tree.make({names[6]}, encoded(bands({64, 48}, {Qt::gray}), "jpg")); // it is tried again once back
+        preview.nextPhoto();
+        preview.previousPhoto();
+        QTRY_COMPARE(shownIds().last(), PhotoId(7));
     }
 };
 
