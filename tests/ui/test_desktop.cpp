@@ -75,13 +75,9 @@ std::optional<double> textContrast(QWidget *root, QWidget *w)
 struct DarkDesktopStyle : QProxyStyle
 {
     DarkDesktopStyle() : QProxyStyle(u"Fusion"_s) {}
-    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
-                       const QWidget *widget) const override
+    void drawPrimitive(PrimitiveElement e, const QStyleOption *o, QPainter *p, const QWidget *w) const override
     {
-        if (element == PE_PanelButtonCommand || element == PE_PanelLineEdit)
-            painter->fillRect(option->rect, QColor(45, 45, 45));
-        else
-            QProxyStyle::drawPrimitive(element, option, painter, widget);
+        e == PE_PanelButtonCommand || e == PE_PanelLineEdit ? p->fillRect(o->rect, QColor(45, 45, 45)) : QProxyStyle::drawPrimitive(e, o, p, w);
     }
 };
 
@@ -269,17 +265,10 @@ private slots:
     }
 
     // The windows keep their own colours on a dark desktop: no label's or enabled control's
-    // text reads worse than on a light one, down to a contrast of 4.5:1. A dark style may
-    // also paint buttons and fields dark whatever their palette.
-    void readableOnADarkDesktop_data()
-    {
-        QTest::addColumn<bool>("darkStyle");
-        QTest::newRow("dark palette") << false;
-        QTest::newRow("dark style") << true;
-    }
+    // text reads worse than on a light one, down to a contrast of 4.5:1, with a dark palette
+    // and with a dark style, which may paint buttons and fields dark whatever their palette.
     void readableOnADarkDesktop()
     {
-        QFETCH(bool, darkStyle);
         const QPalette light = QApplication::palette();
         const QString style = QApplication::style()->name();
         const auto measure = [&](const QPalette &palette) {
@@ -298,18 +287,19 @@ private slots:
                         found << std::pair(w->property("text").toString() + w->accessibleName(), *measured);
             return found;
         };
+        const auto restore = qScopeGuard([&] { QApplication::setStyle(style); QApplication::setPalette(light); });
         const auto onLight = measure(light);
-        if (darkStyle)
-            QApplication::setStyle(new DarkDesktopStyle);
-        const auto onDark = measure(QPalette(QColor(53, 53, 53), QColor(42, 42, 42))); // white text
-        QApplication::setStyle(style);
-        QApplication::setPalette(light);
         QStringList worse;
-        for (qsizetype i = 0; i < onLight.size(); ++i) {
-            if (onDark.value(i).second < std::min(4.5, onLight[i].second) - 0.01)
-                worse << onLight[i].first;
+        for (const bool darkStyle : {false, true}) {
+            if (darkStyle)
+                QApplication::setStyle(new DarkDesktopStyle);
+            const auto onDark = measure(QPalette(QColor(53, 53, 53), QColor(42, 42, 42))); // white text
+            QVERIFY(onLight.size() > 25 && onDark.size() == onLight.size());
+            for (qsizetype i = 0; i < onLight.size(); ++i) {
+                if (onDark[i].second < std::min(4.5, onLight[i].second) - 0.01)
+                    worse << onLight[i].first + (darkStyle ? u" (dark style)"_s : u""_s);
+            }
         }
-        QVERIFY(onLight.size() > 25 && onDark.size() == onLight.size());
         QCOMPARE(worse.join(u", "_s), QString());
         vc->viewModeButtons[1]->click(); // the tint goes with the lit button
         QCOMPARE(QList<QColor>({vc->viewModeButtons[0]->palette().color(QPalette::ButtonText), vc->viewModeButtons[1]->palette().color(QPalette::ButtonText)}),

@@ -42,7 +42,6 @@ struct HeldDecodes
     QMutex mutex;
     QWaitCondition released;
     QByteArrayList held, begun;
-    qsizetype finished = 0;
 
     QImage decode(const FilePath &path, QSize cover)
     {
@@ -51,8 +50,7 @@ struct HeldDecodes
         for (begun << name; held.contains(name);)
             released.wait(&mutex);
         lock.unlock();
-        const QImage image = decodeImage(path, cover);
-        return lock.relock(), ++finished, image;
+        return decodeImage(path, cover);
     }
     void hold(const QByteArrayList &files) { QMutexLocker lock(&mutex); held << files; }
     void release(const QByteArrayList &files) { QMutexLocker lock(&mutex); held.removeIf([&](const QByteArray &n) { return files.contains(n); }); released.wakeAll(); }
@@ -156,52 +154,48 @@ private slots:
     // Until the current photo's picture is ready the window shows none, never the previous
     // photo's. A newer photo overtakes decodes nobody waits for (three at most at once), and
     // those stepped over meanwhile are not decoded. A file that is gone shows no picture
-    // until it is back. A window grown during a decode asks again, larger. Closing waits
-    // for the decodes begun.
+    // until it is back. A window grown during a decode asks again, larger.
     void decoding()
     {
         HeldDecodes decodes;
         decodes.hold({"charlie.jpg", "delta.jpg", "echo.jpg"});
         const QList<PhotoItem> photos = album(tree, 8, 6);
-        auto preview = std::make_unique<PreviewWindowController>(photos[0], photos, 0);
+        PreviewWindowController preview(photos[0], photos, 0);
         const auto release = qScopeGuard([&] { decodes.release(QByteArrayList(decodes.held)); });
-        QSignalSpy shown(preview.get(), &PreviewWindowController::imageShown);
+        QSignalSpy shown(&preview, &PreviewWindowController::imageShown);
         const auto shownIds = [&] { QList<PhotoId> ids; for (const QList<QVariant> &args : shown) ids << args[0].value<PhotoId>(); return ids; };
-        auto *view = preview->imageView;
-        QTRY_VERIFY(preview->loader().isIdle()); // alpha shown, bravo decoded ahead
-        preview->loader().decode = [&](const FilePath &path, QSize cover) { return decodes.decode(path, cover); };
-        preview->nextPhoto(); // bravo at once; charlie decoded ahead
+        auto *view = preview.imageView;
+        QTRY_VERIFY(preview.loader().isIdle()); // alpha shown, bravo decoded ahead
+        preview.loader().decode = [&](const FilePath &path, QSize cover) { return decodes.decode(path, cover); };
+        preview.nextPhoto(); // bravo at once; charlie decoded ahead
         for (int i = 0; i < 6; ++i)
-            preview->nextPhoto();
-        QVERIFY(preview->infoLabel->text().startsWith(u"hotel.jpg  |  "_s) && view->pixmap().isNull());
+            preview.nextPhoto();
+        QVERIFY(preview.infoLabel->text().startsWith(u"hotel.jpg  |  "_s) && view->pixmap().isNull());
         QTRY_COMPARE(decodes.begunByName(), (QByteArrayList{"charlie.jpg", "delta.jpg", "echo.jpg"}));
         decodes.release({"echo.jpg"});
         QTRY_COMPARE(shownIds(), (QList<PhotoId>{PhotoId(1), PhotoId(2), PhotoId(8)}));
         QCOMPARE(decodes.begunByName(), (QByteArrayList{"charlie.jpg", "delta.jpg", "echo.jpg", "hotel.jpg"})); // two still held
-        preview->previousPhoto();
-        QCOMPARE(preview->windowTitle(), u"golf.jpg"_s);
+        preview.previousPhoto();
+        QCOMPARE(preview.windowTitle(), u"golf.jpg"_s);
         QTRY_COMPARE(view->text(), u"This photo cannot be shown"_s);
         QImage black = view->grab().toImage();
         black.fill(Qt::black);
         QVERIFY(view->pixmap().isNull() && view->grab().toImage() != black); // the words are drawn
 
         tree.make({names[6]}, encoded(bands({64, 48}, {Qt::gray}), "jpg"));
-        preview->nextPhoto(); // hotel, cached
-        preview->previousPhoto();
+        preview.nextPhoto(); // hotel, cached
+        preview.previousPhoto();
         QTRY_COMPARE(shownIds(), (QList<PhotoId>{PhotoId(1), PhotoId(2), PhotoId(8), PhotoId(8), PhotoId(7)}));
 
         decodes.release({"charlie.jpg", "delta.jpg"});
-        decodes.hold({"alpha.jpg", names[1]});
-        preview->reopen(photos[0], photos, 0);
-        preview->show();
-        preview->resize(1200, 1400);
+        decodes.hold({"alpha.jpg"});
+        preview.reopen(photos[0], photos, 0);
+        preview.show();
+        preview.resize(1200, 1400);
         QTRY_COMPARE(decodes.begunByName().count("alpha.jpg"), 2);
         decodes.release({"alpha.jpg"});
-        QTRY_COMPARE(decodes.begunByName().count(names[1]), 1); // bravo, decoded ahead
+        QTRY_COMPARE(decodes.begunByName().count(names[1]), 1); // bravo, decoded ahead once alpha is in
         QCOMPARE(shownIds().mid(5), QList<PhotoId>{PhotoId(1)});
-        decodes.release({names[1]});
-        preview.reset();
-        QCOMPARE(decodes.finished, decodes.begun.size());
     }
 };
 
