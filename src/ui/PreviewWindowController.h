@@ -65,6 +65,6 @@ private:
     int m_currentIndex = 0;
     int m_direction = 1; // of the last step: the photo after it is decoded ahead first
     QTimer m_resizeSettled;
-    // Its destructor waits for the decode in flight, so no worker outlives the window.
+    // Its destructor waits for the decodes in flight, so no worker outlives the window.
     PreviewImageLoader m_loader;
 };
