@@ -34,6 +34,7 @@ struct FileJob;
 struct FileOpOutcome;
 struct FileOpProgress;
 struct ScanRun;
+class ThumbnailRequest;
 
 // The main window's content. Owns the library state and every widget of the window, and
 // wires the controls to the logic, which lives in small units beside it (scan/, actions/,
@@ -176,7 +177,11 @@ private:
     void performScan(const std::shared_ptr<ScanRun> &run);
     void finishScan(const std::shared_ptr<ScanRun> &run, QList<PhotoItem> foundPhotos);
     void generateThumbnails(const std::shared_ptr<ScanRun> &run);
-    void generateThumbnailsForRange(qsizetype start, qsizetype end);
+    // Makes the displayed page's missing pictures in the background, the cards on screen
+    // first; a newer page's request replaces the one before.
+    void requestPageThumbnails();
+    // No page request is in flight: a scan waiting on its first pictures winds up.
+    void pageThumbnailsSettled();
     void photoSelectionChanged(const PhotoItem &photo, bool selected);
     void findDuplicatesInBackground();
     // Runs `update` on the GUI thread unless a newer scan has replaced `run` by then.
@@ -240,6 +245,12 @@ private:
     bool m_filterPending = false;
     bool m_statsPending = false;
     bool m_selectionPending = false;
+
+    // The displayed page's pictures in the making; the scan whose wind-up waits on them;
+    // this scan's photos whose file gave no picture.
+    std::shared_ptr<ThumbnailRequest> m_pageThumbnails;
+    std::shared_ptr<ScanRun> m_thumbnailPhase;
+    PhotoIdSet m_noPicture;
 
     // Set when the window closes: file runs begin no further file.
     std::atomic<bool> m_closing = false;

@@ -98,9 +98,9 @@ private slots:
         QList<int> positions;
         const auto note = [&](int position, int count) { positions << (count == 100 ? position : -1); };
         QCOMPARE(makeThumbnails(jobs, 1.0, [] { return false; }, note, 4).size(), 100);
-        QCOMPARE(positions, QList<int>({0, 10, 20, 30, 40, 50, 60, 70, 80, 90}));
-        QCOMPARE(ThumbnailTexts::progress(positions[3] + 1, 100), u"Generating thumbnails: 31/100"_s);
-        QCOMPARE(ThumbnailTexts::progressPercent(positions[3], 100), 15.0);
+        QCOMPARE(positions, QList<int>({0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100})); // the end too
+        QCOMPARE(ThumbnailTexts::progress(positions[3], 100) + ThumbnailTexts::progress(100, 100), u"Generating thumbnails: 31/100Generating thumbnails: 100/100"_s);
+        QCOMPARE(std::pair(ThumbnailTexts::progressPercent(positions[3], 100), ThumbnailTexts::progressPercent(100, 100)), std::pair(15.0, 50.0));
 
         // The stop is seen before the 26th photo is begun: the first 25 are kept.
         positions.clear();
@@ -110,6 +110,60 @@ private slots:
         for (int i = 0; i < 25; ++i)
             QVERIFY(made.contains(PhotoId(i + 1)));
         QCOMPARE(positions, QList<int>({0, 10, 20}));
+    }
+
+    // A page's photos at rows 0, 2, ... 18, one thread: those on screen first, then the rest
+    // in page order; a scroll or a cancel (at the nth poll) counts from the next photo. The
+    // rows come in their batches ("|" between).
+    void pageRequest_data()
+    {
+        QTest::addColumn<int>("visibleFrom");
+        QTest::addColumn<int>("scrollAt"); // rows 14 on come on screen
+        QTest::addColumn<int>("cancelAt");
+        QTest::addColumn<int>("interval"); // between batches, ms
+        QTest::addColumn<QString>("made");
+        QTest::newRow("page order") << 0 << 0 << 0 << 0 << u"0|2|4|6|8|10|12|14|16|18"_s;
+        QTest::newRow("on screen first") << 6 << 0 << 0 << 0 << u"6|8|10|0|2|4|12|14|16|18"_s;
+        QTest::newRow("scrolled meanwhile") << 6 << 2 << 0 << 0 << u"6|14|16|18|0|2|4|8|10|12"_s;
+        QTest::newRow("cancelled") << 0 << 0 << 4 << 0 << u"0|2|4"_s;
+        QTest::newRow("batched") << 0 << 0 << 0 << 3'600'000 << u"0|2 4 6 8 10 12 14 16 18"_s;
+    }
+    void pageRequest()
+    {
+        QFETCH(int, visibleFrom);
+        QFETCH(int, scrollAt);
+        QFETCH(int, cancelAt);
+        QFETCH(int, interval);
+        QList<ThumbnailJob> jobs;
+        for (int row = 0; row < 20; row += 2)
+            jobs.append({PhotoId(row), "/nowhere/" + B::number(row) + ".png", row}); // each comes as a null picture
+        ThumbnailRequest request(jobs);
+        request.setVisibleRows(visibleFrom, visibleFrom + 5);
+        int polls = 0;
+        QStringList batches;
+        const bool complete = makeThumbnails(request, {
+            .stopRequested = [&] {
+                ++polls;
+                if (polls == scrollAt)
+                    request.setVisibleRows(14, 100);
+                if (polls == cancelAt)
+                    request.cancel();
+                return false;
+            },
+            .progress = {},
+            .deliver = [&](QHash<PhotoId, QImage> batch) {
+                QList<PhotoId> rows = batch.keys();
+                std::sort(rows.begin(), rows.end());
+                batches << QString();
+                for (const PhotoId row : rows)
+                    batches.last() += (batches.last().isEmpty() ? u""_s : u" "_s) + QString::number(row);
+            },
+            .batchInterval = std::chrono::milliseconds(interval),
+            .threads = 1,
+        });
+        QTEST(batches.join(u'|'), "made");
+        QCOMPARE(std::pair(complete, request.isCancelled()), std::pair(cancelAt == 0, cancelAt != 0));
+        QCOMPARE(request.begun().size(), batches.join(u' ').split(u' ').size());
     }
 };
 

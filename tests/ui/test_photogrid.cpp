@@ -7,6 +7,7 @@
 #include <QAccessible>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 
 #include <ranges>
@@ -64,6 +65,37 @@ private slots:
         // Selected card 1: an accent border 3 wide and the accent at 0.08 over the grid; card 0 plain.
         QVERIFY(near(pixel(1, {1, 100}), Palette::controlAccent(), 30) && near(pixel(0, {1, 100}), Qt::white));
         QVERIFY(pixel(1, {5, 200}).blue() > pixel(1, {5, 200}).red() + 5 && near(pixel(0, {5, 200}), Qt::white));
+    }
+
+    // A picture made for the screen's density fills its frame once, in its own quadrants,
+    // at every density.
+    void pictureFitsItsFrame_data()
+    {
+        QTest::addColumn<qreal>("ratio");
+        QTest::newRow("1") << 1.0;
+        QTest::newRow("1.5") << 1.5;
+        QTest::newRow("2") << 2.0;
+    }
+    void pictureFitsItsFrame()
+    {
+        QFETCH(qreal, ratio);
+        QImage picture(QSize(150, 150) * ratio, QImage::Format_ARGB32_Premultiplied);
+        picture.fill(Qt::blue);
+        QPainter(&picture).fillRect(0, 0, picture.width() / 2, picture.height() / 2, Qt::red);
+        picture.setDevicePixelRatio(ratio);
+        PhotoGridModel model;
+        model.reload({photo(0)}, {}, {}, {{PhotoId(0), picture}});
+        QImage card(PhotoCard::size * ratio, QImage::Format_ARGB32_Premultiplied);
+        card.setDevicePixelRatio(ratio);
+        card.fill(Qt::white);
+        QStyleOptionViewItem option;
+        option.rect = QRect(QPoint(0, 0), PhotoCard::size);
+        QPainter painter(&card);
+        PhotoCardDelegate().paint(&painter, option, model.index(0));
+        painter.end();
+        const QRect frame = PhotoCard::picture();
+        for (const auto &[x, y, colour] : {std::tuple(0.3, 0.3, Qt::red), {0.45, 0.45, Qt::red}, {0.55, 0.2, Qt::blue}, {0.2, 0.97, Qt::blue}, {0.97, 0.5, Qt::blue}})
+            QVERIFY2(near(card.pixelColor((frame.topLeft() + QPointF(x * frame.width(), y * frame.height())).toPoint() * ratio), colour), qPrintable(QString::number(x) + u',' + QString::number(y)));
     }
 
     // The bottom bar's buttons: a click is a press and a release inside; the fill is opaque
@@ -145,16 +177,17 @@ private slots:
     {
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QStringList>("selected");
-        QTest::newRow("click") << u"c 1 box"_s << QStringList{u"1"_s};
-        QTest::newRow("double click") << u"cdr 1 box"_s << QStringList();
-        QTest::newRow("click, double click") << u"c 1 box, cdr 1 box"_s << QStringList{u"1"_s};
-        QTest::newRow("click on the card, then on its box") << u"c 1 picture, d 1 box"_s << QStringList{u"1"_s};
-        QTest::newRow("double click, click") << u"cdr 1 box, c 0 box"_s << QStringList{u"0"_s};
-        QTest::newRow("on the picture") << u"c 1 picture"_s << QStringList();
-        QTest::newRow("press on the card, release on its box") << u"p 1 picture, r 1 box"_s << QStringList();
-        QTest::newRow("double click, press on the card, release on its box") << u"cdr 1 box, p 1 picture, r 1 box"_s << QStringList();
-        QTest::newRow("press on the box, release on the card") << u"p 1 box, r 1 picture"_s << QStringList();
-        QTest::newRow("press on one box, release on another") << u"p 1 box, r 2 box"_s << QStringList();
+        QTest::addColumn<bool>("preview"); // opened: only by a click on a card beside its box
+        QTest::newRow("click") << u"c 1 box"_s << QStringList{u"1"_s} << false;
+        QTest::newRow("double click") << u"cdr 1 box"_s << QStringList() << false;
+        QTest::newRow("click, double click") << u"c 1 box, cdr 1 box"_s << QStringList{u"1"_s} << false;
+        QTest::newRow("click on the card, then on its box") << u"c 1 picture, d 1 box"_s << QStringList{u"1"_s} << true;
+        QTest::newRow("double click, click") << u"cdr 1 box, c 0 box"_s << QStringList{u"0"_s} << false;
+        QTest::newRow("on the picture") << u"c 1 picture"_s << QStringList() << true;
+        QTest::newRow("press on the card, release on its box") << u"p 1 picture, r 1 box"_s << QStringList() << true;
+        QTest::newRow("double click, press on the card, release on its box") << u"cdr 1 box, p 1 picture, r 1 box"_s << QStringList() << true;
+        QTest::newRow("press on the box, release on the card") << u"p 1 box, r 1 picture"_s << QStringList() << false;
+        QTest::newRow("press on one box, release on another") << u"p 1 box, r 2 box"_s << QStringList() << false;
     }
     void checkboxClicks()
     {
@@ -177,6 +210,7 @@ private slots:
         QTEST(ids, "selected");
         for (int row = 0; row < 3; ++row)
             QCOMPARE(checked(row), ids.contains(QString::number(row)));
+        QTEST(vc->previewController() && vc->previewController()->isVisible(), "preview");
     }
 
     // Every filter change returns to the first page of the new list; the mode buttons
@@ -220,28 +254,42 @@ private slots:
         QVERIFY(all->isChecked() && !dups->isChecked());
     }
 
-    // A real scan: first-page pictures, Load More making the rest, duplicates after a pass.
+    // A real scan: the cards show when the walk ends, before any picture, and the pass's
+    // marks when it ends; whatever page is shown gets its pictures, Load More its cards at once.
     void scanAndLoadMore()
     {
-        for (int i = 0; i < 130; ++i) {
+        for (int i = 0; i < 130; ++i) { // the subfolder's 100 come first: the first page
             QImage image(8, 8, QImage::Format_RGB32);
             image.fill(QColor::fromHsv(i, 200, 200));
-            QVERIFY(image.save(QFile::decodeName(tree->make({"p/" + QByteArray::number(1000 + i) + ".png"}))));
+            QVERIFY(image.save(QFile::decodeName(tree->make({(i < 99 ? "p/a/" : "p/x") + QByteArray::number(1000 + i) + ".png"}))));
         }
-        QFile::copy(QFile::decodeName(tree->path("p/1000.png")), QFile::decodeName(tree->path("p/copy.png")));
+        QFile::copy(QFile::decodeName(tree->path("p/a/1000.png")), QFile::decodeName(tree->path("p/a/copy.png")));
+        const auto shown = [&](int role) {
+            int n = 0;
+            for (int row = 0; row < vc->gridModel()->rowCount(); ++row) {
+                const QVariant value = vc->gridModel()->index(row, 0).data(role);
+                n += role == Qt::DecorationRole ? !value.isNull() : value.toBool();
+            }
+            return n;
+        };
+        QObject scope;
+        QString firstCards;
+        connect(vc->gridModel(), &QAbstractItemModel::modelReset, &scope, [&] {
+            if (firstCards.isEmpty() && vc->gridModel()->rowCount() > 0)
+                firstCards = vc->statusLabel->text() + u' ' + QString::number(lib().thumbnailCache.size());
+        });
         h->dialogs.folderAnswers.push_back({tree->path("p")});
         vc->selectFolderClicked();
         runToEnd([&] { vc->scanClicked(); });
-        QCOMPARE(lib().thumbnailCache.size(), 100);
+        QCOMPARE(firstCards, u"Found 131 photos 0"_s);
+        QCOMPARE(std::tuple(int(lib().thumbnailCache.size()), shown(Qt::DecorationRole), shown(PhotoGridModel::DuplicateRole)), std::tuple(100, 100, 2));
 
+        vc->searchField->setText(u"x"_s); // none of these was on a page yet
+        QCOMPARE(lib().displayedPhotos.size(), 31);
+        QTRY_COMPARE(shown(Qt::DecorationRole), 31);
+        vc->searchField->clear();
         vc->loadMoreClicked();
-        QTRY_COMPARE(lib().displayedPhotos.size(), 131);
-        QVERIFY(!vc->gridModel()->index(130, 0).data(Qt::DecorationRole).isNull());
-        // The pass's marks show at the next filter change.
-        QVERIFY(!vc->gridModel()->index(0, 0).data(PhotoGridModel::DuplicateRole).toBool());
-        vc->viewModeButtons[1]->click();
-        QCOMPARE(lib().displayedPhotos.size(), 2);
-        QVERIFY(vc->gridModel()->index(0, 0).data(PhotoGridModel::DuplicateRole).toBool());
+        QCOMPARE(std::pair(int(lib().displayedPhotos.size()), shown(Qt::DecorationRole)), std::pair(131, 131));
     }
 };
 
