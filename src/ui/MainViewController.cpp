@@ -419,7 +419,6 @@ void MainViewController::pageThumbnailsSettled()
         return;
     const std::shared_ptr<ScanRun> run = std::exchange(m_thumbnailPhase, {});
     postForRun(run, [this, run] {
-        // Pictures made before a stop are kept.
         const bool stopped = run->stop || m_state.shouldStop;
         finishProcessing(stopped);
         if (!stopped)

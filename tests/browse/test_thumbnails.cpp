@@ -88,51 +88,29 @@ private slots:
         checkPixels(made[testId(QString::fromLatin1("caf\xE9 \xFF.png"))], u"75,75=#ff0000ff"_s);
     }
 
-    void progressAndStop()
-    {
-        TestTree t;
-        const B tiny = encoded(bands({4, 3}, {Qt::red}), "png");
-        QList<ThumbnailJob> jobs;
-        for (int i = 0; i < 100; ++i)
-            jobs.append({PhotoId(i + 1), t.make({B::number(i) + ".png"}, tiny)});
-        QList<int> positions;
-        const auto note = [&](int position, int count) { positions << (count == 100 ? position : -1); };
-        QCOMPARE(makeThumbnails(jobs, 1.0, [] { return false; }, note, 4).size(), 100);
-        QCOMPARE(positions, QList<int>({0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100})); // the end too
-        QCOMPARE(ThumbnailTexts::progress(positions[3], 100) + ThumbnailTexts::progress(100, 100), u"Generating thumbnails: 31/100Generating thumbnails: 100/100"_s);
-        QCOMPARE(std::pair(ThumbnailTexts::progressPercent(positions[3], 100), ThumbnailTexts::progressPercent(100, 100)), std::pair(15.0, 50.0));
-
-        // The stop is seen before the 26th photo is begun: the first 25 are kept.
-        positions.clear();
-        int asked = 0;
-        const QHash<PhotoId, QImage> made = makeThumbnails(jobs, 1.0, [&] { return ++asked > 25; }, note, 2);
-        QCOMPARE(made.size(), 25);
-        for (int i = 0; i < 25; ++i)
-            QVERIFY(made.contains(PhotoId(i + 1)));
-        QCOMPARE(positions, QList<int>({0, 10, 20}));
-    }
-
     // A page's photos at rows 0, 2, ... 18, one thread: those on screen first, then the rest
-    // in page order; a scroll or a cancel (at the nth poll) counts from the next photo. The
-    // rows come in their batches ("|" between).
+    // in page order; a scroll, a cancel or a stop (at the nth poll) counts from the next photo.
+    // The rows come in batches ("|" between); progress for every 10th begun, and the end.
     void pageRequest_data()
     {
         QTest::addColumn<int>("visibleFrom");
-        QTest::addColumn<int>("scrollAt"); // rows 14 on come on screen
-        QTest::addColumn<int>("cancelAt");
+        QTest::addColumn<QString>("event"); // scroll: rows 14 on come on screen
+        QTest::addColumn<int>("at");
         QTest::addColumn<int>("interval"); // between batches, ms
         QTest::addColumn<QString>("made");
-        QTest::newRow("page order") << 0 << 0 << 0 << 0 << u"0|2|4|6|8|10|12|14|16|18"_s;
-        QTest::newRow("on screen first") << 6 << 0 << 0 << 0 << u"6|8|10|0|2|4|12|14|16|18"_s;
-        QTest::newRow("scrolled meanwhile") << 6 << 2 << 0 << 0 << u"6|14|16|18|0|2|4|8|10|12"_s;
-        QTest::newRow("cancelled") << 0 << 0 << 4 << 0 << u"0|2|4"_s;
-        QTest::newRow("batched") << 0 << 0 << 0 << 3'600'000 << u"0|2 4 6 8 10 12 14 16 18"_s;
+        QTest::addColumn<QString>("progress");
+        QTest::newRow("page order") << 0 << u""_s << 0 << 0 << u"0|2|4|6|8|10|12|14|16|18"_s << u"0 10"_s;
+        QTest::newRow("on screen first") << 6 << u""_s << 0 << 0 << u"6|8|10|0|2|4|12|14|16|18"_s << u"0 10"_s;
+        QTest::newRow("scrolled meanwhile") << 6 << u"scroll"_s << 2 << 0 << u"6|14|16|18|0|2|4|8|10|12"_s << u"0 10"_s;
+        QTest::newRow("cancelled") << 0 << u"cancel"_s << 4 << 0 << u"0|2|4"_s << u"0"_s;
+        QTest::newRow("stopped") << 0 << u"stop"_s << 4 << 0 << u"0|2|4"_s << u"0"_s;
+        QTest::newRow("batched") << 0 << u""_s << 0 << 3'600'000 << u"0|2 4 6 8 10 12 14 16 18"_s << u"0 10"_s;
     }
     void pageRequest()
     {
         QFETCH(int, visibleFrom);
-        QFETCH(int, scrollAt);
-        QFETCH(int, cancelAt);
+        QFETCH(QString, event);
+        QFETCH(int, at);
         QFETCH(int, interval);
         QList<ThumbnailJob> jobs;
         for (int row = 0; row < 20; row += 2)
@@ -140,17 +118,16 @@ private slots:
         ThumbnailRequest request(jobs);
         request.setVisibleRows(visibleFrom, visibleFrom + 5);
         int polls = 0;
-        QStringList batches;
+        QStringList batches, progress;
         const bool complete = makeThumbnails(request, {
             .stopRequested = [&] {
-                ++polls;
-                if (polls == scrollAt)
+                if (++polls == at && event == u"scroll")
                     request.setVisibleRows(14, 100);
-                if (polls == cancelAt)
+                if (polls == at && event == u"cancel")
                     request.cancel();
-                return false;
+                return polls == at && event == u"stop";
             },
-            .progress = {},
+            .progress = [&](int position, int count) { progress << QString::number(count == 10 ? position : -1); },
             .deliver = [&](QHash<PhotoId, QImage> batch) {
                 QList<PhotoId> rows = batch.keys();
                 std::sort(rows.begin(), rows.end());
@@ -162,8 +139,11 @@ private slots:
             .threads = 1,
         });
         QTEST(batches.join(u'|'), "made");
-        QCOMPARE(std::pair(complete, request.isCancelled()), std::pair(cancelAt == 0, cancelAt != 0));
+        QTEST(progress.join(u' '), "progress");
+        QCOMPARE(std::pair(complete, request.isCancelled()), std::pair(event.isEmpty() || event == u"scroll", event == u"cancel"));
         QCOMPARE(request.begun().size(), batches.join(u' ').split(u' ').size());
+        QCOMPARE(ThumbnailTexts::progress(0, 10) + ThumbnailTexts::progress(10, 10), u"Generating thumbnails: 1/10Generating thumbnails: 10/10"_s);
+        QCOMPARE(std::pair(ThumbnailTexts::progressPercent(3, 10), ThumbnailTexts::progressPercent(10, 10)), std::pair(15.0, 50.0));
     }
 };
 
