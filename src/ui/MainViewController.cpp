@@ -344,7 +344,6 @@ void MainViewController::generateThumbnails(const std::shared_ptr<ScanRun> &run)
     // pictures, which fill in as they are made.
     m_thumbnailPhase = run;
     applyFilters();
-    pageThumbnailsSettled();
 }
 
 void MainViewController::requestPageThumbnails()
@@ -456,13 +455,12 @@ void MainViewController::findDuplicatesInBackground()
                 log(DuplicateTexts::summary(*summary));
             statusLabel->setText(DuplicateTexts::finished(m_state.duplicateGroups.size(),
                                                           m_state.allPhotos.size()));
-            // The groups show at once: in the duplicates view, on the badges, in the statistics.
-            if (summary && m_state.viewMode == ViewMode::duplicates) {
+            // The groups show at once: on the badges, and in the duplicates view with its
+            // statistics (only that view's line counts groups).
+            if (summary && m_state.viewMode == ViewMode::duplicates)
                 applyFilters();
-            } else if (summary) {
+            else if (summary)
                 m_gridModel->showDuplicates(m_state.duplicatePhotoIds);
-                updateStats();
-            }
             updateButtonStates();
         });
     });

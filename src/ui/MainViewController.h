@@ -119,6 +119,8 @@ public:
     // Whether work started by the last filter, statistics or selection change has yet to
     // show (the window shows the previous state until then).
     bool backgroundPending() const { return m_filterPending || m_statsPending || m_selectionPending; }
+    // Whether the displayed page still has pictures in the making.
+    bool thumbnailsPending() const { return m_pageThumbnails != nullptr; }
 
     // Widgets, set once by the constructor and owned by the view tree.
     QLabel *titleLabel = nullptr;
