@@ -372,23 +372,21 @@ void MainViewController::requestPageThumbnails()
     request->setVisibleRows(first, end);
     m_pageThumbnails = request;
 
-    const bool showProgress = m_thumbnailPhase != nullptr;
     const qreal dpr = devicePixelRatioF();
-    startWork(m_workers, [this, run, request, showProgress, dpr] {
+    startWork(m_workers, [this, run, request, dpr] {
         ProgressCoalescer shown(this);
         ThumbnailOptions options;
         options.devicePixelRatio = dpr;
         options.stopRequested = [this, &run] { return m_state.shouldStop.load() || run->replaced.load(); };
-        if (showProgress) {
-            options.progress = [this, request, &shown](int position, int count) {
-                shown.post([this, request, position, count] {
-                    if (request != m_pageThumbnails || !m_thumbnailPhase)
-                        return;
-                    progressLabel->setText(ThumbnailTexts::progress(position, count));
-                    progressBar->setValue(qRound(ThumbnailTexts::progressPercent(position, count)));
-                });
-            };
-        }
+        // Shown while a scan waits on its first page, not over what came after.
+        options.progress = [this, request, &shown](int position, int count) {
+            shown.post([this, request, position, count] {
+                if (request != m_pageThumbnails || !m_thumbnailPhase)
+                    return;
+                progressLabel->setText(ThumbnailTexts::progress(position, count));
+                progressBar->setValue(qRound(ThumbnailTexts::progressPercent(position, count)));
+            });
+        };
         // Pictures of a replaced scan are dropped; those of a replaced page are kept.
         options.deliver = [this, run](QHash<PhotoId, QImage> batch) {
             postForRun(run, [this, batch = std::move(batch)] {
@@ -414,7 +412,7 @@ void MainViewController::requestPageThumbnails()
 
 void MainViewController::pageThumbnailsSettled()
 {
-    if (!m_thumbnailPhase || m_filterPending || m_pageThumbnails)
+    if (!m_thumbnailPhase || m_filterPending)
         return;
     const std::shared_ptr<ScanRun> run = std::exchange(m_thumbnailPhase, {});
     postForRun(run, [this, run] {

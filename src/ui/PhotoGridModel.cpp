@@ -48,16 +48,16 @@ bool same(const QImage &a, const QImage &b) { return a.cacheKey() == b.cacheKey(
 template<typename T, typename F>
 void PhotoGridModel::update(QList<T> &values, int role, F valueOf)
 {
-    qsizetype first = -1, last = -1;
+    bool changed = false;
     for (qsizetype row = 0; row < m_photos.size(); ++row) {
         if (std::optional<T> value = valueOf(m_photos[row].id()); value && !same(*value, values[row])) {
             values[row] = std::move(*value);
-            last = row;
-            first = first < 0 ? row : first;
+            changed = true;
         }
     }
-    if (first >= 0)
-        emit dataChanged(index(int(first)), index(int(last)), {role});
+    // The view repaints what it shows whatever the range.
+    if (changed)
+        emit dataChanged(index(0), index(rowCount() - 1), {role});
 }
 
 void PhotoGridModel::showThumbnails(const QHash<PhotoId, QImage> &pictures)

@@ -47,8 +47,8 @@ public:
     std::function<void(const PhotoItem &photo, bool selected)> onSelectionChanged;
 
 private:
-    // Sets each row's value of `role` in `values` to what `valueOf` gives, and reports the
-    // rows that changed.
+    // Sets each row's value of `role` in `values` to what `valueOf` gives, if any, and
+    // reports a change.
     template<typename T, typename F>
     void update(QList<T> &values, int role, F valueOf);
 
