@@ -164,18 +164,18 @@ private slots:
     void checkboxClicks_data()
     {
         QTest::addColumn<QString>("steps");
-        QTest::addColumn<QStringList>("selected");
+        QTest::addColumn<QString>("selected"); // per card: 1 selected and checked, 0 neither
         QTest::addColumn<bool>("preview"); // opened: only by a click on a card beside its box
-        QTest::newRow("click") << u"c 1 box"_s << QStringList{u"1"_s} << false;
-        QTest::newRow("double click") << u"cdr 1 box"_s << QStringList() << false;
-        QTest::newRow("click, double click") << u"c 1 box, cdr 1 box"_s << QStringList{u"1"_s} << false;
-        QTest::newRow("click on the card, then on its box") << u"c 1 picture, d 1 box"_s << QStringList{u"1"_s} << true;
-        QTest::newRow("double click, click") << u"cdr 1 box, c 0 box"_s << QStringList{u"0"_s} << false;
-        QTest::newRow("on the picture") << u"c 1 picture"_s << QStringList() << true;
-        QTest::newRow("press on the card, release on its box") << u"p 1 picture, r 1 box"_s << QStringList() << true;
-        QTest::newRow("double click, press on the card, release on its box") << u"cdr 1 box, p 1 picture, r 1 box"_s << QStringList() << true;
-        QTest::newRow("press on the box, release on the card") << u"p 1 box, r 1 picture"_s << QStringList() << false;
-        QTest::newRow("press on one box, release on another") << u"p 1 box, r 2 box"_s << QStringList() << false;
+        QTest::newRow("click") << u"c 1 box"_s << u"010"_s << false;
+        QTest::newRow("double click") << u"cdr 1 box"_s << u"000"_s << false;
+        QTest::newRow("click, double click") << u"c 1 box, cdr 1 box"_s << u"010"_s << false;
+        QTest::newRow("click on the card, then on its box") << u"c 1 picture, d 1 box"_s << u"010"_s << true;
+        QTest::newRow("double click, click") << u"cdr 1 box, c 0 box"_s << u"100"_s << false;
+        QTest::newRow("on the picture") << u"c 1 picture"_s << u"000"_s << true;
+        QTest::newRow("press on the card, release on its box") << u"p 1 picture, r 1 box"_s << u"000"_s << true;
+        QTest::newRow("double click, press on the card, release on its box") << u"cdr 1 box, p 1 picture, r 1 box"_s << u"000"_s << true;
+        QTest::newRow("press on the box, release on the card") << u"p 1 box, r 1 picture"_s << u"000"_s << false;
+        QTest::newRow("press on one box, release on another") << u"p 1 box, r 2 box"_s << u"000"_s << false;
     }
     void checkboxClicks()
     {
@@ -191,13 +191,10 @@ private slots:
                 : e == u'c' ? QTest::mouseClick(viewport, Qt::LeftButton, {}, at)
                             : QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
         }
-        QStringList ids;
-        for (const PhotoId id : std::as_const(lib().selectedPhotoIds))
-            ids << QString::number(id);
-        ids.sort();
-        QTEST(ids, "selected");
+        QString selected;
         for (int row = 0; row < 3; ++row)
-            QCOMPARE(checked(row), ids.contains(QString::number(row)));
+            selected += checked(row) != lib().selectedPhotoIds.contains(PhotoId(row)) ? u'?' : checked(row) ? u'1' : u'0';
+        QTEST(selected, "selected");
         QTEST(vc->previewController() && vc->previewController()->isVisible(), "preview");
     }
 
