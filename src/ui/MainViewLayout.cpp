@@ -288,7 +288,7 @@ void MainViewController::setupUI()
     collectionView->setModel(m_gridModel);
     // A click on a card (its checkbox aside) or Enter on the current one opens the preview.
     const auto open = [this](const QModelIndex &index) { openPreview(index.row()); };
-    connect(collectionView, &QAbstractItemView::clicked, this, open);
+    connect(collectionView, &PhotoGridView::cardClicked, this, open);
     connect(collectionView, &QAbstractItemView::activated, this, open);
     scrollLayout->addWidget(collectionView);
 
