@@ -5,6 +5,7 @@
 // (`options` names it). They need root; `ok` tells whether the mount worked, so the test
 // can skip. Detached when destroyed, so declare them after the TestTree they live in.
 #include <QByteArray>
+#include <QFile>
 
 #include <fcntl.h>
 #include <sys/mount.h>
@@ -32,16 +33,12 @@ private:
     bool mounted = false;
 };
 
-// A file's bytes, or "<missing>".
+// A file's bytes, or "<missing>". Opened by its byte path, which need not be valid UTF-8.
 inline QByteArray fileBytes(const QByteArray &path)
 {
-    const int fd = ::open(path, O_RDONLY);
-    if (fd < 0)
+    QFile file;
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         return "<missing>";
-    QByteArray bytes;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
-        bytes.append(buffer, n);
-    ::close(fd);
-    return bytes;
+    return file.readAll();
 }

@@ -16,26 +16,24 @@ using L = QByteArrayList;
 
 namespace {
 
-constexpr timespec sourceTime{1'500'000'000, 123'456'789};
+constexpr timespec sourceTimes[2] = {{1'500'000'000, 123'456'789}, {1'500'000'000, 123'456'789}};
 const FileOperation copy = FileOperation::copy, move = FileOperation::move;
 
-struct Run
-{
-    FileOpOutcome outcome;
-    QStringList log, progress; // progress: "done/errors/total" after each file
-};
-
-Run run(FileOperation operation, const B &destDir, const L &sources)
+// What a run reports, in order: its log lines and, after each file, "done/errors/total".
+// `succeeded` receives the photos that went.
+QStringList run(FileOperation operation, const B &destDir, const L &sources, PhotoIdSet *succeeded = nullptr)
 {
     QList<FileJob> jobs;
     for (const B &source : sources)
         jobs.append({PhotoId(jobs.size() + 1), source, lastPathComponent(source).toByteArray()});
-    Run r;
-    r.outcome = runFileOperation(
+    QStringList reported;
+    const FileOpOutcome outcome = runFileOperation(
         operation, destDir, jobs,
-        [&](const FileOpProgress &p) { r.progress << u"%1/%2/%3"_s.arg(p.done).arg(p.errors).arg(p.total); },
-        [&](const QString &line) { r.log << line; });
-    return r;
+        [&](const FileOpProgress &p) { reported << u"%1/%2/%3"_s.arg(p.done).arg(p.errors).arg(p.total); },
+        [&](const QString &line) { reported << line; });
+    if (succeeded)
+        *succeeded = outcome.succeededIds;
+    return reported;
 }
 
 // Contents, modification time and mode of a file, or "<missing>".
@@ -51,11 +49,13 @@ B fileState(const B &path)
 QLatin1StringView verb(FileOperation operation) { return QLatin1StringView(operation == copy ? "copying" : "moving"); }
 
 // The real file system, running `at` at each of the copy's steps ("rename", "unnamed",
-// "flush file", "flush folder"). With `across`, a rename between folders crosses file
-// systems; without `links` every rename does; without `unnamed` there is no O_TMPFILE.
+// "flush file", "flush folder"). A rename between folders crosses file systems, unless
+// `setup` says "one fs"; with "no links" every rename does; "no tmpfile": no O_TMPFILE.
 struct StepFileSystem : PosixFileSystem
 {
-    bool unnamed = true, links = true, across = true;
+    explicit StepFileSystem(const B &setup)
+        : unnamed(!setup.contains("no tmpfile")), links(!setup.contains("no links")), across(setup != "one fs") {}
+    const bool unnamed, links, across;
     std::function<void(const B &step)> at = [](const B &) {};
     int openUnnamed(const FilePath &dir) const override { at("unnamed"); return unnamed ? PosixFileSystem::openUnnamed(dir) : (errno = EOPNOTSUPP, -1); }
     int flush(int fd) const override { at(isFolder(fd) ? "flush folder" : "flush file"); return PosixFileSystem::flush(fd); }
@@ -76,94 +76,80 @@ class TestFileOps : public QObject
     Q_OBJECT
 
 private slots:
-    // Sources hold their own relative path; what is written keeps contents, time and mode.
-    void names_data()
+    // Each source lands under its written name, keeping contents, time and mode (sources
+    // hold their own relative path), or, where that name is empty, fails with `error`: it
+    // stays as it was, and nothing of it is left at the destination. What existed stays.
+    void runs_data()
     {
         QTest::addColumn<FileOperation>("operation");
-        QTest::addColumn<QList<L>>("files"); // existing (holding "old"; "tmpfs": "d" is another file system), sources, {dest}, written names in job order
-        const std::pair<const char *, QList<L>> rows[] = {
-            {"to another file system", {{"tmpfs", "s/real.jpg"}, {"s/a.jpg", "s/b b.jpg", "s/ln.jpg -> real.jpg"}, {"d/album"}, {"a.jpg", "b b.jpg", "ln.jpg"}}},
-            {"255 bytes taken", {{"d/x" + e.repeated(125) + ".jpg", "d/" + e.repeated(125) + "x.jpg"}, {"s/x" + e.repeated(125) + ".jpg", "s/" + e.repeated(125) + "x.jpg"},
-                                 {"d"}, {"x" + e.repeated(124) + "_1.jpg", e.repeated(124) + "_1.jpg"}}},
-            {"a.jpg after a, a_1, a_2; last dot", {{"d/a.jpg", "d/a_1.jpg", "d/a_2.jpg", "d/a.b.jpg"}, {"s/a.jpg", "s/a.b.jpg"}, {"d"}, {"a_3.jpg", "a.b_1.jpg"}}},
-            {"one name twice, new folders", {{}, {"s/IMG.jpg", "t/IMG.jpg"}, {"d/new/deeper"}, {"IMG.jpg", "IMG_1.jpg"}}},
-            {"numbered name taken", {{"d/IMG_1.jpg"}, {"s/IMG_1.jpg"}, {"d"}, {"IMG_1_1.jpg"}}},
-            {"no extension, dangling links", {{"d/README -> nowhere", "d/README_1 -> nowhere"}, {"s/README"}, {"d"}, {"README_2"}}},
-            {"into its own folder", {{}, {"s/a.jpg"}, {"s"}, {"a_1.jpg"}}},
-            {"odd names, a symlinked photo", {{"s/real.jpg"}, {"s/caf\xe9 100% .jpg", "s/new\nline.jpg", "s/ln.jpg -> real.jpg"}, {"d"}, {"caf\xe9 100% .jpg", "new\nline.jpg", "ln.jpg"}}},
+        QTest::addColumn<B>("setup"); // "tmpfs": d/ is another file system; "full": a small one, and the first source 1 MB; "readonly": d/ is read-only; "vanished": the first source is gone
+        QTest::addColumn<QList<L>>("files"); // existing (holding "old"), sources, {dest}, written names in job order
+        QTest::addColumn<QString>("error");
+        const L two{"s/big.jpg", "s/small.jpg"};
+        const std::tuple<const char *, const char *, QList<L>, QString> rows[] = {
+            {"to another file system", "tmpfs", {{"s/real.jpg"}, {"s/a.jpg", "s/b b.jpg", "s/ln.jpg -> real.jpg"}, {"d/album"}, {"a.jpg", "b b.jpg", "ln.jpg"}}, {}},
+            {"255 bytes taken", "", {{"d/x" + e.repeated(125) + ".jpg", "d/" + e.repeated(125) + "x.jpg"}, {"s/x" + e.repeated(125) + ".jpg", "s/" + e.repeated(125) + "x.jpg"},
+                                     {"d"}, {"x" + e.repeated(124) + "_1.jpg", e.repeated(124) + "_1.jpg"}}, {}},
+            {"a.jpg after a, a_1, a_2; last dot", "", {{"d/a.jpg", "d/a_1.jpg", "d/a_2.jpg", "d/a.b.jpg"}, {"s/a.jpg", "s/a.b.jpg"}, {"d"}, {"a_3.jpg", "a.b_1.jpg"}}, {}},
+            {"one name twice, new folders", "", {{}, {"s/IMG.jpg", "t/IMG.jpg"}, {"d/new/deeper"}, {"IMG.jpg", "IMG_1.jpg"}}, {}},
+            {"numbered name taken", "", {{"d/IMG_1.jpg"}, {"s/IMG_1.jpg"}, {"d"}, {"IMG_1_1.jpg"}}, {}},
+            {"no extension, dangling links", "", {{"d/README -> nowhere", "d/README_1 -> nowhere"}, {"s/README"}, {"d"}, {"README_2"}}, {}},
+            {"into its own folder", "", {{}, {"s/a.jpg"}, {"s"}, {"a_1.jpg"}}, {}},
+            {"odd names, a symlinked photo", "", {{"s/real.jpg"}, {"s/caf\xe9 100% .jpg", "s/new\nline.jpg", "s/ln.jpg -> real.jpg"}, {"d"}, {"caf\xe9 100% .jpg", "new\nline.jpg", "ln.jpg"}}, {}},
+            {"vanished source", "vanished", {{}, two, {"d"}, {"", "small.jpg"}}, u"No such file or directory"_s},
+            {"destination is a file", "", {{"d"}, two, {"d"}, {"", ""}}, u"Not a directory"_s},
+            {"read-only destination", "readonly", {{}, two, {"d"}, {"", ""}}, u"Read-only file system"_s},
+            {"full destination", "full", {{}, two, {"d"}, {"", "small.jpg"}}, u"No space left on device"_s},
         };
         for (FileOperation op : {copy, move})
-            for (const auto &[name, files] : rows)
-                QTest::addRow("%s %s", verb(op).data(), name) << op << files;
+            for (const auto &[name, setup, files, error] : rows)
+                QTest::addRow("%s %s", verb(op).data(), name) << op << B(setup) << files << error;
     }
-    void names()
+    void runs()
     {
         QFETCH(FileOperation, operation);
+        QFETCH(B, setup);
         QFETCH(QList<L>, files);
-        L existing = files[0];
-        const L sources = files[1], written = files[3];
-        const B dest = files[2][0];
+        QFETCH(QString, error);
+        const L &existing = files[0], &sources = files[1], &written = files[3];
         TestTree t;
+        const B dest = t.path(files[2][0]);
         std::optional<TestMount> mount;
-        if (existing.removeAll("tmpfs") && !mount.emplace(TestMount::tmpfs, t.make({"d/"})).ok)
+        if (QList<B>{"tmpfs", "full", "readonly"}.contains(setup)
+            && !mount.emplace(setup == "readonly" ? TestMount::readOnly : TestMount::tmpfs, t.make({"d/"}), setup == "full" ? "size=256k" : "size=4m").ok)
             QSKIP("cannot mount here");
         for (const B &entry : existing)
             t.make({entry}, "old");
         L paths, bytes; // a link's photo is its target's
         for (const B &r : sources) {
-            paths << t.make({r}, r);
-            const timespec times[2] = {sourceTime, sourceTime};
-            QCOMPARE(::utimensat(AT_FDCWD, paths.last(), times, 0) + ::chmod(paths.last(), 0640), 0);
+            paths << t.make({r}, setup == "full" && paths.isEmpty() ? B(1 << 20, 'x') : r);
+            QCOMPARE(::utimensat(AT_FDCWD, paths.last(), sourceTimes, 0) + ::chmod(paths.last(), 0640), 0);
+            if (setup == "vanished" && paths.size() == 1)
+                ::unlink(paths[0]);
             bytes << fileBytes(paths.last());
         }
-        const Run r = run(operation, t.path(dest), paths);
-        QVERIFY2(r.log.isEmpty() && r.outcome.succeededIds.size() == sources.size(), qPrintable(r.log.join(u'\n')));
+        PhotoIdSet reportedIds, expectedIds;
+        const QStringList reported = run(operation, dest, paths, &reportedIds);
+        QStringList expected;
+        L landed;
         for (qsizetype i = 0; i < sources.size(); ++i) {
-            QCOMPARE(fileState(t.path(dest) + '/' + written[i]), bytes[i] + " 1500000000.123456789 640");
-            QCOMPARE(fileBytes(paths[i]) == "<missing>", operation == move);
+            if (written[i].isEmpty()) {
+                expected << u"Error %1 %2: %3"_s.arg(verb(operation), QString::fromUtf8(lastPathComponent(paths[i])), error);
+                QCOMPARE(fileBytes(paths[i]), bytes[i]);
+            } else {
+                expectedIds.insert(PhotoId(i + 1));
+                landed << written[i];
+                QCOMPARE(fileState(dest + '/' + written[i]), bytes[i] + " 1500000000.123456789 640");
+                QCOMPARE(fileBytes(paths[i]) == "<missing>", operation == move);
+            }
+            expected << u"%1/%2/%3"_s.arg(expectedIds.size()).arg(i + 1 - expectedIds.size()).arg(sources.size());
         }
+        QCOMPARE(reported, expected);
+        QCOMPARE(reportedIds, expectedIds);
+        if (!error.isEmpty()) // nothing of a failed file, where the destination is a folder
+            QCOMPARE(fileBytes(dest) == "old" ? L() : TestTree::list(dest), landed);
         for (const B &entry : existing)
             QVERIFY(entry.contains(" -> ") || fileBytes(t.path(entry)) == "old");
-    }
-
-    // A failed file leaves no partial copy and stays where it was.
-    void failures_data()
-    {
-        QTest::addColumn<FileOperation>("operation");
-        QTest::addColumn<B>("setup");
-        QTest::addColumn<int>("done"); // big.jpg always fails; small.jpg may not
-        QTest::addColumn<QString>("error");
-        for (FileOperation op : {copy, move}) {
-            const char *v = verb(op).data();
-            QTest::addRow("%s vanished source", v) << op << B("vanished") << 1 << u"No such file or directory"_s;
-            QTest::addRow("%s destination is a file", v) << op << B("file") << 0 << u"Not a directory"_s;
-            QTest::addRow("%s read-only destination", v) << op << B("readonly") << 0 << u"Read-only file system"_s;
-            QTest::addRow("%s full destination", v) << op << B("full") << 1 << u"No space left on device"_s;
-        }
-    }
-    void failures()
-    {
-        QFETCH(FileOperation, operation);
-        QFETCH(B, setup);
-        QFETCH(int, done);
-        QFETCH(QString, error);
-        TestTree t;
-        const B big = t.make({"s/big.jpg"}, B(1 << 20, 'x')), small = t.make({"s/small.jpg"}, "small");
-        const B dest = setup == "file" ? t.make({"d"}) : t.make({"d/"});
-        std::optional<TestMount> mount;
-        if (setup == "vanished") {
-            ::unlink(big);
-        } else if (setup != "file" && !mount.emplace(setup == "full" ? TestMount::tmpfs : TestMount::readOnly, dest, "size=256k").ok) {
-            QSKIP("cannot mount here");
-        }
-        const Run r = run(operation, t.path("d"), {big, small});
-        const QString line = u"Error %1 %3: %2"_s.arg(verb(operation), error); // %3: the file
-        QCOMPARE(r.log.join(u'|'), done ? line.arg(u"big.jpg") : line.arg(u"big.jpg") + u'|' + line.arg(u"small.jpg"));
-        QCOMPARE(r.progress, QStringList({u"0/1/2"_s, u"%1/%2/2"_s.arg(done).arg(2 - done)}));
-        QCOMPARE(r.outcome.succeededIds, done ? PhotoIdSet{2} : PhotoIdSet());
-        QCOMPARE(setup == "file" ? L() : TestTree::list(dest), done ? L{"small.jpg"} : L());
-        QCOMPARE(fileBytes(big) + '|' + fileBytes(small), (setup == "vanished" ? B("<missing>") : B(1 << 20, 'x')) + '|'
-                                                              + (operation == move && done ? B("<missing>") : B("small")));
     }
 
     // Whatever happens to the source or the name during a copy or a move between file
@@ -213,15 +199,11 @@ private slots:
         const B dest = t.make({"d/"}), source = t.make({"s/a.jpg"}, "photo");
         if (setup == "link")
             QCOMPARE(::rename(source, t.path("s/photo.jpg")) + ::symlink("photo.jpg", source), 0);
-        const timespec times[2] = {sourceTime, sourceTime};
-        ::utimensat(AT_FDCWD, source, times, 0);
+        ::utimensat(AT_FDCWD, source, sourceTimes, 0);
         std::optional<TestMount> mount;
         if (setup == "readonly" && !mount.emplace(TestMount::readOnly, t.path("s")).ok)
             QSKIP("cannot mount here");
-        StepFileSystem fs;
-        fs.unnamed = !setup.contains("no tmpfile");
-        fs.links = !setup.contains("no links");
-        fs.across = setup != "one fs";
+        StepFileSystem fs(setup);
         B expected = error.isEmpty() && operation == move ? "<missing>" : "photo";
         int flushes = 0; // while the source is there
         const auto changeTime = [](const B &path) { struct stat st; ::stat(path, &st); return std::pair(st.st_ctim.tv_sec, st.st_ctim.tv_nsec); };
@@ -240,7 +222,7 @@ private slots:
                 while (action.endsWith("kept") && changeTime(t.make({"s/probe"})) == changeTime(source)) {}
                 t.make({"s/a.jpg"}, expected = action == "grow" ? "photoPHOTO" : "PHOTO");
                 if (action.endsWith("kept"))
-                    ::utimensat(AT_FDCWD, source, times, 0);
+                    ::utimensat(AT_FDCWD, source, sourceTimes, 0);
             }
         };
         const FileTransfer transfer = operation == copy ? copyFileInto(source, "a.jpg", dest, fs) : moveFileInto(source, "a.jpg", dest, fs);
@@ -267,15 +249,15 @@ private slots:
     }
 
     // A move killed where O_TMPFILE is unavailable leaves no part of the photo under its
-    // name; a later run into that folder removes what it left, but not a copy still going on.
+    // name; a later run into that folder removes what it left, but not a copy still going on
+    // nor a photo merely named like a leftover.
     void killedRun()
     {
         TestTree t;
-        const B source = t.make({"s/BIG.jpg"}, B(1 << 20, 'x')), other = t.make({"s/x.part"}, "x"), dest = t.make({"d/"});
+        const B source = t.make({"s/BIG.jpg"}, B(1 << 20, 'x')), other = t.make({"s/.lumisort-x.part"}, "x"), dest = t.make({"d/"});
         const pid_t child = ::fork();
         if (child == 0) {
-            StepFileSystem fs;
-            fs.unnamed = false;
+            StepFileSystem fs("no tmpfile");
             fs.at = [](const B &step) { if (step == "flush file") ::raise(SIGSTOP); };
             moveFileInto(source, "BIG.jpg", dest, fs);
             ::_exit(0);
@@ -285,14 +267,14 @@ private slots:
         const auto cleanup = qScopeGuard(reap);
         int status = 0;
         QVERIFY(::waitpid(child, &status, WUNTRACED) == child && WIFSTOPPED(status)); // while writing
-        QVERIFY(run(copy, dest, {other}).log.isEmpty());
+        QCOMPARE(run(copy, dest, {other}), QStringList{u"1/0/1"_s});
         L left = TestTree::list(dest);
-        QVERIFY2(left.size() == 2 && left.contains("x.part") && !left.contains("BIG.jpg"), left.join(' '));
+        QVERIFY2(left.size() == 2 && left.contains(".lumisort-x.part") && !left.contains("BIG.jpg"), left.join(' '));
         QVERIFY(reap());
-        QVERIFY(run(copy, dest, {source}).log.isEmpty());
+        QCOMPARE(run(copy, dest, {source}), QStringList{u"1/0/1"_s});
         left = TestTree::list(dest);
         std::sort(left.begin(), left.end());
-        QCOMPARE(left, L({"BIG.jpg", "x.part"}));
+        QCOMPARE(left, L({".lumisort-x.part", "BIG.jpg"}));
         QCOMPARE(fileBytes(t.path("d/BIG.jpg")), fileBytes(source));
     }
 

@@ -26,10 +26,8 @@ B infoPath(const B &infoFile)
     if (lines.size() != 4 || lines[0] != "[Trash Info]" || !lines[1].startsWith("Path=")
         || !lines[2].startsWith("DeletionDate=") || !lines[3].isEmpty())
         return "malformed: " + lines.join('|');
-    QDateTime date = QDateTime::fromString(QString::fromLatin1(lines[2].mid(13)), u"yyyy-MM-ddThh:mm:ss"_s);
-    date.setTimeSpec(Qt::UTC);
-    date = date.addSecs(-5 * 3600);
-    if (std::abs(date.secsTo(QDateTime::currentDateTimeUtc())) > 120)
+    const QDateTime date = QDateTime::fromString(QString::fromLatin1(lines[2].mid(13)), u"yyyy-MM-ddThh:mm:ss"_s);
+    if (std::abs(date.secsTo(QDateTime::currentDateTime())) > 120)
         return "wrong date: " + lines[2];
     return lines[1].mid(5);
 }
@@ -60,10 +58,10 @@ private slots:
                       t.make({"a/" + longName}), t.make({"b/" + longName})};
         t.make({"xdg/Trash/files/x.png"}, "not listed"); // left without its info file
         L trashed, restored;
-        for (const B &file : files) {
+        for (const B &file : files)
             trashed << moveToTrash(file, {t.path("xdg"), ::getuid()}).trashedPath.mid(t.path("xdg/Trash/files/").size());
-            restored << B::fromPercentEncoding(infoPath(t.path("xdg/Trash/info/") + trashed.last() + ".trashinfo"));
-        }
+        for (const B &entry : trashed) // read once all are in: none was overwritten by a later one
+            restored << B::fromPercentEncoding(infoPath(t.path("xdg/Trash/info/") + entry + ".trashinfo"));
         QCOMPARE(trashed, L({"with space 100%.jpg", "with space 100%.jpg.2", "x.png.2", "x" + e.repeated(119) + ".jpeg",
                              "x" + e.repeated(118) + ".jpeg.2"}));
         QCOMPARE(restored, files);
@@ -84,83 +82,69 @@ private slots:
         QCOMPARE(QSet<B>(listed.begin(), listed.end()), QSet<B>(files.begin(), files.end()));
     }
 
-    // The file stays, and no info file is left behind.
-    void failures_data()
-    {
-        QTest::addColumn<B>("setup");
-        QTest::addColumn<QString>("error");
-        const QString none = u"No usable trash folder on this file system: "_s;
-        QTest::newRow("vanished") << B("vanished") << u"No such file or directory"_s;
-        QTest::newRow("mounted on: the rename fails") << B("mounted on") << u"Device or resource busy"_s;
-        // Also a view of the home's file system is another mount, with a trash of its own.
-        QTest::newRow("read-only view") << B("view") << none + u"Read-only file system"_s;
-        QTest::newRow("read-only file system") << B("tmpfs") << none + u"Read-only file system"_s;
-        QTest::newRow("foreign .Trash-$uid") << B("tmpfs foreign") << none + u"Operation not permitted"_s;
-    }
-    void failures()
-    {
-        QFETCH(B, setup);
-        QFETCH(QString, error);
-        TestTree t;
-        const B file = t.make({"p/a.jpg"}, "photo");
-        std::optional<TestMount> tmpfs, mount;
-        if (setup.startsWith("tmpfs") && !tmpfs.emplace(TestMount::tmpfs, t.path("p")).ok)
-            QSKIP("cannot mount here");
-        t.make({"p/a.jpg"}, "photo");
-        if (setup == "vanished")
-            ::unlink(file);
-        else if (setup.endsWith("foreign"))
-            QCOMPARE(::chown(t.make({"p/.Trash-" + B::number(::getuid()) + '/'}), ::getuid() + 1, ::getgid()), 0);
-        else if (setup == "mounted on" ? !mount.emplace(TestMount::bind, file, file.constData()).ok
-                                       : !mount.emplace(TestMount::readOnly, t.path("p")).ok)
-            QSKIP("cannot mount here");
-        const TrashResult result = moveToTrash(file, {t.path("xdg"), ::getuid()});
-        QCOMPARE(result.ok ? u"ok"_s : result.error, error);
-        QCOMPARE(fileBytes(file), setup == "vanished" ? B("<missing>") : B("photo"));
-        QCOMPARE(::access(t.path("xdg/Trash/info/a.jpg.trashinfo"), F_OK), -1);
-    }
-
     // The home trash, or on another mount (also of the home's file system) $top/.Trash/$uid
     // when .Trash is a sticky folder and that is ours, else $top/.Trash-$uid, each made
     // private; the info's Path is URL-encoded (unreserved marks kept; space, %, newline,
     // invalid UTF-8 and UTF-8 escaped byte by byte), relative to the top on another mount.
+    // A file that cannot go stays, and no info file is left behind.
     void trashes_data()
     {
-        QTest::addColumn<B>("setup"); // "home", "bind", or the mount's .Trash: none, "sticky", "plain", "link", "foreign"
+        QTest::addColumn<B>("setup"); // what "m 1" is, its .Trash, a foreign trash folder, the file's fate
         QTest::addColumn<B>("trash"); // relative to the data home or the mount point
+        QTest::addColumn<QString>("error"); // none: it goes
         const B own = ".Trash-" + B::number(::getuid());
-        QTest::newRow("home") << B("home") << B("Trash");
-        QTest::newRow("no .Trash") << B() << own;
-        QTest::newRow("sticky .Trash") << B("sticky") << ".Trash/" + B::number(::getuid());
-        QTest::newRow(".Trash without the sticky bit") << B("plain") << own;
-        QTest::newRow("symlinked .Trash") << B("link") << own;
-        QTest::newRow("sticky .Trash, $uid not ours") << B("foreign") << own;
-        QTest::newRow("bind mount of the home's file system") << B("bind") << own;
+        const QString none = u"No usable trash folder on this file system: "_s;
+        QTest::newRow("home") << B("home") << B("Trash") << QString();
+        QTest::newRow("no .Trash") << B("tmpfs") << own << QString();
+        QTest::newRow("sticky .Trash") << B("tmpfs sticky") << ".Trash/" + B::number(::getuid()) << QString();
+        QTest::newRow(".Trash without the sticky bit") << B("tmpfs plain") << own << QString();
+        QTest::newRow("symlinked .Trash") << B("tmpfs link") << own << QString();
+        QTest::newRow("sticky .Trash, $uid not ours") << B("tmpfs sticky foreign .Trash/$uid") << own << QString();
+        // "m 1" shows "shown", of the home's file system: another mount, with a trash of its own.
+        QTest::newRow("bind mount of the home's file system") << B("bind") << own << QString();
+        QTest::newRow("vanished") << B("home vanished") << B() << u"No such file or directory"_s;
+        QTest::newRow("mounted on: the rename fails") << B("home mounted-on") << B() << u"Device or resource busy"_s;
+        QTest::newRow("read-only view") << B("home view") << B() << none + u"Read-only file system"_s;
+        QTest::newRow("read-only file system") << B("tmpfs view") << B() << none + u"Read-only file system"_s;
+        QTest::newRow("foreign .Trash-$uid") << B("tmpfs foreign .Trash-$uid") << B() << none + u"Operation not permitted"_s;
     }
     void trashes()
     {
         QFETCH(B, setup);
         QFETCH(B, trash);
+        QFETCH(QString, error);
         const B name = "a(1)!*'~-_ 100%\ncaf\xe9\xc3\x9c.jpg", encoded = "a(1)!*'~-_%20100%25%0Acaf%E9%C3%9C.jpg";
+        const L words = setup.split(' ');
         TestTree t;
-        std::optional<TestMount> mount;
-        const bool bind = setup == "bind"; // "m 1" then shows "shown", of the home's file system
-        if (setup != "home" && !mount.emplace(bind ? TestMount::bind : TestMount::tmpfs, t.make({"m 1/"}),
-                                              bind ? t.make({"shown/"}).constData() : "size=4m").ok)
+        const B top = t.make({"m 1/"});
+        std::optional<TestMount> tmpfs, mount;
+        if ((words[0] == "tmpfs" && !tmpfs.emplace(TestMount::tmpfs, top).ok)
+            || (words[0] == "bind" && !mount.emplace(TestMount::bind, top, t.make({"shown/"}).constData()).ok))
             QSKIP("cannot mount here");
-        if (setup == "link")
-            t.make({"m 1/elsewhere/", "m 1/.Trash -> elsewhere"});
-        if (setup == "link" || setup == "sticky" || setup == "plain" || setup == "foreign")
-            ::chmod(setup == "link" ? t.path("m 1/elsewhere") : t.make({"m 1/.Trash/"}), setup == "plain" ? 0777 : 01777);
-        if (setup == "foreign")
-            QCOMPARE(::chown(t.make({"m 1/.Trash/" + B::number(::getuid()) + '/'}), ::getuid() + 1, ::getgid()), 0);
+        if (words.contains("sticky") || words.contains("plain"))
+            ::chmod(t.make({"m 1/.Trash/"}), words.contains("sticky") ? 01777 : 0777);
+        if (words.contains("link"))
+            ::chmod(t.make({"m 1/elsewhere/", "m 1/.Trash -> elsewhere"}), 01777); // the folder it shows
+        if (words.contains("foreign")) // another user's
+            QCOMPARE(::chown(t.make({"m 1/" + B(words.last()).replace("$uid", B::number(::getuid())) + '/'}), ::getuid() + 1, ::getgid()), 0);
         const B file = t.make({"m 1/sub/" + name}, name);
+        if (words.last() == "vanished")
+            ::unlink(file);
+        else if (words.last() == "view" ? !mount.emplace(TestMount::readOnly, top).ok
+                                        : words.last() == "mounted-on" && !mount.emplace(TestMount::bind, file, file.constData()).ok)
+            QSKIP("cannot mount here");
         const TrashResult result = moveToTrash(file, {t.path("xdg"), ::getuid()}); // none of it exists yet
-        QVERIFY2(result.ok, qPrintable(result.error));
-        const B dir = t.path((mount ? "m 1/" : "xdg/") + trash);
+        QCOMPARE(result.ok ? QString() : result.error, error);
+        if (!result.ok) {
+            QCOMPARE(fileBytes(file), words.last() == "vanished" ? B("<missing>") : name);
+            QCOMPARE(::access(t.path("xdg/Trash/info/" + name + ".trashinfo"), F_OK), -1);
+            return;
+        }
+        const bool home = setup == "home";
+        const B dir = t.path((home ? "xdg/" : "m 1/") + trash);
         QCOMPARE(result.trashedPath, dir + "/files/" + name);
         QCOMPARE(fileBytes(result.trashedPath) + fileBytes(file), name + "<missing>");
-        QCOMPARE(infoPath(dir + "/info/" + name + ".trashinfo"), (mount ? B("sub/") : t.path("m%201/sub/")) + encoded);
+        QCOMPARE(infoPath(dir + "/info/" + name + ".trashinfo"), (home ? t.path("m%201/sub/") : B("sub/")) + encoded);
         QCOMPARE((QList<mode_t>{modeOf(dir), modeOf(dir + "/files"), modeOf(dir + "/info")}), QList<mode_t>(3, 0700));
     }
 };
