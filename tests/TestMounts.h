@@ -9,28 +9,20 @@
 
 #include <fcntl.h>
 #include <sys/mount.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 struct TestMount
 {
     enum Kind { tmpfs, readOnly, bind };
     const QByteArray dir;
-    bool ok = false;
+    bool mounted, ok;
 
     TestMount(Kind kind, const QByteArray &folder, const char *options = "size=4m") : dir(folder)
     {
-        if (kind != readOnly)
-            ok = kind == tmpfs ? ::mount("tmpfs", dir, "tmpfs", 0, options) == 0
-                               : ::mount(options, dir, nullptr, MS_BIND, nullptr) == 0;
-        else if ((mounted = ::mount(dir, dir, nullptr, MS_BIND, nullptr) == 0))
-            ok = ::mount(nullptr, dir, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
-        mounted = mounted || ok;
+        mounted = kind == tmpfs ? ::mount("tmpfs", dir, "tmpfs", 0, options) == 0
+                                : ::mount(kind == bind ? options : dir.constData(), dir, nullptr, MS_BIND, nullptr) == 0;
+        ok = mounted && (kind != readOnly || ::mount(nullptr, dir, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0);
     }
     ~TestMount() { if (mounted) ::umount2(dir, MNT_DETACH); }
-
-private:
-    bool mounted = false;
 };
 
 // A file's bytes, or "<missing>". Opened by its byte path, which need not be valid UTF-8.

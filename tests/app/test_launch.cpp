@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,7 +21,6 @@ class TestLaunch : public QObject
 
     QTemporaryDir runtime;
     QString display;
-    QProcess xvfb, app;
 
     bool start(QProcess &p, const QString &program, const QStringList &arguments) const
     {
@@ -47,9 +47,11 @@ class TestLaunch : public QObject
     }
 
 private slots:
-    void initTestCase()
+    void showsTheMainWindow()
     {
         QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcess xvfb, app;
+        const auto stop = qScopeGuard([&] { for (QProcess *p : {&app, &xvfb}) p->kill(), p->waitForFinished(); });
         // Xvfb picks a free display itself and names it once it serves it.
         QVERIFY2(start(xvfb, u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1600x1200x24"_s, u"-nolisten"_s, u"tcp"_s}),
                  "Xvfb not found");
@@ -57,17 +59,6 @@ private slots:
         display = u':' + QString::fromLatin1(xvfb.readLine().trimmed());
         QVERIFY2(display.size() > 1, qPrintable((named ? u"Xvfb ended: "_s : u"Xvfb named no display in 10 s: "_s)
                                                  + QString::fromLocal8Bit(xvfb.readAllStandardError())));
-    }
-
-    void cleanupTestCase()
-    {
-        for (QProcess *p : {&app, &xvfb})
-            if (p->terminate(), !p->waitForFinished(5000))
-                p->kill();
-    }
-
-    void showsTheMainWindow()
-    {
         app.setProcessChannelMode(QProcess::ForwardedChannels);
         QVERIFY2(start(app, QStringLiteral(LUMISORT_EXE_PATH), {}), "the program did not start");
         // The window "Lumisort" (the one with a class, not Qt's hidden leader window):

@@ -27,44 +27,35 @@ class TestPlatform : public QObject
     Q_OBJECT
 
 private slots:
-    void byteCount_data()
+    // Byte counts, and 2024-01-05 15:04:05 in the local zone as a time | a date and time. The
+    // locales' short times leave out seconds; in ja_JP and hu_HU (after a comma) the weekday
+    // closes the long date, and nothing of it may be left.
+    void texts_data()
     {
-        QTest::addColumn<qint64>("bytes");
         QTest::addColumn<QString>("text");
-        const std::pair<qint64, const char16_t *> rows[] = {
+        QTest::addColumn<QString>("expected");
+        const std::pair<qint64, const char16_t *> counts[] = {
             {0, u"Zero KB"}, {1, u"1 byte"}, {999, u"999 bytes"}, {1000, u"1 KB"}, {1500, u"2 KB"}, {10'000, u"10 KB"},
             {999'000, u"999 KB"}, {999'999, u"1 MB"}, {2'500'000, u"2.5 MB"}, {3'000'000, u"3 MB"}, {10'000'000, u"10 MB"},
             {1'234'567'890, u"1.23 GB"}, {1'500'000'000, u"1.5 GB"}, {20'000'000'000, u"20 GB"}, {4'560'000'000'000, u"4.56 TB"},
             {std::numeric_limits<qint64>::max(), u"9.22 EB"}, {-2'500'000, u"-2.5 MB"}};
-        for (const auto &[bytes, text] : rows)
-            QTest::addRow("%lld", bytes) << bytes << QString::fromUtf16(text);
-    }
-    void byteCount()
-    {
-        QFETCH(qint64, bytes);
-        QTEST(formatByteCount(bytes), "text");
-    }
-
-    // 2024-01-05 15:04:05 in the local zone. The locales' short times leave out seconds; in
-    // ja_JP and hu_HU (after a comma) the weekday closes the long date, and nothing of it may
-    // be left.
-    void times_data()
-    {
-        QTest::addColumn<QLocale>("locale");
-        QTest::addColumn<QString>("texts"); // time | date and time
-        QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates) << u"3:04:05 PM|Jan 5, 2024, 3:04 PM"_s;
-        QTest::newRow("hu_HU") << QLocale(QLocale::Hungarian, QLocale::Hungary) << u"15:04:05|2024. jan. 5., 15:04"_s;
-        QTest::newRow("ja_JP") << QLocale(QLocale::Japanese, QLocale::Japan) << u"15:04:05|2024\u5e741\u67085\u65e5, 15:04"_s;
-        QTest::newRow("C") << QLocale::c() << u"15:04:05|5 Jan 2024, 15:04:05"_s;
-    }
-    void times()
-    {
-        QFETCH(QLocale, locale);
+        for (const auto &[bytes, text] : counts)
+            QTest::addRow("%lld", bytes) << formatByteCount(bytes) << QString::fromUtf16(text);
         const QDateTime local(QDate(2024, 1, 5), QTime(15, 4, 5));
         const Timestamp when{std::chrono::milliseconds(local.toMSecsSinceEpoch())};
-        // Some locale data separate "PM" with a narrow no-break space.
-        QTEST(QString(formatMediumTime(local.time(), locale) + u'|' + formatMediumDateShortTime(when, locale)).replace(u'\u202f', u' '),
-              "texts");
+        const std::pair<QLocale, QString> times[] = {
+            {QLocale(QLocale::English, QLocale::UnitedStates), u"3:04:05 PM|Jan 5, 2024, 3:04 PM"_s},
+            {QLocale(QLocale::Hungarian, QLocale::Hungary), u"15:04:05|2024. jan. 5., 15:04"_s},
+            {QLocale(QLocale::Japanese, QLocale::Japan), u"15:04:05|2024\u5e741\u67085\u65e5, 15:04"_s},
+            {QLocale::c(), u"15:04:05|5 Jan 2024, 15:04:05"_s}};
+        for (const auto &[locale, text] : times) // some locale data separate "PM" with a narrow no-break space
+            QTest::addRow("%s", qPrintable(locale.name()))
+                << QString(formatMediumTime(local.time(), locale) + u'|' + formatMediumDateShortTime(when, locale)).replace(u'\u202f', u' ') << text;
+    }
+    void texts()
+    {
+        QFETCH(QString, text);
+        QTEST(text, "expected");
     }
 
     // The walk, listings and attributes are proven through the scanner's tests.
@@ -164,9 +155,7 @@ private slots:
             else if (step == u"m")
                 postToMain(context.get(), [&shown] { shown << u"m"_s; });
             else if (step == u"d")
-                postToMainAfter(context.get(), 20ms, [&shown, posted = Clock::now()] {
-                    shown << (Clock::now() - posted >= 20ms ? u"d"_s : u"early"_s);
-                });
+                postToMainAfter(context.get(), 20ms, [&shown, at = Clock::now()] { shown << (Clock::now() - at < 20ms ? u"early"_s : u"d"_s); });
             else
                 coalescer.post([&shown, n = step.mid(1)] { shown << n; });
         }

@@ -27,15 +27,7 @@ B infoPath(const B &infoFile)
         || !lines[2].startsWith("DeletionDate=") || !lines[3].isEmpty())
         return "malformed: " + lines.join('|');
     const QDateTime date = QDateTime::fromString(QString::fromLatin1(lines[2].mid(13)), u"yyyy-MM-ddThh:mm:ss"_s);
-    if (std::abs(date.secsTo(QDateTime::currentDateTime())) > 120)
-        return "wrong date: " + lines[2];
-    return lines[1].mid(5);
-}
-
-mode_t modeOf(const B &path)
-{
-    struct stat st;
-    return ::lstat(path, &st) == 0 ? st.st_mode & 07777 : mode_t(-1);
+    return date.isValid() && std::abs(date.secsTo(QDateTime::currentDateTime())) <= 120 ? lines[1].mid(5) : B("wrong date: " + lines[2]);
 }
 
 } // namespace
@@ -69,10 +61,8 @@ private slots:
         const QString trashList = QStandardPaths::findExecutable(u"trash-list"_s);
         if (trashList.isEmpty())
             QSKIP("trash-list (trash-cli) is missing");
+        qputenv("XDG_DATA_HOME", t.path("xdg")); // for trash-list; nothing here reads it
         QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"XDG_DATA_HOME"_s, QFile::decodeName(t.path("xdg")));
-        process.setProcessEnvironment(env);
         process.start(trashList, {});
         QVERIFY(process.waitForFinished(60'000));
         L listed; // "date time path"; other file systems' trashes may add lines
@@ -135,17 +125,18 @@ private slots:
             QSKIP("cannot mount here");
         const TrashResult result = moveToTrash(file, {t.path("xdg"), ::getuid()}); // none of it exists yet
         QCOMPARE(result.ok ? QString() : result.error, error);
+        QCOMPARE(fileBytes(file), result.ok || words.last() == "vanished" ? B("<missing>") : name);
         if (!result.ok) {
-            QCOMPARE(fileBytes(file), words.last() == "vanished" ? B("<missing>") : name);
             QCOMPARE(::access(t.path("xdg/Trash/info/" + name + ".trashinfo"), F_OK), -1);
             return;
         }
         const bool home = setup == "home";
         const B dir = t.path((home ? "xdg/" : "m 1/") + trash);
         QCOMPARE(result.trashedPath, dir + "/files/" + name);
-        QCOMPARE(fileBytes(result.trashedPath) + fileBytes(file), name + "<missing>");
+        QCOMPARE(fileBytes(result.trashedPath), name);
         QCOMPARE(infoPath(dir + "/info/" + name + ".trashinfo"), (home ? t.path("m%201/sub/") : B("sub/")) + encoded);
-        QCOMPARE((QList<mode_t>{modeOf(dir), modeOf(dir + "/files"), modeOf(dir + "/info")}), QList<mode_t>(3, 0700));
+        const auto mode = [](const B &path) { struct stat st; return ::lstat(path, &st) == 0 ? st.st_mode & 07777 : 0; };
+        QCOMPARE((QList<mode_t>{mode(dir), mode(dir + "/files"), mode(dir + "/info")}), QList<mode_t>(3, 0700));
     }
 };
 
