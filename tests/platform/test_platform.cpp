@@ -64,8 +64,8 @@ private slots:
         const QByteArrayList parts{appendPathComponent("/", "x"), appendPathComponent("a/", "//b/c"),
                                    lastPathComponent("/").toByteArray(), lastPathComponent("///").toByteArray(),
                                    lastPathComponent("/a/b//").toByteArray(), pathExtension(".bashrc").toByteArray(),
-                                   pathExtension("a.").toByteArray(), pathExtension("a.tar.GZ").toByteArray()};
-        QCOMPARE(parts.join('|'), B("/x|a/b/c|/|/|b|bashrc||GZ"));
+                                   pathExtension("a.").toByteArray(), pathExtension("a.tar.GZ").toByteArray(), parentPath("/a"), parentPath("/a/b")};
+        QCOMPARE(parts.join('|'), B("/x|a/b/c|/|/|b|bashrc||GZ|/|/a"));
         // No user-dirs file, home relative, absolute with odd bytes, the first of two values,
         // single-quoted (ignored).
         QByteArrayList pictures;
