@@ -9,22 +9,15 @@
 
 // Tests name their photos by short texts ("a", "IMG_1"); these map each text to one id
 // for the whole test run, and back.
-inline QHash<QString, PhotoId> &testIdTable()
-{
-    static QHash<QString, PhotoId> table;
-    return table;
-}
+inline QHash<QString, PhotoId> testIdTable;
 
 inline PhotoId testId(const QString &name)
 {
-    auto found = testIdTable().constFind(name);
-    return found != testIdTable().cend() ? *found : *testIdTable().insert(name, makePhotoId());
+    PhotoId &id = testIdTable[name];
+    return id ? id : (id = makePhotoId());
 }
 
-inline QString testName(PhotoId id)
-{
-    return testIdTable().key(id, QStringLiteral("?"));
-}
+inline QString testName(PhotoId id) { return testIdTable.key(id, QStringLiteral("?")); }
 
 inline PhotoIdSet testIds(std::initializer_list<QString> names)
 {
