@@ -103,6 +103,28 @@ struct WindowFixture
     std::unique_ptr<TestTree> tree;
 
     LibraryState &lib() { return vc->library(); }
+    // `count` photos p0.jpg... of 2.4 MB, JPG and PNG by turns, made on day i (5 and later
+    // share day 5), shown at once; with `onDisk` real files in the tree. `groups` lists
+    // duplicate groups by index.
+    void addPhotos(int count, bool onDisk = false, const QList<QList<int>> &groups = {})
+    {
+        for (int i = 0; i < count; ++i) {
+            const QByteArray name = "p" + QByteArray::number(i) + ".jpg";
+            const Timestamp day(std::chrono::hours(24 * std::min(i, 5)));
+            const QByteArray path = onDisk ? tree->make({"src/" + name}, name) : "/nowhere/" + name;
+            lib().allPhotos << PhotoItem(PhotoId(i), path, name, 2'400'000, day, day, i % 2 ? QStringLiteral("PNG") : QStringLiteral("JPG"));
+        }
+        for (const QList<int> &members : groups) {
+            lib().duplicateGroups << DuplicateGroup();
+            for (int i : members) {
+                lib().duplicateGroups.last().photos << lib().allPhotos[i];
+                lib().duplicatePhotoIds.insert(lib().allPhotos[i].id());
+            }
+        }
+        vc->applyFilters();
+    }
+    QString lastLog() const { return h->logLines.last().section(QStringLiteral("] "), 1); } // without its time
+    void chooseFolders(const QList<FilePath> &paths) { h->dialogs.folderAnswers.push_back(paths); vc->selectFolderClicked(); }
     bool checked(int row) const { return vc->gridModel()->index(row, 0).data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked; }
     void setUp(DesktopServices *desktop = nullptr)
     {
