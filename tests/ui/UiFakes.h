@@ -14,32 +14,23 @@
 #include <QTest>
 
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 
 // Each call takes the next scripted answer; none left cancels.
 struct FakeDialogs : Dialogs
 {
-    std::deque<QList<FilePath>> folderAnswers; // an empty answer cancels too
-    std::deque<int> alertAnswers;
+    QList<QList<FilePath>> folderAnswers; // an empty answer cancels too
+    QList<int> alertAnswers;
     QList<FolderChooserRequest> folderRequests;
     QList<AlertRequest> alerts;
 
     std::optional<QList<FilePath>> chooseFolders(const FolderChooserRequest &request) override
     {
         folderRequests << request;
-        const QList<FilePath> answer = next(folderAnswers, {});
+        const QList<FilePath> answer = folderAnswers.isEmpty() ? QList<FilePath>() : folderAnswers.takeFirst();
         return answer.isEmpty() ? std::nullopt : std::optional(answer);
     }
-    int runAlert(const AlertRequest &request) override { alerts << request; return next(alertAnswers, -1); }
-
-private:
-    template <typename T> static T next(std::deque<T> &answers, T answer)
-    {
-        if (!answers.empty())
-            answer = answers.front(), answers.pop_front();
-        return answer;
-    }
+    int runAlert(const AlertRequest &request) override { alerts << request; return alertAnswers.isEmpty() ? -1 : alertAnswers.takeFirst(); }
 };
 
 struct FakeSounds : SoundPlayer

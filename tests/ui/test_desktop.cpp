@@ -1,4 +1,3 @@
-#include "TestIds.h"
 #include "UiFakes.h"
 #include "app/AppDelegate.h"
 #include "app/Identity.h"
@@ -11,7 +10,6 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
@@ -44,40 +42,6 @@ QString items(const QMenu *menu)
     for (const QAction *item : menu->actions())
         items << (item->isSeparator() ? u"-"_s : item->text() + u'|' + item->shortcut().toString() + (item->isEnabled() ? u""_s : u"|off"_s));
     return items.join(u", "_s);
-}
-
-// WCAG contrast ratio of two opaque colours.
-double contrast(QColor a, QColor b)
-{
-    const auto luminance = [](QColor c) {
-        const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
-    };
-    const auto [dark, bright] = std::minmax({luminance(a), luminance(b)});
-    return (bright + 0.05) / (dark + 0.05);
-}
-
-// How well the text on `w` (a combo box's item, a line edit's placeholder, a label's or a
-// button's text) stands out: the window drawn with and without it, and the strongest
-// contrast of a changed pixel with what lay under it. None for a widget without text.
-std::optional<double> textContrast(QWidget *root, QWidget *w)
-{
-    const bool combo = qobject_cast<QComboBox *>(w);
-    const char *property = combo ? "currentIndex" : qobject_cast<QLineEdit *>(w) ? "placeholderText"
-                         : qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w) ? "text" : "none";
-    const QVariant text = w->property(property);
-    if (!w->isVisibleTo(root) || text.toString().isEmpty())
-        return std::nullopt;
-    const auto shot = [&] { return root->grab(QRect(w->mapTo(root, QPoint()), w->size())).toImage(); };
-    const QImage with = shot();
-    w->setProperty(property, combo ? QVariant(-1) : QVariant(QString()));
-    const QImage without = shot();
-    w->setProperty(property, text);
-    double best = 1;
-    for (int y = 0; y < with.height(); ++y)
-        for (int x = 0; x < with.width(); ++x)
-            best = std::max(best, contrast(with.pixelColor(x, y), without.pixelColor(x, y)));
-    return best;
 }
 
 // Fills buttons and fields dark whatever the widget's palette, as some dark themes do.
@@ -214,8 +178,8 @@ private slots:
 
         MainViewController *main = delegate.mainVC();
         QLineEdit *search = main->searchField;
-        main->library().allPhotos << PhotoItem(testId(u"p"_s), "/nowhere/p.jpg", "p.jpg", 1, {}, {}, u"jpg"_s);
-        main->library().selectedPhotoIds = testIds({u"p"_s});
+        main->library().allPhotos << PhotoItem(PhotoId(1), "/nowhere/p.jpg", "p.jpg", 1, {}, {}, u"jpg"_s);
+        main->library().selectedPhotoIds = {PhotoId(1)};
         main->updateStats();
         QTRY_VERIFY(main->deleteButton->isEnabled());
         main->collectionView->setFocus();
@@ -263,15 +227,14 @@ private slots:
         QCOMPARE(QSet<QString>(chosen.cbegin(), chosen.cend()), (QSet<QString>{dir + u"/one"_s, dir + u"/two"_s}));
     }
 
-    // The windows keep their own colours on a dark desktop: no label's or enabled control's
-    // text reads worse than on a light one, down to a contrast of 4.5:1, with a dark palette
-    // and with a dark style, which may paint buttons and fields dark whatever their palette.
-    void readableOnADarkDesktop()
+    // The windows keep their own look on a dark desktop, with a dark palette and with a dark
+    // style, which may paint buttons and fields dark whatever their palette: not one pixel
+    // changes, so no text reads worse than on a light desktop.
+    void sameLookOnADarkDesktop()
     {
         const QPalette light = QApplication::palette();
         const QString style = QApplication::style()->name();
-        const auto measure = [&](const QPalette &palette) {
-            QApplication::setPalette(palette);
+        const auto shots = [&] {
             tearDown();
             setUp(&desktop);
             vc->masterStopButton->show();
@@ -279,26 +242,15 @@ private slots:
             const PhotoItem photo(1, "/none.jpg", "none.jpg", 1, {}, {}, u"JPG"_s);
             PreviewWindowController preview(photo, {photo}, 0);
             preview.show();
-            QList<std::pair<QString, double>> found;
-            for (QWidget *root : std::initializer_list<QWidget *>{vc.get(), vc->helpWindow(), &preview})
-                for (QWidget *w : root->findChildren<QWidget *>())
-                    if (w->setEnabled(true); const std::optional<double> measured = textContrast(root, w))
-                        found << std::pair(w->property("text").toString() + w->accessibleName(), *measured);
-            return found;
+            [&] { QTRY_VERIFY(preview.loader().isIdle()); }();
+            return QList<QImage>{vc->grab().toImage(), vc->helpWindow()->grab().toImage(), preview.grab().toImage()};
         };
         const auto restore = qScopeGuard([&] { QApplication::setStyle(style); QApplication::setPalette(light); });
-        const auto onLight = measure(light);
-        QStringList worse;
-        for (const bool darkStyle : {false, true}) {
-            if (darkStyle)
-                QApplication::setStyle(new DarkDesktopStyle);
-            const auto onDark = measure(QPalette(QColor(53, 53, 53), QColor(42, 42, 42))); // white text
-            QVERIFY(onLight.size() > 25 && onDark.size() == onLight.size());
-            for (qsizetype i = 0; i < onLight.size(); ++i)
-                if (onDark[i].second < std::min(4.5, onLight[i].second) - 0.01)
-                    worse << onLight[i].first + (darkStyle ? u" (dark style)"_s : u""_s);
-        }
-        QCOMPARE(worse.join(u", "_s), QString());
+        const QList<QImage> onLight = shots();
+        QApplication::setPalette(QPalette(QColor(53, 53, 53), QColor(42, 42, 42))); // white text
+        QVERIFY(shots() == onLight);
+        QApplication::setStyle(new DarkDesktopStyle);
+        QVERIFY(shots() == onLight);
         vc->viewModeButtons[1]->click(); // the tint goes with the lit button
         QCOMPARE(QList<QColor>({vc->viewModeButtons[0]->palette().color(QPalette::ButtonText), vc->viewModeButtons[1]->palette().color(QPalette::ButtonText)}),
                  QList<QColor>({Palette::labelText(), Palette::controlAccent()}));
