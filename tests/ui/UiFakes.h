@@ -107,10 +107,8 @@ struct WindowFixture
         }
         for (const QList<int> &members : groups) {
             lib().duplicateGroups << DuplicateGroup();
-            for (int i : members) {
-                lib().duplicateGroups.last().photos << lib().allPhotos[i];
-                lib().duplicatePhotoIds.insert(lib().allPhotos[i].id());
-            }
+            for (int i : members)
+                lib().duplicateGroups.last().photos << lib().allPhotos[i], lib().duplicatePhotoIds.insert(PhotoId(i));
         }
         vc->applyFilters();
     }

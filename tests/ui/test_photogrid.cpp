@@ -196,9 +196,8 @@ private slots:
         vc->filterPicker->setCurrentIndex(0);
         QPushButton *all = vc->viewModeButtons[0], *dups = vc->viewModeButtons[1];
         QVERIFY(settledAfter([&] { dups->click(); }));
-        QCOMPARE(lib().displayedPhotos.size(), 1); // the search still applies
         QVERIFY(settledAfter([&] { vc->keepOriginalsClicked(); }));
-        QCOMPARE(vc->statsLabel->text(), u"2 selected (4.8 MB) | 1 total"_s); // which ones: test_fileactions
+        QCOMPARE(vc->statsLabel->text(), u"2 selected (4.8 MB) | 1 total"_s); // the search still applies; which ones: test_fileactions
         vc->showAllPhotos();
         QVERIFY(lib().viewMode == ViewMode::all && dups->isChecked() && !all->isChecked());
         all->click();
