@@ -135,14 +135,11 @@ private slots:
         const QByteArray beach = tree->make({"Beach/"}), cats = tree->make({"Cats \xff/"}), file = tree->make({"note.jpg"});
         auto mime = std::make_unique<QMimeData>();
         mime->setUrls({fileUrl(beach), fileUrl(file), fileUrl(cats)});
-        const auto drop = [&] {
+        const auto drop = [&] { // entered, then dropped
             QDragEnterEvent enter({5, 5}, Qt::CopyAction, mime.get(), Qt::LeftButton, {});
-            QApplication::sendEvent(vc.get(), &enter);
-            if (!enter.isAccepted())
-                return false;
             QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, mime.get(), Qt::LeftButton, {});
-            QApplication::sendEvent(vc.get(), &dropped);
-            return dropped.isAccepted();
+            QApplication::sendEvent(vc.get(), &enter);
+            return enter.isAccepted() && (QApplication::sendEvent(vc.get(), &dropped), dropped.isAccepted());
         };
         lib().scanState = ScanState::scanning;
         QVERIFY(!drop());

@@ -16,13 +16,6 @@ class TestFileActions : public QObject, WindowFixture
 {
     Q_OBJECT
 
-    static QString ids(const QList<PhotoItem> &photos)
-    {
-        QStringList out;
-        for (const PhotoItem &p : photos)
-            out << QString::number(p.id());
-        return out.join(u' ');
-    }
 private slots:
     void init() { setUp(); }
     void cleanup() { tearDown(); }
@@ -102,6 +95,7 @@ private slots:
         for (const QString &i : gone.split(u' ', Qt::SkipEmptyParts))
             QCOMPARE(::unlink(lib().allPhotos[i.toInt()].path()), 0);
         const QByteArray arrived = tree->path(action == u"delete" ? "xdg/Trash/files" : "out");
+        const auto ids = [](const QList<PhotoItem> &photos) { QStringList out; for (const PhotoItem &p : photos) out << QString::number(p.id()); return out.join(u' '); };
         const auto names = [](const QByteArray &dir) { return QDir(QFile::decodeName(dir)).entryList(QDir::Files, QDir::Name).join(u' ').remove(u".jpg"_s); };
         const auto start = [&] { action == u"copy" ? vc->copyClicked() : action == u"move" ? vc->moveClicked() : vc->deleteClicked(); };
         start(); // cancelled: nothing happens

@@ -80,8 +80,9 @@ private slots:
         QCOMPARE(std::pair(lib().scanPaths, lib().scanState), std::pair(QList<FilePath>{tree->path("b")}, ScanState::idle));
     }
 
-    // A scan starts from an empty library, and no other starts while it runs. Its progress, shown at the display's pace, ends on
-    // the pass's whole count; the duplicates view shows the groups once they are published.
+    // A scan starts from an empty library, and no other starts while it runs. Its progress,
+    // shown at the display's pace, ends on the pass's whole count; the duplicates view shows
+    // the groups once they are published.
     void completeScan()
     {
         for (int i = 0; i < 45; ++i)
@@ -92,11 +93,10 @@ private slots:
         vc->showDuplicates();
         runToEnd([&] {
             vc->scanClicked();
-            QVERIFY(lib().allPhotos.isEmpty() && lib().selectedPhotoIds.isEmpty() && vc->loadingSpinner->isVisible());
             h->dialogs.alertAnswers.push_back(0);
             vc->fullScanClicked(); // confirmed while busy: takes the home folder but starts nothing
+            QVERIFY(lib().allPhotos.isEmpty() && lib().selectedPhotoIds.isEmpty() && vc->loadingSpinner->isVisible() && lib().scanPaths == QList<FilePath>{qgetenv("HOME")});
             QCOMPARE(lastLog() + u'|' + vc->progressLabel->text() + u'|' + h->dialogs.alerts.last().buttons.join(u'/'), u"Starting scan of 1 location(s)|Ready for full disk scan|Start Full Scan/Cancel"_s);
-            QCOMPARE(lib().scanPaths, QList<FilePath>{qgetenv("HOME")});
         });
         QVERIFY(h->sounds.played == QList<SystemSound>{SystemSound::glass} && vc->loadingSpinner->isHidden());
         QCOMPARE(lastLog(), u"Found 1 duplicate groups (45 photos)"_s);
@@ -171,8 +171,7 @@ private slots:
             if (how.endsWith(u"copy")) // which ends first, before its first file
                 QTRY_COMPARE(h->sounds.played.last(), SystemSound::basso);
         } else {
-            MainViewController *closing = vc.get();
-            h->fs.setReleaseWhen([closing] { return closing->library().shouldStop.load(); });
+            h->fs.setReleaseWhen([closing = vc.get()] { return closing->library().shouldStop.load(); });
         }
         if (how != u"close")
             h->fs.open();
