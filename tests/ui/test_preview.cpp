@@ -104,7 +104,7 @@ private slots:
         QVERIFY(activate(&other));
         for (const Qt::Key key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Right, Qt::Key_Escape})
             QTest::keyClick(&other, key);
-        QVERIFY(preview.currentIndex() == index && other.cursorPosition() == 3);
+        QVERIFY(preview.currentIndex() == index && preview.isVisible() && other.cursorPosition() == 3);
         QVERIFY(activate(&preview));
         QTest::keyClick(&preview, Qt::Key_Escape);
         QVERIFY(!preview.isVisible() && !preview.testAttribute(Qt::WA_DeleteOnClose)); // hidden, to be shown again
