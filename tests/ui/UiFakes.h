@@ -14,32 +14,23 @@
 #include <QTest>
 
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 
 // Each call takes the next scripted answer; none left cancels.
 struct FakeDialogs : Dialogs
 {
-    std::deque<QList<FilePath>> folderAnswers; // an empty answer cancels too
-    std::deque<int> alertAnswers;
+    QList<QList<FilePath>> folderAnswers; // an empty answer cancels too
+    QList<int> alertAnswers;
     QList<FolderChooserRequest> folderRequests;
     QList<AlertRequest> alerts;
 
     std::optional<QList<FilePath>> chooseFolders(const FolderChooserRequest &request) override
     {
         folderRequests << request;
-        const QList<FilePath> answer = next(folderAnswers, {});
+        const QList<FilePath> answer = folderAnswers.isEmpty() ? QList<FilePath>() : folderAnswers.takeFirst();
         return answer.isEmpty() ? std::nullopt : std::optional(answer);
     }
-    int runAlert(const AlertRequest &request) override { alerts << request; return next(alertAnswers, -1); }
-
-private:
-    template <typename T> static T next(std::deque<T> &answers, T answer)
-    {
-        if (!answers.empty())
-            answer = answers.front(), answers.pop_front();
-        return answer;
-    }
+    int runAlert(const AlertRequest &request) override { alerts << request; return alertAnswers.isEmpty() ? -1 : alertAnswers.takeFirst(); }
 };
 
 struct FakeSounds : SoundPlayer
@@ -103,6 +94,26 @@ struct WindowFixture
     std::unique_ptr<TestTree> tree;
 
     LibraryState &lib() { return vc->library(); }
+    // `count` photos p0.jpg... of 2.4 MB, JPG and PNG by turns, made on day i (5 and later
+    // share day 5), shown at once; with `onDisk` real files in the tree. `groups` lists
+    // duplicate groups by index.
+    void addPhotos(int count, bool onDisk = false, const QList<QList<int>> &groups = {})
+    {
+        for (int i = 0; i < count; ++i) {
+            const QByteArray name = "p" + QByteArray::number(i) + ".jpg";
+            const Timestamp day(std::chrono::hours(24 * std::min(i, 5)));
+            const QByteArray path = onDisk ? tree->make({"src/" + name}, name) : "/nowhere/" + name;
+            lib().allPhotos << PhotoItem(PhotoId(i), path, name, 2'400'000, day, day, i % 2 ? QStringLiteral("PNG") : QStringLiteral("JPG"));
+        }
+        for (const QList<int> &members : groups) {
+            lib().duplicateGroups << DuplicateGroup();
+            for (int i : members)
+                lib().duplicateGroups.last().photos << lib().allPhotos[i], lib().duplicatePhotoIds.insert(PhotoId(i));
+        }
+        vc->applyFilters();
+    }
+    QString lastLog() const { return h->logLines.last().section(QStringLiteral("] "), 1); } // without its time
+    void chooseFolders(const QList<FilePath> &paths) { h->dialogs.folderAnswers.push_back(paths); vc->selectFolderClicked(); }
     bool checked(int row) const { return vc->gridModel()->index(row, 0).data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked; }
     void setUp(DesktopServices *desktop = nullptr)
     {
