@@ -39,13 +39,14 @@ inline QImage quadrants(QSize size)
     return image.convertToFormat(QImage::Format_RGB32);
 }
 
-inline B encoded(const QImage &image, const char *format, int quality = 90, bool progressive = false)
+inline B encoded(const QImage &image, const char *format, int quality = 90, bool progressive = false, int compression = -1)
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
     writer.setQuality(quality);
     writer.setProgressiveScanWrite(progressive);
+    writer.setCompression(compression);
     writer.write(image);
     return buffer.data();
 }
@@ -53,31 +54,50 @@ inline B encoded(const QImage &image, const char *format, int quality = 90, bool
 inline B u16(int v, bool little) { return little ? B(1, char(v)) + char(v >> 8) : B(1, char(v >> 8)) + char(v); }
 inline B u32(quint32 v, bool little) { return little ? u16(int(v), true) + u16(int(v >> 16), true) : u16(int(v >> 16), false) + u16(int(v), false); }
 
-// A TIFF structure whose one directory holds single values {tag, type (3 short, 4 long),
-// value}, sorted by tag, followed by `tail`.
-inline B tiff(const QList<std::array<quint32, 3>> &entries, bool little, const B &tail = {})
+// TIFF values from here on are offsets into the tail.
+inline constexpr quint32 inTail = 0x80000000;
+
+// A TIFF structure whose one directory holds {tag, type (3 short, 4 long), values}, sorted
+// by tag, followed by the longer value lists, then `tail`.
+inline B tiff(const QList<std::tuple<quint32, quint32, QList<quint32>>> &entries, bool little, const B &tail = {})
 {
-    B out = B(little ? "II" : "MM") + u16(42, little) + u32(8, little) + u16(int(entries.size()), little);
-    for (const auto &[tag, type, value] : entries)
-        out += u16(int(tag), little) + u16(int(type), little) + u32(1, little)
-             + (type == 3 ? u16(int(value), little) + B(2, '\0') : u32(value, little));
-    return out + u32(0, little) + tail;
+    const auto pack = [&](quint32 type, const QList<quint32> &values, qsizetype tailAt) {
+        B packed;
+        for (const quint32 v : values)
+            packed += type == 3 ? u16(int(v), little) : u32(v >= inTail ? quint32(tailAt) + v - inTail : v, little);
+        return packed;
+    };
+    qsizetype tailAt = 8 + 2 + 12 * entries.size() + 4;
+    for (const auto &[tag, type, values] : entries)
+        tailAt += values.size() * (type == 3 ? 2 : 4) > 4 ? values.size() * (type == 3 ? 2 : 4) : 0;
+    B out = B(little ? "II" : "MM") + u16(42, little) + u32(8, little) + u16(int(entries.size()), little), lists;
+    for (const auto &[tag, type, values] : entries) {
+        const B packed = pack(type, values, tailAt);
+        out += u16(int(tag), little) + u16(int(type), little) + u32(quint32(values.size()), little)
+             + (packed.size() <= 4 ? packed + B(4 - packed.size(), '\0') : u32(quint32(8 + 2 + 12 * entries.size() + 4 + lists.size()), little));
+        lists += packed.size() > 4 ? packed : B();
+    }
+    return out + u32(0, little) + lists + tail;
 }
 
 // `image` as "jpg", "webp" or "tiff" (uncompressed RGB, one strip) with EXIF `orientation`.
 inline B withOrientation(const QImage &image, const B &format, int orientation, bool little = false)
 {
     const quint32 w = quint32(image.width()), h = quint32(image.height()), o = quint32(orientation);
-    if (format == "tiff") {
+    if (format == "tiff") { // uncompressed RGB in strips of 16 rows
         const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
         B pixels;
-        for (int y = 0; y < rgb.height(); ++y)
+        QList<quint32> offsets, counts;
+        for (int y = 0; y < rgb.height(); ++y) {
+            if (y % 16 == 0)
+                offsets.append(inTail + quint32(pixels.size())), counts.append(0);
             pixels.append(reinterpret_cast<const char *>(rgb.constScanLine(y)), rgb.width() * 3);
-        // The pixels follow the directory of ten entries, at 8 + 2 + 10 * 12 + 4.
-        return tiff({{256, 4, w}, {257, 4, h}, {258, 3, 8}, {259, 3, 1}, {262, 3, 2}, {273, 4, 134}, {274, 3, o},
-                     {277, 3, 3}, {278, 4, h}, {279, 4, quint32(pixels.size())}}, little, pixels);
+            counts.last() += quint32(rgb.width() * 3);
+        }
+        return tiff({{256, 4, {w}}, {257, 4, {h}}, {258, 3, {8, 8, 8}}, {259, 3, {1}}, {262, 3, {2}}, {273, 4, offsets}, {274, 3, {o}},
+                     {277, 3, {3}}, {278, 4, {16}}, {279, 4, counts}}, little, pixels);
     }
-    const B exif = tiff({{274, 3, o}}, little);
+    const B exif = tiff({{274, 3, {o}}}, little);
     if (format == "jpg")
         return encoded(image, "jpg").insert(2, "\xFF\xE1" + u16(int(exif.size()) + 8, false) + "Exif" + B(2, '\0') + exif);
     // Qt writes a simple WebP; an EXIF chunk needs the extended layout (VP8X first).
@@ -106,6 +126,62 @@ inline B gif(const QImage &image)
     for (qsizetype at = 0; at < codes.size(); at += 255)
         out += char(std::min<qsizetype>(255, codes.size() - at)) + codes.mid(at, 255);
     return out + '\0' + ';';
+}
+
+// Bits packed from the lowest bit of each byte up, as GIF and deflate store them.
+struct LsbBits
+{
+    B bytes;
+    int used = 8;
+    void put(quint32 value, int n)
+    {
+        for (int i = 0; i < n; ++i, ++used) {
+            if (used == 8)
+                bytes += '\0', used = 0;
+            bytes.back() = char(bytes.back() | ((value >> i & 1) << used));
+        }
+    }
+    void code(quint32 value, int n) // a Huffman code, its first bit the highest
+    {
+        for (int i = n - 1; i >= 0; --i)
+            put(value >> i, 1);
+    }
+};
+
+// A GIF whose frame, the top half of the picture, is white, then its LZW codes run on for
+// `bytes` bytes: each is the one just being defined, so the strings grow to 4,000 pixels.
+// Decoded past its frame, the white would run on below it.
+inline B lzwBombGif(QSize size, qsizetype bytes)
+{
+    LsbBits bits;
+    int width = 3, next = 6;
+    bits.put(4, width); // clear, then a literal
+    bits.put(0, width);
+    while (bits.bytes.size() < bytes) {
+        bits.put(quint32(std::min(next, 4095)), width);
+        if (next < 4096 && ++next == 1 << width && width < 12)
+            ++width;
+    }
+    bits.put(5, width);
+    B out = "GIF89a" + u16(size.width(), true) + u16(size.height(), true) + B("\x81\x01\0", 3) + B(3, '\xFF') + B(9, '\0');
+    out += ',' + B(4, '\0') + u16(size.width(), true) + u16(size.height() / 2, true) + char(0) + char(2);
+    for (qsizetype at = 0; at < bits.bytes.size(); at += 255)
+        out += char(std::min<qsizetype>(255, bits.bytes.size() - at)) + bits.bytes.mid(at, 255);
+    return out + '\0' + ';';
+}
+
+// A grey progressive JPEG made of a DC scan and `scans` AC scans that each end every block
+// at once, in 16,384-block runs: the side is a multiple of 1,024.
+inline B manyScansJpeg(int side, int scans)
+{
+    const int runs = side / 1024 * side / 1024;
+    const auto seg = [](int marker, const B &body) -> B { return B(1, '\xFF') + char(marker) + u16(int(body.size()) + 2, false) + body; };
+    B out = B("\xFF\xD8") + seg(0xDB, B(1, '\0') + B(64, '\1')) + seg(0xC2, B(1, 8) + u16(side, false) + u16(side, false) + B("\1\1\x11\0", 4))
+          + seg(0xC4, B("\0\1", 2) + B(15, '\0') + B(1, '\0')) + seg(0xC4, B("\x10\1", 2) + B(15, '\0') + B(1, '\xE0'));
+    out += seg(0xDA, B("\1\1\0\0\0\0", 6)) + B(runs * 16384 / 8, '\0'); // every DC difference 0
+    for (int s = 0; s < scans; ++s)
+        out += seg(0xDA, B("\1\1\0\1\x3F\0", 6)) + B((runs * 15 + 7) / 8, '\0'); // EOB14 runs of 16,384
+    return out + "\xFF\xD9";
 }
 
 // A HEIC file, or none when none can be made here (no HEVC encoder, say).
@@ -175,8 +251,42 @@ inline B heifGrid(const B &tile, QSize declared, QSize canvas, bool thumbnail = 
     return ftyp + meta(dataAt) + box("mdat", data);
 }
 
-// gzip, what an .svgz holds: Qt's zlib stream without its length, header and checksum.
-inline B gzipped(const B &data)
+// A HEIF file of one HEVC item declaring `declared`, with the decoder configuration `hvcC`
+// (a box body) and the coded `data`.
+inline B heifItem(const B &hvcC, QSize declared, const B &data)
+{
+    const B ftyp = box("ftyp", B("heic") + be32(0) + "mif1heic");
+    const auto meta = [&](quint32 dataAt) {
+        const B properties = box("ipco", fullBox("ispe", 0, be32(quint32(declared.width())) + be32(quint32(declared.height())))
+                                              + box("hvcC", hvcC));
+        return fullBox("meta", 0, fullBox("hdlr", 0, be32(0) + "pict" + B(13, '\0')) + fullBox("pitm", 0, be16(1))
+                                      + fullBox("iinf", 0, be16(1) + fullBox("infe", 2, be16(1) + be16(0) + "hvc1" + B(1, '\0')))
+                                      + box("iprp", properties + fullBox("ipma", 0, be32(1) + be16(1) + char(2) + char(0x81) + char(0x82)))
+                                      + fullBox("iloc", 1, B(1, 0x44) + B(1, '\0') + be16(1) + be16(1) + be16(0) + be16(0) + be16(1)
+                                                               + be32(dataAt) + be32(quint32(data.size()))));
+    };
+    return ftyp + meta(quint32(ftyp.size() + meta(0).size() + 8)) + box("mdat", data);
+}
+
+// The parameter sets of a HEIC file's configuration, as its coded data carries pictures:
+// each behind its length.
+inline B parameterSets(const B &heicFile)
+{
+    const B config = boxBody(heicFile, "hvcC");
+    B out;
+    for (qsizetype pos = 23, a = 0; a < quint8(config[22]); ++a) {
+        const int units = qFromBigEndian<quint16>(config.constData() + pos + 1);
+        pos += 3;
+        for (int u = 0; u < units; ++u) {
+            const int length = qFromBigEndian<quint16>(config.constData() + pos);
+            out += be32(quint32(length)) + config.mid(pos + 2, length);
+            pos += 2 + length;
+        }
+    }
+    return out;
+}
+
+inline quint32 crc32(const B &data)
 {
     quint32 crc = 0xFFFFFFFF;
     for (const char c : data) {
@@ -184,8 +294,61 @@ inline B gzipped(const B &data)
         for (int k = 0; k < 8; ++k)
             crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
     }
-    return B("\x1F\x8B\x08\0\0\0\0\0\x02\xFF", 10) + qCompress(data, 9).mid(6).chopped(4) + u32(~crc, true)
+    return ~crc;
+}
+
+// gzip, what an .svgz holds: Qt's zlib stream without its length, header and checksum.
+inline B gzipped(const B &data)
+{
+    return B("\x1F\x8B\x08\0\0\0\0\0\x02\xFF", 10) + qCompress(data, 9).mid(6).chopped(4) + u32(crc32(data), true)
          + u32(quint32(data.size()), true);
+}
+
+// A grey PNG whose image data inflates to at least `inflated` bytes whatever its size: a
+// literal 0, then copies of it 258 bytes at a time (one fixed-code deflate block).
+inline B inflatingPng(QSize size, qint64 inflated)
+{
+    LsbBits bits;
+    bits.put(0x178, 16); // the zlib header
+    bits.put(1, 1), bits.put(1, 2), bits.code(0x30, 8);
+    qint64 n = 1;
+    for (; n < inflated; n += 258)
+        bits.code(0xC5, 8), bits.code(0, 5);
+    bits.code(0, 7);
+    const auto chunk = [](const char *type, const B &body) -> B { return be32(quint32(body.size())) + type + body + be32(crc32(type + body)); };
+    return "\x89PNG\r\n\x1A\n" + chunk("IHDR", be32(quint32(size.width())) + be32(quint32(size.height())) + B("\x08\0\0\0\0", 5))
+         + chunk("IDAT", bits.bytes + be32(quint32(n % 65521) << 16 | 1)) + chunk("IEND", {});
+}
+
+// A 32-bit float RGBA TIFF of zeros whose deflated strips of 16 rows all share one copy.
+inline B floatTiff(QSize size)
+{
+    const quint32 w = quint32(size.width()), h = quint32(size.height()), strips = (h + 15) / 16;
+    const B strip = qCompress(B(qsizetype(w) * 16 * 16, '\0')).mid(4);
+    return tiff({{256, 4, {w}}, {257, 4, {h}}, {258, 3, {32, 32, 32, 32}}, {259, 3, {8}}, {262, 3, {2}},
+                 {273, 4, QList<quint32>(strips, inTail)}, {277, 3, {4}}, {278, 4, {16}},
+                 {279, 4, QList<quint32>(strips, quint32(strip.size()))}, {284, 3, {1}}, {338, 3, {2}}, {339, 3, {3, 3, 3, 3}}},
+                true, strip);
+}
+
+// An 8-bit run-length BMP: rows of `colours` bands of grey.
+inline B rleBmp(QSize size, int colours = 16)
+{
+    B rows;
+    for (int y = 0; y < size.height(); ++y) {
+        for (int i = 0, w = size.width(); i < colours; ++i)
+            for (int run = w * (i + 1) / colours - w * i / colours; run > 0; run -= 255)
+                rows += char(std::min(run, 255)) + B(1, char(i * 255 / colours));
+        rows += B(2, '\0');
+    }
+    rows += B("\0\1", 2);
+    B palette;
+    for (int i = 0; i < 256; ++i)
+        palette += B(3, char(i)) + '\0';
+    const quint32 at = 14 + 40 + 1024;
+    return "BM" + u32(at + quint32(rows.size()), true) + u32(0, true) + u32(at, true) + u32(40, true)
+         + u32(quint32(size.width()), true) + u32(quint32(size.height()), true) + u16(1, true) + u16(8, true) + u32(1, true)
+         + u32(quint32(rows.size()), true) + u32(2835, true) + u32(2835, true) + u32(256, true) + u32(0, true) + palette + rows;
 }
 
 } // namespace ImageFiles
