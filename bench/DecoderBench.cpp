@@ -137,7 +137,7 @@ int makeHostileCommand(int argc, char **argv)
     };
     QImage deep(4000, 3000, QImage::Format_RGBA64);
     deep.fill(QColor::fromRgbF(0.2f, 0.4f, 0.8f, 0.6f));
-    const B deepPng = encoded(deep, "png", 0), rle = rleBmp({6000, 4000}), floats = floatTiff({2048, 2048});
+    const B deepPng = encoded(deep, "png", 0), rle = rleBmp({4000, 3000}), floats = floatTiff({2048, 2048});
     const QList<std::pair<const char *, B>> files{
         {"IMG_0001.jpg", B("\x8AMNG\r\n\x1A\n\0\0\0\x1CMHDR\0\0\x75\x30\0\0\x75\x30", 24) + B(20, '\0')
                              + B(4, 'x') + B("\0\0\0\0MEND", 8) + B(4, 'x')},

@@ -50,7 +50,7 @@ private slots:
         QTest::newRow("half transparent") << bands({400, 100}, {QColor(0, 0, 255, 128)}) << 1.0
                                           << u"0,0=#800000ff 149,149=#800000ff"_s;
         // Reduced by a factor that is not whole, 16 bits a channel: the alpha is not squared.
-        QTest::newRow("translucent, 16 bits") << bands({1000, 270}, {QColor(0, 0, 255, 153)}).convertToFormat(QImage::Format_RGBA64)
+        QTest::newRow("translucent, 16 bits") << bands({2000, 540}, {QColor(0, 0, 255, 153)}).convertToFormat(QImage::Format_RGBA64)
                                               << 1.0 << u"0,0=#990000ff 149,149=#990000ff"_s;
     }
     void fillsTheSquare()

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstring>
+#include <functional>
 
 namespace ImageFiles {
 
@@ -61,20 +62,17 @@ inline constexpr quint32 inTail = 0x80000000;
 // by tag, followed by the longer value lists, then `tail`.
 inline B tiff(const QList<std::tuple<quint32, quint32, QList<quint32>>> &entries, bool little, const B &tail = {})
 {
-    const auto pack = [&](quint32 type, const QList<quint32> &values, qsizetype tailAt) {
-        B packed;
-        for (const quint32 v : values)
-            packed += type == 3 ? u16(int(v), little) : u32(v >= inTail ? quint32(tailAt) + v - inTail : v, little);
-        return packed;
-    };
-    qsizetype tailAt = 8 + 2 + 12 * entries.size() + 4;
+    const qsizetype listsAt = 8 + 2 + 12 * entries.size() + 4;
+    qsizetype tailAt = listsAt;
     for (const auto &[tag, type, values] : entries)
         tailAt += values.size() * (type == 3 ? 2 : 4) > 4 ? values.size() * (type == 3 ? 2 : 4) : 0;
     B out = B(little ? "II" : "MM") + u16(42, little) + u32(8, little) + u16(int(entries.size()), little), lists;
     for (const auto &[tag, type, values] : entries) {
-        const B packed = pack(type, values, tailAt);
+        B packed;
+        for (const quint32 v : values)
+            packed += type == 3 ? u16(int(v), little) : u32(v >= inTail ? quint32(tailAt) + v - inTail : v, little);
         out += u16(int(tag), little) + u16(int(type), little) + u32(quint32(values.size()), little)
-             + (packed.size() <= 4 ? packed + B(4 - packed.size(), '\0') : u32(quint32(8 + 2 + 12 * entries.size() + 4 + lists.size()), little));
+             + (packed.size() <= 4 ? packed.leftJustified(4, '\0') : u32(quint32(listsAt + lists.size()), little));
         lists += packed.size() > 4 ? packed : B();
     }
     return out + u32(0, little) + lists + tail;
@@ -88,11 +86,10 @@ inline B withOrientation(const QImage &image, const B &format, int orientation, 
         const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
         B pixels;
         QList<quint32> offsets, counts;
-        for (int y = 0; y < rgb.height(); ++y) {
+        for (quint32 y = 0; y < h; ++y) {
+            pixels.append(reinterpret_cast<const char *>(rgb.constScanLine(int(y))), rgb.width() * 3);
             if (y % 16 == 0)
-                offsets.append(inTail + quint32(pixels.size())), counts.append(0);
-            pixels.append(reinterpret_cast<const char *>(rgb.constScanLine(y)), rgb.width() * 3);
-            counts.last() += quint32(rgb.width() * 3);
+                offsets.append(inTail + y * w * 3), counts.append(std::min(16U, h - y) * w * 3);
         }
         return tiff({{256, 4, {w}}, {257, 4, {h}}, {258, 3, {8, 8, 8}}, {259, 3, {1}}, {262, 3, {2}}, {273, 4, offsets}, {274, 3, {o}},
                      {277, 3, {3}}, {278, 4, {16}}, {279, 4, counts}}, little, pixels);
@@ -106,40 +103,42 @@ inline B withOrientation(const QImage &image, const B &format, int orientation, 
     return "RIFF" + u32(quint32(body.size()), true) + body;
 }
 
+// A GIF whose one frame, of `frame` at the top left, is the LZW data `lzw` of minimum code
+// size `codeSize` over `palette` (2^n RGB triples); the rest shows colour 1.
+inline B gifFile(QSize screen, QSize frame, const B &palette, int codeSize, const B &lzw)
+{
+    B out = "GIF89a" + u16(screen.width(), true) + u16(screen.height(), true)
+          + char(0x80 | (qCountTrailingZeroBits(quint32(palette.size() / 3)) - 1)) + B("\1\0", 2) + palette + ','
+          + B(4, '\0') + u16(frame.width(), true) + u16(frame.height(), true) + char(0) + char(codeSize);
+    for (qsizetype at = 0; at < lzw.size(); at += 255)
+        out += char(std::min<qsizetype>(255, lzw.size() - at)) + lzw.mid(at, 255);
+    return out + '\0' + ';';
+}
+
 // A GIF of up to 128 colours, its LZW data written as plain 8-bit codes with a clear code
 // (128) before the table would grow.
 inline B gif(const QImage &image)
 {
     const QImage indexed = image.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
-    const int w = indexed.width();
-    const B size = u16(w, true) + u16(indexed.height(), true);
-    B out = "GIF89a" + size + char(0xF6) + B(2, '\0');
     QList<QRgb> table = indexed.colorTable();
     table.resize(128);
+    B palette, codes(1, char(128));
     for (const QRgb c : table)
-        out += char(qRed(c)) + B(1, char(qGreen(c))) + char(qBlue(c));
-    out += ',' + B(4, '\0') + size + char(0) + char(7);
-    B codes(1, char(128));
-    for (int i = 0; i < w * indexed.height(); ++i)
+        palette += char(qRed(c)) + B(1, char(qGreen(c))) + char(qBlue(c));
+    for (int i = 0, w = indexed.width(); i < w * indexed.height(); ++i)
         codes += (i % 126 == 125 ? B(1, char(128)) : B()) + char(indexed.pixelIndex(i % w, i / w) & 127);
-    codes += char(129);
-    for (qsizetype at = 0; at < codes.size(); at += 255)
-        out += char(std::min<qsizetype>(255, codes.size() - at)) + codes.mid(at, 255);
-    return out + '\0' + ';';
+    return gifFile(image.size(), image.size(), palette, 7, codes + char(129));
 }
 
 // Bits packed from the lowest bit of each byte up, as GIF and deflate store them.
 struct LsbBits
 {
     B bytes;
-    int used = 8;
+    qint64 count = 0;
     void put(quint32 value, int n)
     {
-        for (int i = 0; i < n; ++i, ++used) {
-            if (used == 8)
-                bytes += '\0', used = 0;
-            bytes.back() = char(bytes.back() | ((value >> i & 1) << used));
-        }
+        for (int i = 0; i < n; ++i, ++count)
+            (count % 8 ? bytes : bytes.append('\0')).back() |= char((value >> i & 1) << count % 8);
     }
     void code(quint32 value, int n) // a Huffman code, its first bit the highest
     {
@@ -154,20 +153,13 @@ struct LsbBits
 inline B lzwBombGif(QSize size, qsizetype bytes)
 {
     LsbBits bits;
-    int width = 3, next = 6;
-    bits.put(4, width); // clear, then a literal
-    bits.put(0, width);
-    while (bits.bytes.size() < bytes) {
+    bits.put(4, 3), bits.put(0, 3); // clear, then a literal
+    for (int width = 3, next = 6; bits.bytes.size() < bytes;) {
         bits.put(quint32(std::min(next, 4095)), width);
         if (next < 4096 && ++next == 1 << width && width < 12)
             ++width;
     }
-    bits.put(5, width);
-    B out = "GIF89a" + u16(size.width(), true) + u16(size.height(), true) + B("\x81\x01\0", 3) + B(3, '\xFF') + B(9, '\0');
-    out += ',' + B(4, '\0') + u16(size.width(), true) + u16(size.height() / 2, true) + char(0) + char(2);
-    for (qsizetype at = 0; at < bits.bytes.size(); at += 255)
-        out += char(std::min<qsizetype>(255, bits.bytes.size() - at)) + bits.bytes.mid(at, 255);
-    return out + '\0' + ';';
+    return gifFile(size, {size.width(), size.height() / 2}, B(3, '\xFF') + B(3, '\0'), 2, bits.bytes);
 }
 
 // A grey progressive JPEG made of a DC scan and `scans` AC scans that each end every block
@@ -225,47 +217,46 @@ inline B boxBody(const B &file, const char *type)
     return at < 4 ? B() : file.mid(at + 4, qFromBigEndian<quint32>(file.constData() + at - 4) - 8);
 }
 
-// A HEIF file whose item 1 is a one-tile grid declaring `declared` but stating `canvas` as
-// its output, over the HEVC tile of `tile` (a HEIC file). As `thumbnail`, the grid is the
-// thumbnail of the tile, which is the primary image.
-inline B heifGrid(const B &tile, QSize declared, QSize canvas, bool thumbnail = false)
+// A HEIF file of the item infe boxes `items`, primary `primary`, of the iref boxes `refs`,
+// properties and associations, and `locations(offset of data)` (iloc, version 1) of its
+// `data`, which follows the meta box; `idat`, if any, closes the meta box.
+inline B heifFile(int primary, const B &items, const B &refs, const B &properties, const B &associations,
+                  const std::function<B(quint32)> &locations, const B &idat, const B &data)
 {
     const B ftyp = box("ftyp", B("heic") + be32(0) + "mif1heic");
-    const B grid = B(1, '\0') + char(1) + B(2, '\0') + be32(quint32(canvas.width())) + be32(quint32(canvas.height()));
-    const B data = boxBody(tile, "mdat");
-    const auto meta = [&](quint32 dataAt) {
-        const B items = fullBox("infe", 2, be16(1) + be16(0) + "grid" + B(1, '\0'))
-                      + fullBox("infe", 2, be16(2) + be16(0) + "hvc1" + B(1, '\0'));
-        const B refs = box("dimg", be16(1) + be16(1) + be16(2)) + (thumbnail ? box("thmb", be16(1) + be16(1) + be16(2)) : B());
-        const B properties = box("ipco", fullBox("ispe", 0, be32(quint32(declared.width())) + be32(quint32(declared.height())))
-                                              + box("hvcC", boxBody(tile, "hvcC")) + fullBox("ispe", 0, boxBody(tile, "ispe").mid(4)));
-        const B associations = be32(2) + be16(1) + char(1) + char(1) + be16(2) + char(2) + char(0x82) + char(3);
-        const B locations = be16(2) + be16(1) + be16(1) + be16(0) + be16(1) + be32(0) + be32(quint32(grid.size()))
-                          + be16(2) + be16(0) + be16(0) + be16(1) + be32(dataAt) + be32(quint32(data.size()));
-        return fullBox("meta", 0, fullBox("hdlr", 0, be32(0) + "pict" + B(13, '\0')) + fullBox("pitm", 0, be16(thumbnail ? 2 : 1))
-                                      + fullBox("iinf", 0, be16(2) + items) + fullBox("iref", 0, refs)
-                                      + box("iprp", properties + fullBox("ipma", 0, associations))
-                                      + fullBox("iloc", 1, B(1, 0x44) + B(1, '\0') + locations) + box("idat", grid));
+    const auto meta = [&](quint32 dataAt) -> B {
+        return fullBox("meta", 0, fullBox("hdlr", 0, be32(0) + "pict" + B(13, '\0')) + fullBox("pitm", 0, be16(primary))
+                                      + fullBox("iinf", 0, be16(int(items.count("infe"))) + items) + (refs.isEmpty() ? B() : fullBox("iref", 0, refs))
+                                      + box("iprp", box("ipco", properties) + fullBox("ipma", 0, associations))
+                                      + fullBox("iloc", 1, B(1, 0x44) + B(1, '\0') + locations(dataAt)) + (idat.isEmpty() ? B() : box("idat", idat)));
     };
-    const quint32 dataAt = quint32(ftyp.size() + meta(0).size() + 8);
-    return ftyp + meta(dataAt) + box("mdat", data);
+    return ftyp + meta(quint32(ftyp.size() + meta(0).size() + 8)) + box("mdat", data);
+}
+inline B infe(int id, const char *type) { return fullBox("infe", 2, be16(id) + be16(0) + type + B(1, '\0')); }
+inline B ispe(QSize size) { return fullBox("ispe", 0, be32(quint32(size.width())) + be32(quint32(size.height()))); }
+
+// A HEIF file whose item 1 is a one-tile grid declaring `declared` but stating `canvas` as
+// its output (in idat), over the HEVC tile of `tile` (a HEIC file). As `thumbnail`, the grid
+// is the thumbnail of the tile, which is the primary image.
+inline B heifGrid(const B &tile, QSize declared, QSize canvas, bool thumbnail = false)
+{
+    const B grid = B(1, '\0') + char(1) + B(2, '\0') + be32(quint32(canvas.width())) + be32(quint32(canvas.height()));
+    const B data = boxBody(tile, "mdat"), dimg = be16(1) + be16(1) + be16(2);
+    return heifFile(thumbnail ? 2 : 1, infe(1, "grid") + infe(2, "hvc1"), box("dimg", dimg) + (thumbnail ? box("thmb", dimg) : B()),
+                    ispe(declared) + box("hvcC", boxBody(tile, "hvcC")) + fullBox("ispe", 0, boxBody(tile, "ispe").mid(4)),
+                    be32(2) + be16(1) + char(1) + char(1) + be16(2) + char(2) + char(0x82) + char(3), [&](quint32 dataAt) -> B {
+                        return be16(2) + be16(1) + be16(1) + be16(0) + be16(1) + be32(0) + be32(quint32(grid.size())) + be16(2)
+                             + be16(0) + be16(0) + be16(1) + be32(dataAt) + be32(quint32(data.size()));
+                    }, grid, data);
 }
 
 // A HEIF file of one HEVC item declaring `declared`, with the decoder configuration `hvcC`
 // (a box body) and the coded `data`.
 inline B heifItem(const B &hvcC, QSize declared, const B &data)
 {
-    const B ftyp = box("ftyp", B("heic") + be32(0) + "mif1heic");
-    const auto meta = [&](quint32 dataAt) {
-        const B properties = box("ipco", fullBox("ispe", 0, be32(quint32(declared.width())) + be32(quint32(declared.height())))
-                                              + box("hvcC", hvcC));
-        return fullBox("meta", 0, fullBox("hdlr", 0, be32(0) + "pict" + B(13, '\0')) + fullBox("pitm", 0, be16(1))
-                                      + fullBox("iinf", 0, be16(1) + fullBox("infe", 2, be16(1) + be16(0) + "hvc1" + B(1, '\0')))
-                                      + box("iprp", properties + fullBox("ipma", 0, be32(1) + be16(1) + char(2) + char(0x81) + char(0x82)))
-                                      + fullBox("iloc", 1, B(1, 0x44) + B(1, '\0') + be16(1) + be16(1) + be16(0) + be16(0) + be16(1)
-                                                               + be32(dataAt) + be32(quint32(data.size()))));
-    };
-    return ftyp + meta(quint32(ftyp.size() + meta(0).size() + 8)) + box("mdat", data);
+    return heifFile(1, infe(1, "hvc1"), {}, ispe(declared) + box("hvcC", hvcC), be32(1) + be16(1) + char(2) + char(0x81) + char(0x82),
+                    [&](quint32 dataAt) -> B { return be16(1) + be16(1) + be16(0) + be16(0) + be16(1) + be32(dataAt) + be32(quint32(data.size())); },
+                    {}, data);
 }
 
 // The parameter sets of a HEIC file's configuration, as its coded data carries pictures:
@@ -331,24 +322,22 @@ inline B floatTiff(QSize size)
                 true, strip);
 }
 
-// An 8-bit run-length BMP: rows of `colours` bands of grey.
-inline B rleBmp(QSize size, int colours = 16)
+// An 8-bit run-length BMP whose rows are each of one grey.
+inline B rleBmp(QSize size)
 {
-    B rows;
+    B rows, palette;
     for (int y = 0; y < size.height(); ++y) {
-        for (int i = 0, w = size.width(); i < colours; ++i)
-            for (int run = w * (i + 1) / colours - w * i / colours; run > 0; run -= 255)
-                rows += char(std::min(run, 255)) + B(1, char(i * 255 / colours));
+        for (int run = size.width(); run > 0; run -= 255)
+            rows += char(std::min(run, 255)) + B(1, char(y));
         rows += B(2, '\0');
     }
-    rows += B("\0\1", 2);
-    B palette;
     for (int i = 0; i < 256; ++i)
         palette += B(3, char(i)) + '\0';
     const quint32 at = 14 + 40 + 1024;
-    return "BM" + u32(at + quint32(rows.size()), true) + u32(0, true) + u32(at, true) + u32(40, true)
+    return "BM" + u32(at + quint32(rows.size()) + 2, true) + u32(0, true) + u32(at, true) + u32(40, true)
          + u32(quint32(size.width()), true) + u32(quint32(size.height()), true) + u16(1, true) + u16(8, true) + u32(1, true)
-         + u32(quint32(rows.size()), true) + u32(2835, true) + u32(2835, true) + u32(256, true) + u32(0, true) + palette + rows;
+         + u32(quint32(rows.size()) + 2, true) + u32(2835, true) + u32(2835, true) + u32(256, true) + u32(0, true) + palette + rows
+         + B("\0\1", 2);
 }
 
 } // namespace ImageFiles
