@@ -44,6 +44,19 @@ qint64 peakResidentBytes()
     return at < 0 ? -1 : text.mid(at + 6, text.indexOf('\n', at) - at - 6).trimmed().split(' ').first().toLongLong() * 1024;
 }
 
+using namespace ImageFiles;
+
+// A 32-bit float RGBA TIFF of zeros whose deflated strips of 16 rows all share one copy.
+B floatTiff(QSize size)
+{
+    const quint32 w = quint32(size.width()), h = quint32(size.height()), strips = (h + 15) / 16;
+    const B strip = qCompress(B(qsizetype(w) * 16 * 16, '\0')).mid(4);
+    return tiff({{256, 4, {w}}, {257, 4, {h}}, {258, 3, {32, 32, 32, 32}}, {259, 3, {8}}, {262, 3, {2}},
+                 {273, 4, QList<quint32>(strips, inTail)}, {277, 3, {4}}, {278, 4, {16}},
+                 {279, 4, QList<quint32>(strips, quint32(strip.size()))}, {284, 3, {1}}, {338, 3, {2}}, {339, 3, {3, 3, 3, 3}}},
+                true, strip);
+}
+
 } // namespace
 
 // What one decode of FILE really takes against what it was charged: decoded once to load its
@@ -105,7 +118,6 @@ int thumbnailsCommand(int argc, char **argv)
 // work for minutes, or are cut short.
 int makeHostileCommand(int argc, char **argv)
 {
-    using namespace ImageFiles;
     if (argc != 1) {
         std::fputs("usage: lumisort-bench make-hostile DIR\n", stderr);
         return 2;

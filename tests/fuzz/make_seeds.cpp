@@ -40,7 +40,6 @@ int main(int argc, char **argv)
     write("gif-codes-run-on", 3, lzwBombGif({100, 100}, 60 << 10));
     write("jpg-2000-scans", 0, manyScansJpeg(2048, 2000));
     write("png-inflating", 2, inflatingPng({100, 100}, 8 << 20));
-    write("tiff-float", 6, floatTiff({1024, 1024}));
     write("bmp-rle", 8, rleBmp({1000, 800}));
     if (!tile.isEmpty() && !larger.isEmpty())
         write("heic-coded-larger", 4, heifItem(boxBody(tile, "hvcC"), {24, 16}, parameterSets(larger) + boxBody(larger, "mdat")));

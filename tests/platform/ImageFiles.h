@@ -140,11 +140,6 @@ struct LsbBits
         for (int i = 0; i < n; ++i, ++count)
             (count % 8 ? bytes : bytes.append('\0')).back() |= char((value >> i & 1) << count % 8);
     }
-    void code(quint32 value, int n) // a Huffman code, its first bit the highest
-    {
-        for (int i = n - 1; i >= 0; --i)
-            put(value >> i, 1);
-    }
 };
 
 // A GIF whose frame, the top half of the picture, is white, then its LZW codes run on for
@@ -299,27 +294,18 @@ inline B gzipped(const B &data)
 // literal 0, then copies of it 258 bytes at a time (one fixed-code deflate block).
 inline B inflatingPng(QSize size, qint64 inflated)
 {
+    // Deflate sends Huffman codes highest bit first: 0x0C is literal 0's 0x30, 0xA3 the
+    // length 258's 0xC5; distance 1 and the block's end are all zeros.
     LsbBits bits;
     bits.put(0x178, 16); // the zlib header
-    bits.put(1, 1), bits.put(1, 2), bits.code(0x30, 8);
+    bits.put(1, 1), bits.put(1, 2), bits.put(0x0C, 8);
     qint64 n = 1;
     for (; n < inflated; n += 258)
-        bits.code(0xC5, 8), bits.code(0, 5);
-    bits.code(0, 7);
+        bits.put(0xA3, 8), bits.put(0, 5);
+    bits.put(0, 7);
     const auto chunk = [](const char *type, const B &body) -> B { return be32(quint32(body.size())) + type + body + be32(crc32(type + body)); };
     return "\x89PNG\r\n\x1A\n" + chunk("IHDR", be32(quint32(size.width())) + be32(quint32(size.height())) + B("\x08\0\0\0\0", 5))
          + chunk("IDAT", bits.bytes + be32(quint32(n % 65521) << 16 | 1)) + chunk("IEND", {});
-}
-
-// A 32-bit float RGBA TIFF of zeros whose deflated strips of 16 rows all share one copy.
-inline B floatTiff(QSize size)
-{
-    const quint32 w = quint32(size.width()), h = quint32(size.height()), strips = (h + 15) / 16;
-    const B strip = qCompress(B(qsizetype(w) * 16 * 16, '\0')).mid(4);
-    return tiff({{256, 4, {w}}, {257, 4, {h}}, {258, 3, {32, 32, 32, 32}}, {259, 3, {8}}, {262, 3, {2}},
-                 {273, 4, QList<quint32>(strips, inTail)}, {277, 3, {4}}, {278, 4, {16}},
-                 {279, 4, QList<quint32>(strips, quint32(strip.size()))}, {284, 3, {1}}, {338, 3, {2}}, {339, 3, {3, 3, 3, 3}}},
-                true, strip);
 }
 
 // An 8-bit run-length BMP whose rows are each of one grey.
