@@ -47,6 +47,8 @@ void forEachBox(const Reader &r, qint64 from, qint64 to,
     }
 }
 
+constexpr qsizetype maxExtents = 32;
+
 struct Location
 {
     int method = 0; // 0: file offset, 1: inside idat
@@ -204,9 +206,11 @@ std::optional<HeifLayout> parseHeif(QByteArrayView data)
                 pos += 2 + baseSize;
                 const quint32 extents = r.u16(pos);
                 pos += 2;
+                // Past `maxExtents`, only whether there are more counts (see dataOf).
                 for (quint32 e = 0; e < extents && pos < end; ++e) {
-                    location.extents.append({qint64(std::min<quint64>(base + r.uint(pos + indexSize, offsetSize), INT64_MAX / 2)),
-                                             qint64(std::min<quint64>(r.uint(pos + indexSize + offsetSize, lengthSize), INT64_MAX / 2))});
+                    if (e <= maxExtents)
+                        location.extents.append({qint64(std::min<quint64>(base + r.uint(pos + indexSize, offsetSize), INT64_MAX / 2)),
+                                                 qint64(std::min<quint64>(r.uint(pos + indexSize + offsetSize, lengthSize), INT64_MAX / 2))});
                     pos += indexSize + offsetSize + lengthSize;
                 }
                 locations.insert(id, location);
@@ -264,9 +268,11 @@ std::optional<HeifLayout> parseHeif(QByteArrayView data)
     });
     if (!meta || layout.primary == 0)
         return std::nullopt;
-    // An item's data, its extents one after another; none when they lie outside the file or
-    // add up to more than it (the decoder would copy them all).
+    // An item's data, its extents one after another; none when they lie outside the file, add
+    // up to more than it (the decoder would copy them all) or are more than any writer uses.
     const auto dataOf = [&](const Location &location) -> std::optional<QByteArray> {
+        if (location.extents.size() > maxExtents)
+            return std::nullopt;
         QByteArray bytes;
         for (const auto &[offset, length] : location.extents) {
             const qint64 at = location.method == 1 ? (idat >= 0 ? idat + offset : -1) : offset;

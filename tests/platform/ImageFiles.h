@@ -246,12 +246,18 @@ inline B heifGrid(const B &tile, QSize declared, QSize canvas, bool thumbnail = 
 }
 
 // A HEIF file of one HEVC item declaring `declared`, with the decoder configuration `hvcC`
-// (a box body) and the coded `data`.
-inline B heifItem(const B &hvcC, QSize declared, const B &data)
+// (a box body) and the coded `data`, or those {offset, length} pieces of it in turn.
+inline B heifItem(const B &hvcC, QSize declared, const B &data, QList<std::pair<int, int>> extents = {})
 {
+    if (extents.isEmpty())
+        extents = {{0, int(data.size())}};
     return heifFile(1, infe(1, "hvc1"), {}, ispe(declared) + box("hvcC", hvcC), be32(1) + be16(1) + char(2) + char(0x81) + char(0x82),
-                    [&](quint32 dataAt) -> B { return be16(1) + be16(1) + be16(0) + be16(0) + be16(1) + be32(dataAt) + be32(quint32(data.size())); },
-                    {}, data);
+                    [&](quint32 dataAt) -> B {
+                        B location = be16(1) + be16(1) + be16(0) + be16(0) + be16(int(extents.size()));
+                        for (const auto &[offset, length] : extents)
+                            location += be32(dataAt + quint32(offset)) + be32(quint32(length));
+                        return location;
+                    }, {}, data);
 }
 
 // The parameter sets of a HEIC file's configuration, as its coded data carries pictures:

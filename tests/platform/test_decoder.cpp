@@ -4,6 +4,7 @@
 #include "platform/ImageDecoder.h"
 
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTest>
 
 #include <atomic>
@@ -125,6 +126,21 @@ private slots:
             const B larger = heic(quadrants({128, 128}));
             QTest::newRow("HEIF coded larger than configured") << heifItem(boxBody(tile, "hvcC"), small, parameterSets(larger) + boxBody(larger, "mdat")) << box << QSize();
             QTest::newRow("HEIF item of two pictures") << heifItem(boxBody(tile, "hvcC"), small, boxBody(tile, "mdat").repeated(2)) << box << QSize();
+            // Filler data read 31 times over: libheif would copy far more than the file holds.
+            const B filler = be32(64) + "\x4C\x01" + B(61, '\xFF') + '\x80', coded = boxBody(tile, "mdat");
+            QTest::newRow("HEIF extents adding up past the file") << heifItem(boxBody(tile, "hvcC"), small, filler + coded,
+                                                                               QList<std::pair<int, int>>(31, {0, 68}) << std::pair(68, int(coded.size()))) << box << QSize();
+            QTest::newRow("HEIF item in extents") << heifItem(boxBody(tile, "hvcC"), small, filler + coded, {{0, 68}, {68, int(coded.size())}}) << box << small;
+            // Its alpha item holds two pictures: decoded beside the picture, it cannot be charged.
+            QTest::newRow("HEIF alpha of two pictures")
+                << heifFile(1, infe(1, "hvc1") + infe(2, "hvc1"), ImageFiles::box("auxl", be16(2) + be16(1) + be16(1)),
+                            ispe(small) + ImageFiles::box("hvcC", boxBody(tile, "hvcC")) + fullBox("auxC", 0, B("urn:mpeg:hevc:2015:auxid:1", 27)),
+                            be32(2) + be16(1) + char(2) + char(0x81) + char(0x82) + be16(2) + char(3) + char(0x81) + char(0x82) + char(0x83),
+                            [&](quint32 at) -> B {
+                                return be16(2) + be16(1) + be16(0) + be16(0) + be16(1) + be32(at) + be32(quint32(coded.size())) + be16(2)
+                                     + be16(0) + be16(0) + be16(1) + be32(at + quint32(coded.size())) + be32(quint32(2 * coded.size()));
+                            }, {}, coded.repeated(3))
+                << box << QSize();
             QTest::newRow("HEIF grid within its declared size") << heifGrid(tile, small, small) << box << small;
             QTest::newRow("HEIF grid larger than declared") << heifGrid(tile, small, big) << box << QSize();
             QTest::newRow("HEIF grid declared 16000 x 12000") << heifGrid(tile, big, big) << box << QSize();
@@ -139,7 +155,9 @@ private slots:
         QFETCH(QSize, shown);
         TestTree t;
         const B path = t.make({"IMG_0001.jpg"}, bytes);
-        QCOMPARE(decodeImage(path, cover).size(), shown.isEmpty() ? QSize(0, 0) : shown);
+        const QImage image = decodeImage(path, cover);
+        QCOMPARE(image.size(), shown.isEmpty() ? QSize(0, 0) : shown);
+        QVERIFY(image.isNull() || image.format() == (image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32));
         for (const double part : {0.5, 0.9})
             QVERIFY2(decodeImage(t.make({"cut.jpg"}, bytes.left(qsizetype(bytes.size() * part))), cover).isNull(), qPrintable(QString::number(part)));
 #ifdef __SANITIZE_THREAD__
@@ -162,8 +180,11 @@ private slots:
         for (int i = 0; i < 2048 * 1536; i += 7) // libwebp decodes such a picture through a buffer of its own
             dotted.setPixel(i % 2048, i / 2048, qRgb(i & 255, 0, 0));
         const QSize full, box(150, 150);
-        for (const char *format : {"jpg", "png", "bmp", "tiff", "webp"})
+        for (const char *format : {"jpg", "png", "bmp", "tiff"})
             QTest::newRow(format) << encoded(photo, format) << full;
+        QImage noise(photo.size(), QImage::Format_RGB32); // whose file is large enough that its copy counts
+        QRandomGenerator(1).fillRange(reinterpret_cast<quint32 *>(noise.bits()), noise.sizeInBytes() / 4);
+        QTest::newRow("webp") << encoded(noise, "webp") << full;
         QTest::newRow("jpg reduced") << encoded(photo, "jpg") << box;
         QTest::newRow("jpg turned, reduced") << withOrientation(photo, "jpg", 6) << box;
         QTest::newRow("grey jpg") << encoded(photo.convertToFormat(QImage::Format_Grayscale8), "jpg") << full;
@@ -199,14 +220,17 @@ private slots:
     }
 
     // A GIF is decoded as far as its frame is complete, however long its codes run on: the
-    // white of its top half does not spill into the bottom one.
+    // white of its top half does not spill into the bottom one, not even from codes in the
+    // last byte of the frame (3 x 2).
     void gifEndsWithItsFrame()
     {
         TestTree t;
-        const QImage image = decodeImage(t.make({"photo.gif"}, lzwBombGif({64, 64}, 64 << 10)));
-        QCOMPARE(image.size(), QSize(64, 64));
-        QCOMPARE(image.pixel(32, 16), qRgb(255, 255, 255));
-        QCOMPARE_NE(image.pixel(32, 48), qRgb(255, 255, 255));
+        for (const QSize size : {QSize(64, 64), QSize(3, 2)}) {
+            const QImage image = decodeImage(t.make({"photo.gif"}, lzwBombGif(size, 64 << 10)));
+            QCOMPARE(image.size(), size);
+            QCOMPARE(image.pixel(size.width() / 2, 0), qRgb(255, 255, 255));
+            QCOMPARE_NE(image.pixel(size.width() / 2, size.height() - 1), qRgb(255, 255, 255));
+        }
     }
 
     void heifThumbnailsAndRotation()
