@@ -1,8 +1,9 @@
 #pragma once
 
-// Mounts for file-system tests: a small tmpfs (another file system, or a full one) and a
-// read-only view of a folder. They need root; `ok` tells whether the mount worked, so the
-// test can skip. Detached when destroyed, so declare them after the TestTree they live in.
+// Mounts for file-system tests: a small tmpfs (another file system, or a full one), a
+// read-only view of a folder and another folder of the same file system shown at `folder`
+// (`options` names it). They need root; `ok` tells whether the mount worked, so the test
+// can skip. Detached when destroyed, so declare them after the TestTree they live in.
 #include <QByteArray>
 
 #include <fcntl.h>
@@ -12,14 +13,15 @@
 
 struct TestMount
 {
-    enum Kind { tmpfs, readOnly };
+    enum Kind { tmpfs, readOnly, bind };
     const QByteArray dir;
     bool ok = false;
 
     TestMount(Kind kind, const QByteArray &folder, const char *options = "size=4m") : dir(folder)
     {
-        if (kind == tmpfs)
-            ok = ::mount("tmpfs", dir, "tmpfs", 0, options) == 0;
+        if (kind != readOnly)
+            ok = kind == tmpfs ? ::mount("tmpfs", dir, "tmpfs", 0, options) == 0
+                               : ::mount(options, dir, nullptr, MS_BIND, nullptr) == 0;
         else if ((mounted = ::mount(dir, dir, nullptr, MS_BIND, nullptr) == 0))
             ok = ::mount(nullptr, dir, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
         mounted = mounted || ok;

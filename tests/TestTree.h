@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 class TestTree
@@ -22,8 +23,8 @@ public:
     ~TestTree() { ::nftw(root, [](const char *p, const struct stat *, int, FTW *) { return ::remove(p); }, 8, FTW_DEPTH | FTW_PHYS); }
 
     QByteArray path(const QByteArray &relative) const { return root + '/' + relative; }
-    // Makes each "folder/", "link -> target" or "file" (holding `bytes`), and the folders
-    // they lie in. Returns the last one's path.
+    // Makes each "folder/", "link -> target", "fifo|", "socket=" or "file" (holding `bytes`),
+    // and the folders they lie in. Returns the last one's path.
     QByteArray make(const QByteArrayList &entries, const QByteArray &bytes = {}) const
     {
         QByteArray p;
@@ -34,6 +35,9 @@ public:
                 check(::mkdir(p.left(slash), 0755) == 0 || errno == EEXIST, p);
             if (arrow >= 0) {
                 check(::symlink(entry.mid(arrow + 4), p) == 0, p);
+            } else if (entry.endsWith('|') || entry.endsWith('=')) {
+                p.chop(1);
+                check(::mknod(p, (entry.endsWith('|') ? S_IFIFO : S_IFSOCK) | 0644, 0) == 0, p);
             } else if (!entry.endsWith('/')) {
                 const int fd = ::open(p, O_WRONLY | O_CREAT | O_TRUNC, 0644);
                 check(fd >= 0 && ::write(fd, bytes, size_t(bytes.size())) == bytes.size(), p);

@@ -16,6 +16,16 @@ double percent(int part, int total)
     return total > 0 ? double(part) / double(total) * 100.0 : 0.0;
 }
 
+// A run that took photos out of the library has refilled the page; a stopped one says so
+// instead, with how far it got.
+QString runSummary(const QString &verb, const FileOpOutcome &outcome, bool refilled)
+{
+    const QString count = outcome.stopped() ? u"%1 of %2"_s.arg(outcome.done).arg(outcome.total)
+                                            : QString::number(outcome.done);
+    const QString end = outcome.stopped() ? u" - stopped"_s : refilled ? u" - loaded more to replace"_s : QString();
+    return verb + u' ' + count + u" photos"_s + errorsPart(outcome.errors) + end;
+}
+
 } // namespace
 
 QString panelPrompt(FileOperation operation)
@@ -38,11 +48,10 @@ double progressPercent(const FileOpProgress &progress)
     return percent(progress.done + progress.errors, progress.total);
 }
 
-QString summary(FileOperation operation, int done, int errors)
+QString summary(FileOperation operation, const FileOpOutcome &outcome)
 {
-    if (operation == FileOperation::copy)
-        return u"Copied %1 photos"_s.arg(done) + errorsPart(errors);
-    return u"Moved %1 photos"_s.arg(done) + errorsPart(errors) + u" - loaded more to replace"_s;
+    return runSummary(operation == FileOperation::copy ? u"Copied"_s : u"Moved"_s, outcome,
+                      operation == FileOperation::move);
 }
 
 QString deleteProgress(int deleted, int total)
@@ -55,9 +64,9 @@ double deletePercent(const FileOpProgress &progress)
     return percent(progress.done, progress.total);
 }
 
-QString deleteSummary(int deleted, int errors)
+QString deleteSummary(const FileOpOutcome &outcome)
 {
-    return u"Deleted %1 photos"_s.arg(deleted) + errorsPart(errors) + u" - loaded more to replace"_s;
+    return runSummary(u"Deleted"_s, outcome, true);
 }
 
 } // namespace FileOperationTexts

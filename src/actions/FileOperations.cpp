@@ -19,22 +19,23 @@ FileTransfer transferResult(int error, const FilePath &destination)
     return {true, {}, destination};
 }
 
-// Across file systems: a complete copy, flushed with its folder entry, before the source
-// goes; if the source cannot be removed the copy is taken back, so the photo is never in
-// two places after a move that reports failure.
-int moveAcrossFileSystems(const FilePath &source, const FilePath &destination)
+// Moves by copying: across file systems, and for a link, which moves as the photo it shows
+// (renamed, it would move only the link, and a relative one would then dangle). The copy
+// is complete and on disk with its folder entry before the source goes, and the source
+// must then still be the very file that was copied, unchanged: a photo saved in place
+// meanwhile would otherwise lose that save. A link goes, the file it shows stays (it may
+// be another photo's). If anything fails the copy is removed and the source stays, so
+// the photo is never in two places after a move that reports failure.
+int moveByCopy(const FileSystem &fs, const FilePath &source, const FilePath &destination)
 {
-    struct stat before, after;
-    if (::lstat(source.constData(), &before) != 0)
-        return errno;
-    if (const int error = copyToNewFile(source, destination, true))
+    struct stat copied, now;
+    if (const int error = copyToNewFile(fs, source, destination, true, &copied))
         return error; // nothing was created, or it was removed again
-    int error = syncDirectory(parentPath(destination));
-    // The name still has to be the file that was copied: another one put there meanwhile
-    // is not ours to remove.
-    if (!error && (::lstat(source.constData(), &after) != 0 || after.st_dev != before.st_dev
-                   || after.st_ino != before.st_ino))
-        error = EIO;
+    int error = syncDirectory(fs, parentPath(destination));
+    if (!error && ::stat(source.constData(), &now) != 0)
+        error = errno;
+    if (!error && !sameState(now, copied))
+        error = fileChanged;
     if (!error && ::unlink(source.constData()) != 0)
         error = errno;
     if (error)
@@ -52,37 +53,41 @@ FilePath freeDestinationPath(const FilePath &destDir, const FilePath &name)
     if (::lstat(candidate.constData(), &st) != 0)
         return candidate;
     const qsizetype dot = name.lastIndexOf('.');
-    const FilePath base = dot < 0 ? name : name.left(dot);
+    const QByteArrayView base = dot < 0 ? QByteArrayView(name) : QByteArrayView(name).first(dot);
     const FilePath extension = dot < 0 ? FilePath() : name.mid(dot);
     for (qint64 n = 1;; ++n) {
-        candidate = appendPathComponent(destDir, FilePath(base + '_' + FilePath::number(n) + extension));
+        // A name that cannot grow gives up the end of its base.
+        candidate = appendPathComponent(destDir, fitName(base, FilePath('_' + FilePath::number(n) + extension)));
         // A dangling link counts as taken: creating the file would follow it.
         if (::lstat(candidate.constData(), &st) != 0)
             return candidate;
     }
 }
 
-FileTransfer copyFileTo(const FilePath &source, const FilePath &destination)
+FileTransfer copyFileTo(const FilePath &source, const FilePath &destination, const FileSystem &fs)
 {
-    return transferResult(copyToNewFile(source, destination, false), destination);
+    return transferResult(copyToNewFile(fs, source, destination, false), destination);
 }
 
-FileTransfer moveFileTo(const FilePath &source, const FilePath &destination)
+FileTransfer moveFileTo(const FilePath &source, const FilePath &destination, const FileSystem &fs)
 {
-    int error = renameNoReplace(source, destination);
+    struct stat entry;
+    if (::lstat(source.constData(), &entry) != 0)
+        return transferResult(errno, destination);
+    int error = S_ISLNK(entry.st_mode) ? EXDEV : fs.renameNoReplace(source, destination);
     if (error == EXDEV)
-        error = moveAcrossFileSystems(source, destination);
+        error = moveByCopy(fs, source, destination);
     return transferResult(error, destination);
 }
 
-FileTransfer copyFileInto(const FilePath &source, const FilePath &name, const FilePath &destDir)
+FileTransfer copyFileInto(const FilePath &source, const FilePath &name, const FilePath &destDir, const FileSystem &fs)
 {
-    return copyFileTo(source, freeDestinationPath(destDir, name));
+    return copyFileTo(source, freeDestinationPath(destDir, name), fs);
 }
 
-FileTransfer moveFileInto(const FilePath &source, const FilePath &name, const FilePath &destDir)
+FileTransfer moveFileInto(const FilePath &source, const FilePath &name, const FilePath &destDir, const FileSystem &fs)
 {
-    return moveFileTo(source, freeDestinationPath(destDir, name));
+    return moveFileTo(source, freeDestinationPath(destDir, name), fs);
 }
 
 namespace {
@@ -95,6 +100,7 @@ FileOpOutcome runEach(const QList<FileJob> &jobs, const QString &verb,
                       const std::function<void(const QString &)> &logLine, const std::atomic<bool> *abandon)
 {
     FileOpOutcome outcome;
+    outcome.total = int(jobs.size());
     for (const FileJob &job : jobs) {
         if (abandon && *abandon)
             break;
@@ -122,6 +128,7 @@ FileOpOutcome runFileOperation(FileOperation operation, const FilePath &destDir,
 {
     // A folder that cannot be made fails each file on its own, with its own message.
     makeDirectories(destDir, 0777);
+    removeLeftoverCopies(destDir);
     const bool copy = operation == FileOperation::copy;
     const auto transfer = [&](const FileJob &job) -> std::optional<QString> {
         const FileTransfer t = copy ? copyFileInto(job.path, job.name, destDir) : moveFileInto(job.path, job.name, destDir);

@@ -9,13 +9,17 @@
 #include <QSizeF>
 #include <QString>
 
+#include <chrono>
 #include <functional>
+#include <mutex>
+#include <vector>
 
 // Square photo thumbnails, cut to fill the square (aspect fill).
 //
-// Use: on the GUI thread take the ids and paths of the photos; on a worker call
-// `makeThumbnails` (it blocks that thread and uses its own threads, never a shared pool);
-// hand the pictures back to the GUI thread in one queued call and match them by id.
+// Use: on the GUI thread take the ids and paths of the photos the page lacks pictures
+// for, as a ThumbnailRequest; on a worker call `makeThumbnails` (it blocks that thread and
+// uses its own threads, never a shared pool); it hands the pictures over in small batches,
+// which the GUI thread matches by id.
 
 // The side of a thumbnail in device-independent pixels.
 inline constexpr double thumbnailSide = 150;
@@ -29,24 +33,77 @@ QRectF aspectFillRect(QSizeF source, double side = thumbnailSide);
 // Thread-safe.
 QImage createThumbnail(const FilePath &path, qreal devicePixelRatio = 1.0);
 
+struct ThumbnailOptions;
+
 struct ThumbnailJob
 {
     PhotoId id = 0;
     FilePath path;
+    qsizetype row = 0; // the card's place on the page
 };
 
-// Makes the pictures of `jobs` on up to `threads` threads (0 = one per core). Stops before the next
-// photo once stopRequested() returns true; what was made by then is returned. progress(position, count)
-// is called for position = 0, 10, 20, … (< count) in increasing order, possibly from worker threads,
-// when the photo at that position is begun. stopRequested and progress are never called
-// concurrently. A photo that cannot be decoded gets no entry.
+// The pictures one page lacks, in page order. The cards on screen are made first: the GUI
+// thread says which those are, also while workers make the pictures, and cancels the
+// request when another page replaces this one.
+class ThumbnailRequest
+{
+public:
+    explicit ThumbnailRequest(QList<ThumbnailJob> jobs); // rows ascending
+    qsizetype size() const { return m_jobs.size(); }
+
+    // Any thread. The cards in rows [first, end) are on screen.
+    void setVisibleRows(qsizetype first, qsizetype end);
+    // Any thread. No photo is begun after this.
+    void cancel();
+    bool isCancelled() const;
+    // Any thread. The photos begun so far; their pictures are made even after a cancel.
+    PhotoIdSet begun() const;
+
+private:
+    friend bool makeThumbnails(ThumbnailRequest &request, const ThumbnailOptions &options);
+    bool allBegun() const;
+    // The position of the next photo to make, an on-screen one first, and how many were
+    // begun before it; -1 once none is left or the request is cancelled.
+    qsizetype claim(qsizetype &ordinal);
+
+    const QList<ThumbnailJob> m_jobs;
+    mutable std::mutex m_mutex; // guards the claims and the visible rows
+    std::vector<bool> m_claimed;
+    qsizetype m_visibleFirst = 0, m_visibleEnd = 0; // job positions of the visible rows
+    qsizetype m_next = 0;                           // none before it is unclaimed
+    qsizetype m_begun = 0;
+    bool m_cancelled = false;
+};
+
+struct ThumbnailOptions
+{
+    qreal devicePixelRatio = 1.0;
+    // Polled before each photo is begun; true ends the run there.
+    std::function<bool()> stopRequested;
+    // progress(position, count) as the photo at position = 0, 10, 20, … (< count, in the
+    // order begun) is begun, and (count, count) once every photo is done.
+    std::function<void(int position, int count)> progress;
+    // Gets the pictures made, a batch at a time: the first at once, then at most one batch
+    // per interval, and what is left at the end. A photo that cannot be decoded comes as a
+    // null image.
+    std::function<void(QHash<PhotoId, QImage> batch)> deliver;
+    std::chrono::milliseconds batchInterval{50};
+    int threads = 0; // 0 = one per core
+};
+
+// Makes the pictures of `request` on options.threads threads. stopRequested, progress and
+// deliver are never called concurrently, possibly from those threads. Returns true when
+// every photo was done, false when a stop or a cancel ended the run early.
+bool makeThumbnails(ThumbnailRequest &request, const ThumbnailOptions &options);
+
+// Makes the pictures of `jobs` in their order and returns those that could be made.
 QHash<PhotoId, QImage> makeThumbnails(const QList<ThumbnailJob> &jobs, qreal devicePixelRatio,
                                       const std::function<bool()> &stopRequested,
                                       const std::function<void(int position, int count)> &progress = {},
                                       int threads = 0);
 
-// The texts and figures thumbnail generation shows.
+// The texts and figures thumbnail generation shows, for its progress (position, count).
 namespace ThumbnailTexts {
-QString progress(int number, int count);         // "Generating thumbnails: {number}/{count}"
+QString progress(int position, int count);       // "Generating thumbnails: {position + 1, at most count}/{count}"
 double progressPercent(int position, int count); // progress bar: the lower half, 0-50
 } // namespace ThumbnailTexts

@@ -274,6 +274,9 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     });
     if (stopRequested())
         return stopped;
+    // Every photo is settled: the last update shows the whole count, not the last 20th.
+    if (progress && total > 0)
+        progress(total, total);
 
     std::vector<std::vector<int>> groups;
     for (size_t j = 0; j < jobs.size(); ++j) {

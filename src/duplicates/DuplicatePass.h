@@ -53,7 +53,8 @@ struct DuplicatePassResult
 };
 
 // Called as the pass gets through the photos, for positions 0, 20, 40 ... (0-based) below
-// `total`, in increasing order, on the thread that runs the pass.
+// `total`, in increasing order, and with `total` itself once every photo is read, on the
+// thread that runs the pass.
 using DuplicateProgress = std::function<void(int position, int total)>;
 
 // Examines every photo of `snapshot` first and reads only those that share their size

@@ -14,7 +14,7 @@ struct FolderChooserRequest
     QString prompt;              // the confirm button's title
     bool allowsMultiple = false;
     bool canCreateFolders = false;
-    FilePath startDirectory;     // empty: the toolkit's default
+    FilePath startDirectory;     // empty: the home folder; gone: its nearest existing parent
 };
 
 struct AlertRequest

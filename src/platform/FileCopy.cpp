@@ -2,10 +2,13 @@
 
 #include "platform/FileSystem.h"
 
+#include <QList>
 #include <QtGlobal>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -34,12 +37,6 @@ struct FileDescriptor
     {
         if (fd >= 0)
             ::close(fd);
-    }
-    int release()
-    {
-        const int result = ::close(fd);
-        fd = -1;
-        return result;
     }
 };
 
@@ -115,7 +112,7 @@ int renameNoReplace(const FilePath &from, const FilePath &to)
     if (renameError != EINVAL && renameError != ENOSYS)
         return renameError;
     // No RENAME_NOREPLACE here (or a folder moved into itself): link() never replaces either.
-    // Where links are not supported either (some FUSE mounts), the caller's copy takes over.
+    // Where links are not supported either (some FUSE mounts), the caller copies instead.
     if (::link(from.constData(), to.constData()) != 0)
         return errno == EPERM || errno == ENOSYS || errno == EOPNOTSUPP ? EXDEV : errno;
     if (::unlink(from.constData()) != 0) {
@@ -128,30 +125,74 @@ int renameNoReplace(const FilePath &from, const FilePath &to)
 
 namespace {
 
-// Contents, times and mode of `in` into `out`, then a check that `in` did not change
-// meanwhile (a photo still being written would otherwise be copied in part).
-int fillCopy(int in, const struct stat &st, int out, bool flush)
+// A copy written under a name of its own: ".lumisort-XXXXXX.part" in the destination.
+constexpr char temporaryPrefix[] = ".lumisort-";
+constexpr char temporarySuffix[] = ".part";
+constexpr qsizetype temporaryLength = sizeof temporaryPrefix - 1 + 6 + sizeof temporarySuffix - 1;
+
+// Contents, times and mode of `in` into `out` (with `flush`, on disk); then a check that
+// `in` did not change meanwhile (a photo still being written would otherwise be copied in
+// part).
+int fillCopy(const FileSystem &fs, int in, const struct stat &st, int out, bool flush)
 {
     if (const int error = copyContents(in, out))
         return error;
-    struct stat after, written;
-    if (::fstat(in, &after) != 0 || ::fstat(out, &written) != 0)
-        return errno;
-    if (after.st_size != st.st_size || written.st_size != st.st_size || after.st_mtim.tv_sec != st.st_mtim.tv_sec
-        || after.st_mtim.tv_nsec != st.st_mtim.tv_nsec)
-        return EIO;
     // Best effort, as some file systems (FAT) keep no permission bits.
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     ::futimens(out, times);
     ::fchmod(out, st.st_mode & 0777);
-    if (flush && ::fsync(out) != 0)
+    if (const int error = flush ? fs.flush(out) : 0)
+        return error;
+    struct stat after, written;
+    if (::fstat(in, &after) != 0 || ::fstat(out, &written) != 0)
         return errno;
-    return 0;
+    if (!sameState(after, st))
+        return fileChanged;
+    return written.st_size == st.st_size ? 0 : EIO;
+}
+
+// Gives the finished temporary its name without replacing anything. Where the file
+// system neither renames without replacing nor links (some FUSE file systems), an empty
+// file of ours takes the name first, and only that is replaced.
+int nameTemporary(const FileSystem &fs, const FilePath &temporary, const FilePath &destination)
+{
+    const int error = fs.renameNoReplace(temporary, destination);
+    if (error != EXDEV)
+        return error;
+    const int reserved = ::open(destination.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (reserved < 0)
+        return errno;
+    ::close(reserved);
+    if (::rename(temporary.constData(), destination.constData()) == 0)
+        return 0;
+    const int renameError = errno;
+    ::unlink(destination.constData());
+    return renameError;
+}
+
+// Where the file system makes no nameless files (FAT, FUSE, network file systems): a
+// hidden temporary beside the destination, locked while it is written so that a later run
+// can tell one that a killed run left behind, and on disk before it is named (FAT keeps
+// no order between a name and the contents).
+int copyThroughTemporary(const FileSystem &fs, int in, const struct stat &st, const FilePath &destination)
+{
+    FilePath temporary = appendPathComponent(parentPath(destination), temporaryPrefix) + "XXXXXX" + temporarySuffix;
+    FileDescriptor out{::mkostemps(temporary.data(), int(sizeof temporarySuffix - 1), O_CLOEXEC)};
+    if (out.fd < 0)
+        return errno;
+    ::flock(out.fd, LOCK_EX);
+    int error = fillCopy(fs, in, st, out.fd, true);
+    if (!error)
+        error = nameTemporary(fs, temporary, destination);
+    if (error)
+        ::unlink(temporary.constData());
+    return error;
 }
 
 } // namespace
 
-int copyToNewFile(const FilePath &source, const FilePath &destination, bool flush)
+int copyToNewFile(const FileSystem &fs, const FilePath &source, const FilePath &destination, bool flush,
+                  struct stat *copied)
 {
     // Non-blocking, so a FIFO named like a photo cannot hang the run.
     FileDescriptor in{::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
@@ -162,45 +203,79 @@ int copyToNewFile(const FilePath &source, const FilePath &destination, bool flus
         return errno;
     if (!S_ISREG(st.st_mode))
         return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    if (copied)
+        *copied = st;
 
-    // The copy is made nameless and only named once complete, so a run cut short (a crash,
-    // a power cut) never leaves part of a photo under its name. The name is given by a
-    // link, which fails rather than replace.
-    FileDescriptor unnamed{::open(parentPath(destination).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600)};
+    // The copy is made nameless and only named once complete, so a run cut short never
+    // leaves part of a photo under its name. The name is given by a link, which fails
+    // rather than replace.
+    FileDescriptor unnamed{fs.openUnnamed(parentPath(destination))};
     if (unnamed.fd >= 0) {
-        if (const int error = fillCopy(in.fd, st, unnamed.fd, flush))
+        if (const int error = fillCopy(fs, in.fd, st, unnamed.fd, flush))
             return error;
         const QByteArray procPath = "/proc/self/fd/" + QByteArray::number(unnamed.fd);
         if (::linkat(AT_FDCWD, procPath.constData(), AT_FDCWD, destination.constData(), AT_SYMLINK_FOLLOW) == 0)
-            return unnamed.release() != 0 ? errno : 0;
+            return 0;
         if (errno != ENOENT || ::access("/proc/self/fd", F_OK) == 0)
             return errno;
-        // No /proc: fall back to a named copy.
+        // No /proc: copy again, through a temporary.
+        if (::lseek(in.fd, 0, SEEK_SET) != 0)
+            return errno;
     } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
         return errno;
     }
-    if (::lseek(in.fd, 0, SEEK_SET) != 0)
-        return errno;
-    FileDescriptor out{::open(destination.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600)};
-    if (out.fd < 0)
-        return errno;
-    int error = fillCopy(in.fd, st, out.fd, flush);
-    if (out.release() != 0 && !error)
-        error = errno;
-    if (error)
-        ::unlink(destination.constData());
-    return error;
+    return copyThroughTemporary(fs, in.fd, st, destination);
 }
 
-int syncDirectory(const FilePath &dir)
+void removeLeftoverCopies(const FilePath &dir)
+{
+    DIR *handle = ::opendir(dir.constData());
+    if (!handle)
+        return;
+    QList<FilePath> names;
+    while (const dirent *entry = ::readdir(handle)) {
+        const QByteArrayView name(entry->d_name);
+        if (name.size() == temporaryLength && name.startsWith(temporaryPrefix) && name.endsWith(temporarySuffix))
+            names.append(name.toByteArray());
+    }
+    for (const FilePath &name : names) {
+        // A copy still being written holds its lock; a killed one's died with it. Opened
+        // for writing, as over NFS an exclusive lock needs that.
+        FileDescriptor fd{::openat(::dirfd(handle), name.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
+        struct stat opened, named;
+        if (fd.fd >= 0 && ::flock(fd.fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd.fd, &opened) == 0
+            && ::fstatat(::dirfd(handle), name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0
+            && sameState(opened, named))
+            ::unlinkat(::dirfd(handle), name.constData(), 0);
+    }
+    ::closedir(handle);
+}
+
+int syncDirectory(const FileSystem &fs, const FilePath &dir)
 {
     FileDescriptor fd{::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    if (fd.fd < 0 || ::fsync(fd.fd) != 0)
-        return errno;
-    return 0;
+    return fd.fd < 0 ? errno : fs.flush(fd.fd);
+}
+
+bool sameState(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size
+           && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec
+           && a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+FilePath fitName(QByteArrayView head, QByteArrayView tail, qsizetype limit)
+{
+    qsizetype keep = qBound(qsizetype(0), limit - tail.size(), head.size());
+    // Back over at most three UTF-8 continuation bytes (10xxxxxx) to the start of a character.
+    for (int i = 0; i < 3 && keep > 0 && keep < head.size() && (uchar(head[keep]) & 0xc0) == 0x80; ++i)
+        --keep;
+    return head.first(keep).toByteArray() + tail;
 }
 
 QString errorText(int error)
 {
+    if (error == fileChanged)
+        return QStringLiteral("The file changed while it was copied");
     return qt_error_string(error);
 }

@@ -51,6 +51,14 @@ public:
     // the file cannot be examined.
     virtual bool statPath(const FilePath &path, struct stat &st) const = 0;
     virtual bool statOpen(int fd, struct stat &st) const = 0;
+
+    // The steps of a copy or move that tests interfere with. `openUnnamed`: a nameless file
+    // open for writing in `dir` (O_TMPFILE), or -1 with errno set where the file system
+    // makes none. `flush`: fsync(2) of an open file or folder. `renameNoReplace`: as the
+    // function of that name (FileCopy.h). Both return 0 or an errno value.
+    virtual int openUnnamed(const FilePath &dir) const = 0;
+    virtual int flush(int fd) const = 0;
+    virtual int renameNoReplace(const FilePath &from, const FilePath &to) const = 0;
 };
 
 // Joins a directory path and a name (or relative path) with exactly one "/".

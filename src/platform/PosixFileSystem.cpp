@@ -1,8 +1,11 @@
 #include "platform/PosixFileSystem.h"
 
+#include "platform/FileCopy.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -88,4 +91,19 @@ bool PosixFileSystem::statPath(const FilePath &path, struct stat &st) const
 bool PosixFileSystem::statOpen(int fd, struct stat &st) const
 {
     return ::fstat(fd, &st) == 0;
+}
+
+int PosixFileSystem::openUnnamed(const FilePath &dir) const
+{
+    return ::open(dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+}
+
+int PosixFileSystem::flush(int fd) const
+{
+    return ::fsync(fd) == 0 ? 0 : errno;
+}
+
+int PosixFileSystem::renameNoReplace(const FilePath &from, const FilePath &to) const
+{
+    return ::renameNoReplace(from, to);
 }

@@ -2,7 +2,7 @@
 
 #include "platform/FileSystem.h"
 
-// The real file system, through readdir and statx.
+// The real file system, through readdir, statx and the calls of FileCopy.h.
 class PosixFileSystem : public FileSystem
 {
 public:
@@ -11,4 +11,7 @@ public:
     bool isDirectory(const FilePath &path, bool followLinks) const override;
     bool statPath(const FilePath &path, struct stat &st) const override;
     bool statOpen(int fd, struct stat &st) const override;
+    int openUnnamed(const FilePath &dir) const override;
+    int flush(int fd) const override;
+    int renameNoReplace(const FilePath &from, const FilePath &to) const override;
 };

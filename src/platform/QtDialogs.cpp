@@ -1,10 +1,30 @@
 #include "platform/QtDialogs.h"
 
+#include "platform/FileSystem.h"
+#include "platform/Home.h"
+
 #include <QAbstractItemView>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+
+#include <sys/stat.h>
+
+namespace {
+
+// The folder asked for, or its nearest parent if it has gone; without one, the home folder
+// (Qt's own default is the program's working folder, meaningless when started from a menu).
+FilePath startFolder(const FilePath &requested)
+{
+    FilePath folder = requested.isEmpty() ? homeDirectory() : requested;
+    struct stat st;
+    while (folder.size() > 1 && (::stat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode)))
+        folder = parentPath(folder);
+    return folder;
+}
+
+} // namespace
 
 void QtDialogs::configureFolderChooser(QFileDialog &dialog, const FolderChooserRequest &request)
 {
@@ -17,8 +37,7 @@ void QtDialogs::configureFolderChooser(QFileDialog &dialog, const FolderChooserR
     dialog.setWindowTitle(request.message);
     dialog.setLabelText(QFileDialog::Accept, request.prompt);
     dialog.setLabelText(QFileDialog::LookIn, request.message);
-    if (!request.startDirectory.isEmpty())
-        dialog.setDirectory(QFile::decodeName(request.startDirectory));
+    dialog.setDirectory(QFile::decodeName(startFolder(request.startDirectory)));
     if (request.allowsMultiple) {
         const auto views = dialog.findChildren<QAbstractItemView *>();
         for (QAbstractItemView *view : views)

@@ -20,36 +20,62 @@ namespace {
 
 // A name taken in the trash gets ".2", ".3", ... appended; this many are tried.
 constexpr int maxNameAttempts = 10000;
+constexpr char infoSuffix[] = ".trashinfo";
 
 TrashResult failure(const QString &error)
 {
     return {false, error, {}};
 }
 
-// The device of `path`, or of its nearest existing ancestor when it is not there yet.
-std::optional<dev_t> deviceOf(FilePath path)
+const QString noMount = u"Cannot tell which mount holds the file"_s;
+
+FilePath readProcFile(const FilePath &path)
+{
+    FilePath contents;
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return contents;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;)
+        contents.append(buffer, got);
+    ::close(fd);
+    return contents;
+}
+
+// The id of the mount that `path` is reached through (or, while it does not exist, its
+// nearest existing folder); a rename never leaves a mount, even for the same file system.
+std::optional<quint64> mountIdOf(FilePath path)
 {
     for (;;) {
-        struct stat st;
-        if (::stat(path.constData(), &st) == 0)
-            return st.st_dev;
+        const int fd = ::open(path.constData(), O_PATH | O_CLOEXEC);
+        if (fd >= 0) {
+            const FilePath info = readProcFile("/proc/self/fdinfo/" + FilePath::number(fd));
+            ::close(fd);
+            const qsizetype at = info.indexOf("\nmnt_id:");
+            const FilePath value = at < 0 ? FilePath() : info.mid(at + 8);
+            bool ok = false;
+            const quint64 id = value.left(value.indexOf('\n')).trimmed().toULongLong(&ok);
+            return ok ? std::optional(id) : std::nullopt;
+        }
         if (errno != ENOENT || path == "/")
             return std::nullopt;
         path = parentPath(path);
     }
 }
 
-// The mount point holding the folder `dir` (a canonical path) on `device`.
-FilePath mountTop(FilePath dir, dev_t device)
+// Where the mount `id` is mounted, as this process sees it.
+std::optional<FilePath> mountPoint(quint64 id)
 {
-    while (dir != "/") {
-        const FilePath up = parentPath(dir);
-        struct stat st;
-        if (::stat(up.constData(), &st) != 0 || st.st_dev != device)
-            break;
-        dir = up;
+    for (const FilePath &line : readProcFile("/proc/self/mountinfo").split('\n')) {
+        // "36 35 98:0 /root /mount/point options...": "\ooo" escapes space, tab, newline and "\".
+        const QList<FilePath> fields = line.split(' ');
+        if (fields.size() < 5 || fields[0].toULongLong() != id)
+            continue;
+        FilePath point = fields[4];
+        point.replace("\\040", " ").replace("\\011", "\t").replace("\\012", "\n").replace("\\134", "\\");
+        return point;
     }
-    return dir;
+    return std::nullopt;
 }
 
 // Makes `dir` if missing; 0 when it is then a real folder of ours, else an errno value.
@@ -146,19 +172,27 @@ TrashResult moveToTrash(const FilePath &path, const TrashEnvironment &env)
     const FilePath name = lastPathComponent(absolute).toByteArray();
 
     // Where it goes, and its original path as the info file records it: absolute in the
-    // home trash, relative to the mount point in a per-mount one.
+    // home trash, relative to the mount point in a per-mount one. The trash is chosen by
+    // the mount the file is reached through.
     FilePath trash = env.homeTrash();
     FilePath original = absolute;
-    if (deviceOf(trash) != st.st_dev) {
+    const std::optional<quint64> mount = mountIdOf(parentPath(absolute));
+    if (!mount)
+        return failure(noMount);
+    if (mountIdOf(trash) != mount) {
         char *real = ::realpath(parentPath(absolute).constData(), nullptr);
         if (!real)
             return failure(errorText(errno));
         const FilePath folder(real);
         std::free(real);
-        const FilePath top = mountTop(folder, st.st_dev);
-        if (const int error = mountTrash(top, env.uid, trash))
+        const std::optional<FilePath> top = mountPoint(*mount);
+        if (!top)
+            return failure(noMount);
+        if (const int error = mountTrash(*top, env.uid, trash))
             return failure(u"No usable trash folder on this file system: "_s + errorText(error));
-        original = appendPathComponent(folder, name).mid(top == "/" ? 1 : top.size() + 1);
+        original = appendPathComponent(folder, name);
+        if (*top == "/" || original.startsWith(FilePath(*top + '/')))
+            original = original.mid(*top == "/" ? 1 : top->size() + 1);
     }
     const FilePath files = appendPathComponent(trash, "files");
     const FilePath info = appendPathComponent(trash, "info");
@@ -169,9 +203,15 @@ TrashResult moveToTrash(const FilePath &path, const TrashEnvironment &env)
 
     const FilePath contents = "[Trash Info]\nPath=" + original.toPercentEncoding("/!*'()")
                               + "\nDeletionDate=" + deletionDate() + '\n';
+    // The name in the trash: the file's own, ".2", ".3", ... appended when taken, its base
+    // shortened (on a character boundary) where the info file's name would be too long.
+    const qsizetype dot = name.lastIndexOf('.');
+    const QByteArrayView base = dot < 0 ? QByteArrayView(name) : QByteArrayView(name).first(dot);
+    const FilePath extension = dot < 0 ? FilePath() : name.mid(dot);
     for (int n = 1; n <= maxNameAttempts; ++n) {
-        const FilePath entry = n == 1 ? name : name + '.' + FilePath::number(n);
-        const FilePath infoFile = appendPathComponent(info, FilePath(entry + ".trashinfo"));
+        const FilePath entry = fitName(base, n == 1 ? extension : FilePath(extension + '.' + FilePath::number(n)),
+                                       NAME_MAX - qsizetype(sizeof infoSuffix - 1));
+        const FilePath infoFile = appendPathComponent(info, FilePath(entry + infoSuffix));
         if (const int error = writeNewFile(infoFile, contents)) {
             if (error == EEXIST)
                 continue;

@@ -22,9 +22,10 @@ struct TrashResult
     FilePath trashedPath; // where the file went (…/Trash/files/NAME) when ok
 };
 
-// Moves the file at `path` into the freedesktop.org trash: the home trash for files on its
-// file system, else the top folder's .Trash/$uid (when valid) or .Trash-$uid. The info file
-// is written first; a file that cannot be trashed is left where it is, never deleted.
+// Moves the file at `path` into the freedesktop.org trash: the home trash for files reached
+// through its mount, else the mount point's .Trash/$uid (when valid) or .Trash-$uid. The
+// info file is written first; a file that cannot be trashed is left where it is, never
+// deleted.
 TrashResult moveToTrash(const FilePath &path, const TrashEnvironment &env = TrashEnvironment::current());
 
 // Whether a folder name is that of a per-mount trash: ".Trash" or ".Trash-" and a user id.

@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <optional>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -55,22 +54,31 @@ bool isCandidate(QByteArrayView name)
     return !name.startsWith('.') && matchFileType(name);
 }
 
-// A folder to list in the second phase, with the names of its candidate files when the
-// walk has already read it, so no folder is listed twice.
+// A folder to list in the second phase, with its candidate files when the walk has
+// already read it, so no folder is listed twice.
 struct DirectoryJob
 {
     FilePath path;
-    std::optional<std::vector<FilePath>> candidates;
+    std::optional<std::vector<DirEntry>> candidates;
 };
 
-std::vector<FilePath> candidateNames(const std::vector<DirEntry> &entries)
+std::vector<DirEntry> candidateEntries(const std::vector<DirEntry> &entries)
 {
-    std::vector<FilePath> names;
+    std::vector<DirEntry> candidates;
     for (const DirEntry &entry : entries) {
         if (isCandidate(entry.name))
-            names.push_back(entry.name);
+            candidates.push_back(entry);
     }
-    return names;
+    return candidates;
+}
+
+// Only a regular file, or a link to one, is a photo: anything else would later be opened
+// for its picture and digest, and a FIFO would block that. The listing's type spares most
+// files a second stat.
+bool isRegularFile(const FileSystem &fs, const DirEntry &entry, const FilePath &path)
+{
+    struct stat st;
+    return entry.type == EntryType::file || (fs.statPath(path, st) && S_ISREG(st.st_mode));
 }
 
 Timestamp now()
@@ -89,8 +97,6 @@ struct HomeTrash
     // Whether a folder the walk meets is this trash.
     bool is(const WalkEntry &entry) const
     {
-        if (entry.path == path)
-            return true;
         struct stat st;
         return exists && entry.name == "Trash" && ::stat(entry.path.constData(), &st) == 0
                && st.st_dev == identity.st_dev && st.st_ino == identity.st_ino;
@@ -130,7 +136,7 @@ bool collectDirectories(const FileSystem &fs, const QList<FilePath> &scanPaths,
     for (const FilePath &root : scanPaths) {
         if (isInsideTrash(root, trash.path))
             continue;
-        std::optional<std::vector<FilePath>> rootCandidates;
+        std::optional<std::vector<DirEntry>> rootCandidates;
         bool rootListed = false;
         WalkVisitor visitor;
         visitor.entry = [&](const WalkEntry &entry) {
@@ -148,9 +154,9 @@ bool collectDirectories(const FileSystem &fs, const QList<FilePath> &scanPaths,
             // The walk lists a folder right after yielding it, and the root first of all.
             if (!rootListed) {
                 rootListed = true;
-                rootCandidates = candidateNames(entries);
+                rootCandidates = candidateEntries(entries);
             } else if (!jobs.empty() && !jobs.back().candidates && jobs.back().path == dir) {
-                jobs.back().candidates = candidateNames(entries);
+                jobs.back().candidates = candidateEntries(entries);
             }
         };
         walkTree(fs, root, visitor);
@@ -175,10 +181,8 @@ ScanResult scanFolders(const FileSystem &fs, const QList<FilePath> &scanPaths,
 
     ScanCounters &counters = *progress.counters;
     for (DirectoryJob &job : jobs) {
-        if (flags.shouldStop.load())
-            break;
         while (flags.shouldPause.load() && !flags.shouldStop.load())
-            std::this_thread::sleep_for(pausePollInterval);
+            flags.pauseWait(pausePollInterval);
         if (flags.shouldStop.load())
             break;
 
@@ -189,13 +193,17 @@ ScanResult scanFolders(const FileSystem &fs, const QList<FilePath> &scanPaths,
             std::optional<std::vector<DirEntry>> entries = fs.listDirectory(job.path);
             if (!entries)
                 continue;
-            job.candidates = candidateNames(*entries);
+            job.candidates = candidateEntries(*entries);
         }
-        for (const FilePath &name : *job.candidates) {
+        for (const DirEntry &entry : *job.candidates) {
             if (flags.shouldStop.load(std::memory_order_relaxed))
                 break;
-            const std::optional<ItemAttributes> attributes = fs.attributes(appendPathComponent(job.path, name));
-            // A folder named like a photo is not one.
+            const FilePath &name = entry.name;
+            const FilePath path = appendPathComponent(job.path, name);
+            if (!isRegularFile(fs, entry, path))
+                continue;
+            const std::optional<ItemAttributes> attributes = fs.attributes(path);
+            // Replaced by a folder since the listing.
             if (!attributes || attributes->isDirectory)
                 continue;
             const Timestamp created = attributes->created ? *attributes->created : now();

@@ -6,6 +6,9 @@
 #include <QList>
 
 #include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
 
 class FileSystem;
 
@@ -14,6 +17,10 @@ struct ScanFlags
 {
     const std::atomic<bool> &shouldPause;
     const std::atomic<bool> &shouldStop;
+    // How a paused scan waits before it looks at the requests again.
+    std::function<void(std::chrono::milliseconds)> pauseWait = [](std::chrono::milliseconds interval) {
+        std::this_thread::sleep_for(interval);
+    };
 };
 
 struct ScanResult

@@ -87,4 +87,5 @@ HelpWindow::HelpWindow(QWidget *parent) : QWidget(parent, Qt::Window | Qt::Windo
     closeButton = new QPushButton(QStringLiteral("Close"), this);
     closeButton->setGeometry(fromBottomLeft(225, 15, 100, 32, height()));
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
+    Palette::useFixedLook(this);
 }

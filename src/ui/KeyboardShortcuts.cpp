@@ -9,7 +9,9 @@
 void installKeyboardShortcuts(MainViewController &vc)
 {
     // Line edits claim their editing keys through ShortcutOverride, before any shortcut.
-    auto *remove = new QShortcut(QKeySequence::Delete, &vc);
+    // The Delete key alone: the desktop's standard delete keys include Ctrl+D on X11, which
+    // would make Set Destination's shortcut ambiguous, so that neither ran.
+    auto *remove = new QShortcut(QKeySequence(Qt::Key_Delete), &vc);
     remove->setObjectName(QStringLiteral("deleteShortcut"));
     QObject::connect(remove, &QShortcut::activated, &vc, [&vc] {
         if (vc.deleteButton->isEnabled())

@@ -17,6 +17,8 @@
 #include <QProgressBar>
 #include <QShortcut>
 
+#include <thread>
+
 using namespace Qt::StringLiterals;
 
 // MARK: Selection
@@ -32,6 +34,7 @@ void MainViewController::showBulkSelection()
 void MainViewController::selectAllClicked()
 {
     ++m_selectionGeneration;
+    m_selectionPending = false;
     for (const PhotoItem &photo : std::as_const(m_state.displayedPhotos))
         m_state.selectedPhotoIds.insert(photo.id());
     showBulkSelection();
@@ -121,6 +124,8 @@ quint64 MainViewController::beginFileWork(const QString &status)
 {
     statusLabel->setText(status);
     m_state.scanState = ScanState::scanning;
+    m_fileRun = std::make_shared<FileRun>();
+    m_fileRun->working = status;
     updateButtonStates();
     return ++m_busyGeneration;
 }
@@ -130,17 +135,22 @@ void MainViewController::startFileWork(FileWork work, bool removesFiles,
                                        std::function<void(const FileOpOutcome &, PreparedLibrary &)> finish)
 {
     // The work list is taken now; the lists are shared, not copied, so this costs nothing
-    // here, and the worker filters them.
-    startWork(m_workers, [this, work = std::move(work), removesFiles, showProgress = std::move(showProgress),
-                     finish = std::move(finish), all = m_state.allPhotos, filtered = m_state.filteredPhotos,
-                     selected = m_state.selectedPhotoIds, groups = m_state.duplicateGroups,
-                     duplicateIds = m_state.duplicatePhotoIds] {
+    // here, and the worker filters them. The worker begins on the next turn of the event
+    // loop, so a Pause or Stop given with the click itself applies from its first file.
+    const std::shared_ptr<FileRun> run = m_fileRun;
+    auto job = [this, run, work = std::move(work), removesFiles, showProgress = std::move(showProgress),
+                finish = std::move(finish), all = m_state.allPhotos, filtered = m_state.filteredPhotos,
+                selected = m_state.selectedPhotoIds, groups = m_state.duplicateGroups,
+                duplicateIds = m_state.duplicatePhotoIds] {
         ProgressCoalescer shown(this);
-        const auto progress = [&shown, &showProgress](const FileOpProgress &p) {
+        const auto progress = [&shown, &showProgress, &run](const FileOpProgress &p) {
             shown.post([showProgress, p] { showProgress(p); });
+            // Paused, the run holds here, between two files, until resumed or stopped.
+            while (run->pause && !run->stop && p.done + p.errors < p.total)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
         };
         const auto logLine = [this](const QString &line) { postToMain(this, [this, line] { log(line); }); };
-        FileOpOutcome outcome = work(fileJobsFor(all, selected), progress, logLine, &m_closing);
+        FileOpOutcome outcome = work(fileJobsFor(all, selected), progress, logLine, &run->stop);
         shown.flush();
         auto prepared = std::make_shared<PreparedLibrary>();
         if (removesFiles) {
@@ -155,10 +165,13 @@ void MainViewController::startFileWork(FileWork work, bool removesFiles,
             pruneDuplicateGroups(prepared->pruned, outcome.succeededIds);
         }
         postToMain(this, [this, finish, outcome = std::move(outcome), prepared]() mutable {
+            m_fileRun.reset(); // the window may go idle again
             finish(outcome, *prepared);
+            playSound(outcome.stopped());
             releaseLater(std::move(prepared)); // the lists it replaced
         });
-    });
+    };
+    postToMain(this, [this, job = std::move(job)]() mutable { startWork(m_workers, std::move(job)); });
 }
 
 void MainViewController::copyClicked()
@@ -173,7 +186,8 @@ void MainViewController::moveClicked()
 
 void MainViewController::performFileOperation(FileOperation operation)
 {
-    if (m_state.selectedPhotoIds.isEmpty())
+    // One run at a time: a second one beside the first would work on photos already leaving.
+    if (m_state.selectedPhotoIds.isEmpty() || m_state.scanState != ScanState::idle)
         return;
     FolderChooserRequest request;
     request.message = u"Select destination folder"_s;
@@ -185,7 +199,7 @@ void MainViewController::performFileOperation(FileOperation operation)
         return;
 
     const FilePath destination = chosen->first();
-    const quint64 generation = beginFileWork(FileOperationTexts::working(operation));
+    beginFileWork(FileOperationTexts::working(operation));
     const bool move = operation == FileOperation::move;
     startFileWork(
         [operation, destination](const QList<FileJob> &jobs, auto progress, auto logLine, auto abandon) {
@@ -196,21 +210,18 @@ void MainViewController::performFileOperation(FileOperation operation)
             progressBar->setValue(qRound(FileOperationTexts::progressPercent(p)));
             progressLabel->setText(FileOperationTexts::progress(operation, p.done, p.total));
         },
-        [this, operation, generation, move](const FileOpOutcome &outcome, PreparedLibrary &prepared) {
-            // After STOP ALL a newer piece of work may own the busy state; it ends it itself.
-            if (generation == m_busyGeneration)
-                returnToIdle();
+        [this, operation, move](const FileOpOutcome &outcome, PreparedLibrary &prepared) {
+            returnToIdle();
             if (move)
                 removeFromLibrary(outcome.succeededIds, prepared);
-            statusLabel->setText(FileOperationTexts::summary(operation, outcome.done, outcome.errors));
-            playSound(false);
+            statusLabel->setText(FileOperationTexts::summary(operation, outcome));
             updateStats();
         });
 }
 
 void MainViewController::deleteClicked()
 {
-    if (m_state.selectedPhotoIds.isEmpty())
+    if (m_state.selectedPhotoIds.isEmpty() || m_state.scanState != ScanState::idle)
         return;
     const int answer = m_services.dialogs->runAlert({
         .message = u"Delete %1 photo(s)?"_s.arg(m_state.selectedPhotoIds.size()),
@@ -223,7 +234,9 @@ void MainViewController::deleteClicked()
 
 void MainViewController::performDelete()
 {
-    const quint64 generation = beginFileWork(u"Deleting..."_s);
+    if (m_state.scanState != ScanState::idle)
+        return;
+    beginFileWork(u"Deleting..."_s);
     startFileWork(
         [](const QList<FileJob> &jobs, auto progress, auto logLine, auto abandon) {
             return runDelete(jobs, progress, logLine, abandon);
@@ -233,12 +246,10 @@ void MainViewController::performDelete()
             progressBar->setValue(qRound(FileOperationTexts::deletePercent(p)));
             progressLabel->setText(FileOperationTexts::deleteProgress(p.done, p.total));
         },
-        [this, generation](const FileOpOutcome &outcome, PreparedLibrary &prepared) {
+        [this](const FileOpOutcome &outcome, PreparedLibrary &prepared) {
             removeFromLibrary(outcome.succeededIds, prepared);
-            if (generation == m_busyGeneration)
-                returnToIdle();
-            statusLabel->setText(FileOperationTexts::deleteSummary(outcome.done, outcome.errors));
-            playSound(false);
+            returnToIdle();
+            statusLabel->setText(FileOperationTexts::deleteSummary(outcome));
         });
 }
 

@@ -37,6 +37,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QThread>
 
@@ -57,6 +58,13 @@ MainViewController::MainViewController(Services services, QWidget *parent)
     setAcceptDrops(true);
     connect(collectionView, &PhotoGridView::contextMenuRequested, this,
             &MainViewController::showPhotoContextMenu);
+    // The cards scrolled into view get their pictures first.
+    connect(collectionView->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        if (m_pageThumbnails) {
+            const auto [first, end] = collectionView->visibleRows();
+            m_pageThumbnails->setVisibleRows(first, end);
+        }
+    });
     installKeyboardShortcuts(*this);
 }
 
@@ -69,7 +77,8 @@ MainViewController::~MainViewController()
         m_run->replaced = true;
     }
     m_state.shouldStop = true;
-    m_closing = true; // a copy, move or delete ends after its current file
+    if (m_fileRun)
+        m_fileRun->stop = true; // a copy, move or delete ends after its current file
     m_workers.waitForDone();
 }
 
@@ -145,6 +154,10 @@ void MainViewController::scanClicked()
     ++m_selectionGeneration;
     m_filterPending = m_statsPending = m_selectionPending = false;
     m_gridModel->reload({}, {}, {});
+    if (const std::shared_ptr<ThumbnailRequest> pictures = std::exchange(m_pageThumbnails, {}))
+        pictures->cancel();
+    m_thumbnailPhase.reset();
+    releaseLater(std::exchange(m_noPicture, {}));
 
     m_state.shouldPause = false;
     m_state.shouldStop = false;
@@ -167,28 +180,30 @@ void MainViewController::scanClicked()
 
 void MainViewController::pauseClicked()
 {
-    if (m_state.scanState == ScanState::scanning) {
-        m_state.shouldPause = true;
-        m_state.scanState = ScanState::paused;
-        pauseButton->setText(u"Resume"_s);
-        statusLabel->setText(u"Paused"_s);
-    } else if (m_state.scanState == ScanState::paused) {
-        m_state.shouldPause = false;
-        m_state.scanState = ScanState::scanning;
-        pauseButton->setText(u"Pause"_s);
-        statusLabel->setText(u"Scanning..."_s);
-    } else {
+    if (m_state.scanState != ScanState::scanning && m_state.scanState != ScanState::paused)
         return;
-    }
-    if (m_run)
-        m_run->pause = m_state.shouldPause.load();
+    const bool pause = m_state.scanState == ScanState::scanning;
+    m_state.shouldPause = pause;
+    m_state.scanState = pause ? ScanState::paused : ScanState::scanning;
+    pauseButton->setText(pause ? u"Resume"_s : u"Pause"_s);
+    // A file run holds between two files, and says again what it does when it resumes.
+    statusLabel->setText(pause ? u"Paused"_s : m_fileRun ? m_fileRun->working : u"Scanning..."_s);
+    if (m_fileRun)
+        m_fileRun->pause = pause;
+    else if (m_run)
+        m_run->pause = pause;
 }
 
 void MainViewController::requestStop()
 {
     m_state.shouldStop = true;
     m_state.shouldPause = false; // also releases a paused walk
-    if (m_run) {
+    // Stop ends a file run after its current file, and leaves the last scan's duplicate
+    // search alone; STOP ALL ends both.
+    if (m_fileRun) {
+        m_fileRun->stop = true;
+        m_fileRun->pause = false;
+    } else if (m_run) {
         m_run->stop = true;
         m_run->pause = false;
     }
@@ -204,9 +219,17 @@ void MainViewController::stopClicked()
 void MainViewController::masterStopClicked()
 {
     requestStop();
+    if (m_run) {
+        m_run->stop = true;
+        m_run->pause = false;
+    }
     statusLabel->setText(u"STOPPING ALL OPERATIONS..."_s);
     masterStopButton->setEnabled(false);
     masterStopButton->setText(u"Stopping..."_s);
+    // A file run is never abandoned half-way through a file: it ends after the current one
+    // and its completion returns the window to idle, with its summary.
+    if (m_fileRun)
+        return;
 
     const quint64 generation = m_busyGeneration;
     postToMainAfter(this, 500ms, [this, generation] {
@@ -215,8 +238,6 @@ void MainViewController::masterStopClicked()
             return;
         returnToIdle();
         masterStopButton->hide();
-        masterStopButton->setEnabled(true);
-        masterStopButton->setText(u"STOP ALL"_s);
         loadingSpinner->stopAnimation();
         statusLabel->setText(u"Stopped by user"_s);
     });
@@ -224,9 +245,14 @@ void MainViewController::masterStopClicked()
 
 void MainViewController::returnToIdle()
 {
+    // While a file run's worker runs the window stays busy, so no second run starts beside it.
+    if (m_fileRun)
+        return;
     m_state.scanState = ScanState::idle;
     m_state.shouldStop = false;
     m_state.shouldPause = false;
+    masterStopButton->setEnabled(true); // ready for the next time it shows
+    masterStopButton->setText(u"STOP ALL"_s);
     updateButtonStates();
 }
 
@@ -328,62 +354,86 @@ void MainViewController::finishScan(const std::shared_ptr<ScanRun> &run, QList<P
 
 void MainViewController::generateThumbnails(const std::shared_ptr<ScanRun> &run)
 {
-    // The first page's pictures, made on all cores. The worker gets its own list of the
-    // photos, so nothing it reads can change under it.
-    const qsizetype count = std::min<qsizetype>(m_state.allPhotos.size(), LibraryState::photosPerPage);
-    QList<ThumbnailJob> jobs;
-    jobs.reserve(count);
-    for (qsizetype i = 0; i < count; ++i)
-        jobs.append({m_state.allPhotos[i].id(), m_state.allPhotos[i].path()});
-    const qreal dpr = devicePixelRatioF();
+    // The cards show at once, with placeholders; the wind-up waits for the first page's
+    // pictures, which fill in as they are made.
+    m_thumbnailPhase = run;
+    applyFilters();
+}
 
-    startWork(m_workers, [this, run, jobs = std::move(jobs), dpr] {
-        const auto stopRequested = [this, run] { return run->stop || m_state.shouldStop; };
+void MainViewController::requestPageThumbnails()
+{
+    // The newest page wins. What the last request has begun still comes from it, and a
+    // file that gave no picture is not tried again.
+    PhotoIdSet begun;
+    if (const std::shared_ptr<ThumbnailRequest> previous = std::exchange(m_pageThumbnails, {})) {
+        previous->cancel();
+        begun = previous->begun();
+    }
+    QList<ThumbnailJob> jobs;
+    for (qsizetype row = 0; row < m_state.displayedPhotos.size(); ++row) {
+        const PhotoItem &photo = m_state.displayedPhotos[row];
+        const PhotoId id = photo.id();
+        if (!m_state.thumbnailCache.contains(id) && !m_noPicture.contains(id) && !begun.contains(id))
+            jobs.append({id, photo.path(), row});
+    }
+    const std::shared_ptr<ScanRun> run = m_run;
+    if (jobs.isEmpty() || !run) {
+        pageThumbnailsSettled();
+        return;
+    }
+    const auto request = std::make_shared<ThumbnailRequest>(std::move(jobs));
+    const auto [first, end] = collectionView->visibleRows();
+    request->setVisibleRows(first, end);
+    m_pageThumbnails = request;
+
+    const qreal dpr = devicePixelRatioF();
+    startWork(m_workers, [this, run, request, dpr] {
         ProgressCoalescer shown(this);
-        const auto progress = [this, run, &shown](int position, int total) {
-            shown.post([this, run, position, total] {
-                if (run != m_run)
+        ThumbnailOptions options;
+        options.devicePixelRatio = dpr;
+        options.stopRequested = [this, &run] { return m_state.shouldStop.load() || run->replaced.load(); };
+        // Shown while a scan waits on its first page, not over what came after.
+        options.progress = [this, request, &shown](int position, int count) {
+            shown.post([this, request, position, count] {
+                if (request != m_pageThumbnails || !m_thumbnailPhase)
                     return;
-                progressLabel->setText(ThumbnailTexts::progress(position + 1, total));
-                progressBar->setValue(qRound(ThumbnailTexts::progressPercent(position, total)));
+                progressLabel->setText(ThumbnailTexts::progress(position, count));
+                progressBar->setValue(qRound(ThumbnailTexts::progressPercent(position, count)));
             });
         };
-        QHash<PhotoId, QImage> made = makeThumbnails(jobs, dpr, stopRequested, progress);
+        // Pictures of a replaced scan are dropped; those of a replaced page are kept.
+        options.deliver = [this, run](QHash<PhotoId, QImage> batch) {
+            postForRun(run, [this, batch = std::move(batch)] {
+                for (auto it = batch.cbegin(); it != batch.cend(); ++it) {
+                    if (it->isNull())
+                        m_noPicture.insert(it.key());
+                    else
+                        m_state.thumbnailCache.insert(it.key(), *it);
+                }
+                m_gridModel->showThumbnails(batch);
+            });
+        };
+        makeThumbnails(*request, options);
         shown.flush();
-        postForRun(run, [this, run, made = std::move(made)] {
-            // Pictures made before a stop are kept.
-            m_state.thumbnailCache.insert(made);
-            const bool stopped = run->stop || m_state.shouldStop;
-            finishProcessing(stopped);
-            if (!stopped)
-                findDuplicatesInBackground();
+        postForRun(run, [this, request] {
+            if (request != m_pageThumbnails)
+                return; // a newer page's request took over
+            m_pageThumbnails.reset();
+            pageThumbnailsSettled();
         });
     });
 }
 
-void MainViewController::generateThumbnailsForRange(qsizetype start, qsizetype end)
+void MainViewController::pageThumbnailsSettled()
 {
-    // The photos a Load More added that have no picture yet, taken now: a filter change
-    // or a delete may shorten the list before the worker gets to them.
-    const qsizetype upper = std::min(m_state.filteredPhotos.size(), end);
-    QList<ThumbnailJob> jobs;
-    for (qsizetype i = std::max<qsizetype>(start, 0); i < upper; ++i) {
-        const PhotoItem &photo = m_state.filteredPhotos[i];
-        if (!m_state.thumbnailCache.contains(photo.id()))
-            jobs.append({photo.id(), photo.path()});
-    }
-    const std::shared_ptr<ScanRun> run = m_run;
-    const qreal dpr = devicePixelRatioF();
-    startWork(m_workers, [this, run, jobs = std::move(jobs), dpr] {
-        const auto stopRequested = [this, &run] { return m_state.shouldStop.load() || (run && run->replaced.load()); };
-        QHash<PhotoId, QImage> made = makeThumbnails(jobs, dpr, stopRequested);
-        const bool stopped = stopRequested();
-        // Pictures of an earlier scan's photos are of no use to a newer one.
-        postForRun(run, [this, made = std::move(made), stopped] {
-            m_state.thumbnailCache.insert(made);
-            if (!stopped)
-                updateDisplayedPhotos();
-        });
+    if (!m_thumbnailPhase || m_filterPending)
+        return;
+    const std::shared_ptr<ScanRun> run = std::exchange(m_thumbnailPhase, {});
+    postForRun(run, [this, run] {
+        const bool stopped = run->stop || m_state.shouldStop;
+        finishProcessing(stopped);
+        if (!stopped)
+            findDuplicatesInBackground();
     });
 }
 
@@ -417,6 +467,12 @@ void MainViewController::findDuplicatesInBackground()
                 log(DuplicateTexts::summary(*summary));
             statusLabel->setText(DuplicateTexts::finished(m_state.duplicateGroups.size(),
                                                           m_state.allPhotos.size()));
+            // The groups show at once: on the badges, and in the duplicates view with its
+            // statistics (only that view's line counts groups).
+            if (summary && m_state.viewMode == ViewMode::duplicates)
+                applyFilters();
+            else if (summary)
+                m_gridModel->showDuplicates(m_state.duplicatePhotoIds);
             updateButtonStates();
         });
     });
@@ -424,8 +480,8 @@ void MainViewController::findDuplicatesInBackground()
 
 void MainViewController::finishProcessing(bool stopped)
 {
+    // The grid was filled when the walk ended.
     returnToIdle();
-    applyFilters();
     const qsizetype n = m_state.allPhotos.size();
     if (stopped) {
         statusLabel->setText(u"Stopped - %1 photos loaded"_s.arg(n));
@@ -509,6 +565,7 @@ void MainViewController::updateStats()
 void MainViewController::photoSelectionChanged(const PhotoItem &photo, bool selected)
 {
     ++m_selectionGeneration;
+    m_selectionPending = false;
     if (selected)
         m_state.selectedPhotoIds.insert(photo.id());
     else
@@ -634,6 +691,7 @@ void MainViewController::updateDisplayedPhotos()
     m_state.displayedPhotos = Paging::displayedPage(m_state.filteredPhotos, m_state.currentlyShowing);
     m_gridModel->reload(m_state.displayedPhotos, m_state.selectedPhotoIds, m_state.duplicatePhotoIds,
                         m_state.thumbnailCache);
+    requestPageThumbnails();
     updateLoadMoreControls();
     updateStats();
 }
@@ -649,11 +707,9 @@ void MainViewController::updateLoadMoreControls()
 
 void MainViewController::loadMoreClicked()
 {
-    const qsizetype start = m_state.currentlyShowing;
-    const qsizetype end = Paging::afterLoadMore(start, m_state.filteredPhotos.size());
-    m_state.currentlyShowing = end;
-    // The new cards appear with their pictures, once the worker has made them.
-    generateThumbnailsForRange(start, end);
+    m_state.currentlyShowing = Paging::afterLoadMore(m_state.currentlyShowing, m_state.filteredPhotos.size());
+    // The new cards show at once; their pictures follow as they are made.
+    updateDisplayedPhotos();
 }
 
 void MainViewController::refillDisplayedPhotos()

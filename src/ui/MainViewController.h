@@ -34,6 +34,7 @@ struct FileJob;
 struct FileOpOutcome;
 struct FileOpProgress;
 struct ScanRun;
+class ThumbnailRequest;
 
 // The main window's content. Owns the library state and every widget of the window, and
 // wires the controls to the logic, which lives in small units beside it (scan/, actions/,
@@ -118,6 +119,8 @@ public:
     // Whether work started by the last filter, statistics or selection change has yet to
     // show (the window shows the previous state until then).
     bool backgroundPending() const { return m_filterPending || m_statsPending || m_selectionPending; }
+    // Whether the displayed page still has pictures in the making.
+    bool thumbnailsPending() const { return m_pageThumbnails != nullptr; }
 
     // Widgets, set once by the constructor and owned by the view tree.
     QLabel *titleLabel = nullptr;
@@ -176,7 +179,11 @@ private:
     void performScan(const std::shared_ptr<ScanRun> &run);
     void finishScan(const std::shared_ptr<ScanRun> &run, QList<PhotoItem> foundPhotos);
     void generateThumbnails(const std::shared_ptr<ScanRun> &run);
-    void generateThumbnailsForRange(qsizetype start, qsizetype end);
+    // Makes the displayed page's missing pictures in the background, the cards on screen
+    // first; a newer page's request replaces the one before.
+    void requestPageThumbnails();
+    // No page request is in flight: a scan waiting on its first pictures winds up.
+    void pageThumbnailsSettled();
     void photoSelectionChanged(const PhotoItem &photo, bool selected);
     void findDuplicatesInBackground();
     // Runs `update` on the GUI thread unless a newer scan has replaced `run` by then.
@@ -241,6 +248,20 @@ private:
     bool m_statsPending = false;
     bool m_selectionPending = false;
 
-    // Set when the window closes: file runs begin no further file.
-    std::atomic<bool> m_closing = false;
+    // The displayed page's pictures in the making; the scan whose wind-up waits on them;
+    // this scan's photos whose file gave no picture.
+    std::shared_ptr<ThumbnailRequest> m_pageThumbnails;
+    std::shared_ptr<ScanRun> m_thumbnailPhase;
+    PhotoIdSet m_noPicture;
+
+    // A copy, move or delete run's own requests, which its worker polls between files, and
+    // the status it shows while it works. Set while its worker runs: the window stays busy
+    // until the run's completion, whatever STOP ALL or a scan's late wind-up do meanwhile.
+    struct FileRun
+    {
+        std::atomic<bool> pause = false;
+        std::atomic<bool> stop = false; // also set when the window closes
+        QString working;                // "Copying...", "Moving...", "Deleting..."
+    };
+    std::shared_ptr<FileRun> m_fileRun;
 };

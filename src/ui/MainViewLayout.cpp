@@ -129,9 +129,16 @@ QPushButton *MainViewController::createViewModeButton(QWidget *card, QRect frame
         both.addPixmap(off.pixmap(size), QIcon::Normal, QIcon::Off);
     }
     button->setIcon(both);
-    // The "on" button is tinted with the accent colour.
-    button->setStyleSheet(u"QPushButton:checked { color: %1; }"_s.arg(Palette::controlAccent().name()));
+    // The "on" button is tinted with the accent colour. Through its own palette, not a style
+    // sheet: a styled widget no longer inherits the window's colours but the desktop's.
+    const auto tint = [button](bool lit) {
+        QPalette p = button->palette();
+        p.setColor(QPalette::ButtonText, lit ? Palette::controlAccent() : Palette::labelText());
+        button->setPalette(p);
+    };
+    connect(button, &QPushButton::toggled, this, tint);
     button->setChecked(tag == 0);
+    tint(tag == 0);
     // Screen readers toggle a checkable button instead of clicking it, so the toggle is what
     // switches the view. Pressing the lit button again turns it off for a moment: it is lit
     // again and the view re-applied, as a click on it always did.
@@ -281,7 +288,7 @@ void MainViewController::setupUI()
     collectionView->setModel(m_gridModel);
     // A click on a card (its checkbox aside) or Enter on the current one opens the preview.
     const auto open = [this](const QModelIndex &index) { openPreview(index.row()); };
-    connect(collectionView, &QAbstractItemView::clicked, this, open);
+    connect(collectionView, &PhotoGridView::cardClicked, this, open);
     connect(collectionView, &QAbstractItemView::activated, this, open);
     scrollLayout->addWidget(collectionView);
 
@@ -313,4 +320,6 @@ void MainViewController::setupUI()
     connect(copyButton, &QAbstractButton::clicked, this, &MainViewController::copyClicked);
     connect(moveButton, &QAbstractButton::clicked, this, &MainViewController::moveClicked);
     connect(deleteButton, &QAbstractButton::clicked, this, &MainViewController::deleteClicked);
+
+    Palette::useFixedLook(this);
 }

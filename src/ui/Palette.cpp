@@ -1,5 +1,11 @@
 #include "ui/Palette.h"
 
+#include <QApplication>
+#include <QPointer>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QWidget>
+
 namespace Palette {
 
 QColor systemBlue() { return {0, 122, 255}; }
@@ -27,23 +33,37 @@ QColor gridBackground() { return QColor::fromRgbF(0.97f, 0.97f, 0.97f); }
 
 QPalette lightPalette()
 {
-    QPalette p;
-    p.setColor(QPalette::Window, windowBackground());
+    // Light, mid, dark and shadow come from the button colour.
+    QPalette p(QColor(250, 250, 250), windowBackground());
     p.setColor(QPalette::WindowText, labelText());
     p.setColor(QPalette::Base, textBackground());
     p.setColor(QPalette::AlternateBase, QColor(245, 245, 245));
     p.setColor(QPalette::Text, labelText());
     p.setColor(QPalette::PlaceholderText, tertiaryLabel());
-    p.setColor(QPalette::Button, QColor(250, 250, 250));
     p.setColor(QPalette::ButtonText, labelText());
     p.setColor(QPalette::Highlight, controlAccent());
     p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::Link, controlAccent());
+    p.setColor(QPalette::LinkVisited, systemPurple());
     p.setColor(QPalette::ToolTipBase, QColor(255, 255, 225));
     p.setColor(QPalette::ToolTipText, Qt::black);
     p.setColor(QPalette::Disabled, QPalette::WindowText, tertiaryLabel());
     p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0, 0, 0, 77));
     p.setColor(QPalette::Disabled, QPalette::Text, QColor(0, 0, 0, 77));
     return p;
+}
+
+void useFixedLook(QWidget *window)
+{
+    // Widgets do not own the style they are given: one for the program, gone with it.
+    static QPointer<QStyle> style;
+    if (!style) {
+        style = QStyleFactory::create(QStringLiteral("Fusion"));
+        style->setParent(qApp);
+    }
+    window->setStyle(style);
+    for (QWidget *widget : window->findChildren<QWidget *>())
+        widget->setStyle(style);
 }
 
 QColor withAlpha(QColor color, double alpha)

@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QPalette>
 
+class QWidget;
+
 // The fixed colours of the window, chosen once here so that the layout looks the same on
 // every desktop theme. Named after the roles the layout gives them.
 namespace Palette {
@@ -31,8 +33,14 @@ QColor headerGradientEnd();
 QColor bottomBar();
 QColor gridBackground();
 
-// A light palette built from the colours above, for the main and help windows.
+// A light palette built from the colours above, for the main and help windows. Every role
+// is set, so nothing of the desktop's palette shows through.
 QPalette lightPalette();
+
+// Draws `window` and every widget in it with one style that takes all its colours from the
+// widgets' palettes, whatever the desktop's style paints on its own. Popups and dialogs
+// keep the desktop's look.
+void useFixedLook(QWidget *window);
 
 // `color` with its alpha replaced by `alpha` (0-1), not multiplied.
 QColor withAlpha(QColor color, double alpha);

@@ -134,7 +134,10 @@ void drawPicture(QPainter *p, const QImage &image, const QRectF &frame, qreal dp
     // Filling a rounded rectangle with the picture as its brush clips the corners
     // without a clip path.
     const QRectF target = fitted(image.deviceIndependentSize(), frame);
-    QBrush brush(image);
+    // The texture is the picture's pixels at a ratio of 1, scaled by the brush's transform
+    // alone: the engine would shrink a high-density texture by its ratio a second time.
+    const QImage pixels(image.constBits(), image.width(), image.height(), image.bytesPerLine(), image.format());
+    QBrush brush(pixels);
     QTransform transform;
     transform.translate(target.x(), target.y());
     transform.scale(target.width() / image.width(), target.height() / image.height());
@@ -266,7 +269,12 @@ bool PhotoCardDelegate::editorEvent(QEvent *event, QAbstractItemModel *model, co
         }
         if (event->type() == QEvent::MouseButtonDblClick)
             return onBox && toggle();
-        return onBox && pressed == index && toggle();
+        // A press aimed at the box is never a click on the card, even released beside it.
+        if (!pressed.isValid() || pressed != index)
+            return false;
+        if (onBox)
+            toggle();
+        return true;
     }
     case QEvent::KeyPress: {
         const int key = static_cast<QKeyEvent *>(event)->key();

@@ -6,6 +6,8 @@
 #include <QColor>
 #include <QImage>
 
+#include <optional>
+
 using namespace Qt::StringLiterals;
 
 QColor typeTagColor(const QString &fileType)
@@ -36,6 +38,39 @@ void PhotoGridModel::reload(const QList<PhotoItem> &photos, const PhotoIdSet &se
         m_thumbnails[i] = thumbnails.value(photos[i].id());
     }
     endResetModel();
+}
+
+namespace {
+bool same(bool a, bool b) { return a == b; }
+bool same(const QImage &a, const QImage &b) { return a.cacheKey() == b.cacheKey(); } // no pixel compare
+} // namespace
+
+template<typename T, typename F>
+void PhotoGridModel::update(QList<T> &values, int role, F valueOf)
+{
+    bool changed = false;
+    for (qsizetype row = 0; row < m_photos.size(); ++row) {
+        if (std::optional<T> value = valueOf(m_photos[row].id()); value && !same(*value, values[row])) {
+            values[row] = std::move(*value);
+            changed = true;
+        }
+    }
+    // The view repaints what it shows whatever the range.
+    if (changed)
+        emit dataChanged(index(0), index(rowCount() - 1), {role});
+}
+
+void PhotoGridModel::showThumbnails(const QHash<PhotoId, QImage> &pictures)
+{
+    update(m_thumbnails, Qt::DecorationRole, [&](PhotoId id) -> std::optional<QImage> {
+        const QImage picture = pictures.value(id);
+        return picture.isNull() ? std::nullopt : std::optional(picture);
+    });
+}
+
+void PhotoGridModel::showDuplicates(const PhotoIdSet &duplicateIds)
+{
+    update(m_duplicate, DuplicateRole, [&](PhotoId id) { return std::optional<bool>(duplicateIds.contains(id)); });
 }
 
 int PhotoGridModel::rowCount(const QModelIndex &parent) const

@@ -27,6 +27,31 @@ PhotoGridView::PhotoGridView(QWidget *parent) : QAbstractItemView(parent)
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
     setAccessibleName(QStringLiteral("Photos"));
+    // The base class reports a click even when the delegate took it (a checkbox toggled).
+    connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) {
+        if (!m_releaseTaken)
+            emit cardClicked(index);
+    });
+}
+
+void PhotoGridView::mouseReleaseEvent(QMouseEvent *event)
+{
+    m_releaseTaken = false;
+    QAbstractItemView::mouseReleaseEvent(event);
+    m_releaseTaken = false;
+}
+
+bool PhotoGridView::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
+{
+    const bool taken = QAbstractItemView::edit(index, trigger, event);
+    if (taken && event && event->type() == QEvent::MouseButtonRelease)
+        m_releaseTaken = true;
+    return taken;
+}
+
+std::pair<int, int> PhotoGridView::visibleRows() const
+{
+    return m_geometry.indexesIn(viewport()->rect().translated(0, verticalOffset()), itemCount(), contentWidth());
 }
 
 PhotoGridView::~PhotoGridView()

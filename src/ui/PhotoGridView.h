@@ -27,8 +27,13 @@ public:
 
     // The accessible interface of the card in `row`, made on first use.
     QAccessibleInterface *accessibleCard(int row) const;
+    // The rows of the cards on screen, [first, end).
+    std::pair<int, int> visibleRows() const;
 
 Q_SIGNALS:
+    // A click on a card that its delegate did not take for itself (as it takes a click on
+    // the checkbox).
+    void cardClicked(const QModelIndex &index);
     // The user asked for the menu of the card in `row`: a right click on it, or the Menu
     // key or Shift+F10 on the current card. `globalPos` is where the menu goes.
     void contextMenuRequested(int row, const QPoint &globalPos);
@@ -48,6 +53,8 @@ protected:
                      const QList<int> &roles = {}) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
 
 private:
     int itemCount() const;
@@ -57,5 +64,6 @@ private:
     void requestMenuForCurrentCard();
 
     FlowGeometry m_geometry;
+    bool m_releaseTaken = false; // by the delegate, during the release being handled
     mutable QHash<int, QAccessible::Id> m_accessibleCards;
 };

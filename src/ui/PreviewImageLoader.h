@@ -11,11 +11,13 @@
 #include <functional>
 #include <optional>
 
-// Decodes the preview's pictures on a thread of its own, one at a time. Only the newest
-// request is answered: while one decode runs, later requests replace each other, so
-// stepping quickly through big photos decodes the one in flight and the last one asked
-// for, never those in between. Photos to be shown next can be decoded ahead into a small
-// cache. Results come back on the loader's thread (the GUI thread).
+// Decodes the preview's pictures on threads of its own. Only the newest request is
+// answered. It does not wait behind a decode nobody waits for any more: it starts at once
+// beside it, up to `maxDecodes` at a time (the memory they take stays within the decoders'
+// shared budget); beyond that only the newest request waits, so stepping quickly through
+// big photos never decodes all those in between. Photos to be shown next are decoded ahead
+// into a small cache while nothing else runs. Results come back on the loader's thread (the
+// GUI thread).
 class PreviewImageLoader : public QObject
 {
     Q_OBJECT
@@ -28,7 +30,7 @@ public:
     };
 
     explicit PreviewImageLoader(QObject *parent = nullptr);
-    // Waits for the decode in flight; its result is dropped.
+    // Waits for the decodes in flight; their results are dropped.
     ~PreviewImageLoader() override;
 
     // Replaces every earlier request: `wanted` decoded at least large enough to fit
@@ -38,14 +40,18 @@ public:
     // Whether a picture of `id` that fits `cover` is cached.
     bool hasPicture(PhotoId id, QSize cover) const;
 
-    // Told the newest request's picture (no larger than its cover); never called for a
-    // file that cannot be decoded.
+    // Told the newest request's picture (no larger than its cover), or a null image when
+    // its file cannot be decoded.
     std::function<void(PhotoId id, const QImage &picture)> onDecoded;
 
-    bool isIdle() const { return !m_inFlight && !m_wanted && m_ahead.isEmpty(); }
-    int decodesStarted() const { return m_started; }
+    // Runs on the loader's threads; tests stand in for the decoder here.
+    std::function<QImage(const FilePath &path, QSize cover)> decode;
+
+    bool isIdle() const { return m_running.isEmpty() && !m_wanted && m_ahead.isEmpty(); }
 
     static constexpr int cacheSize = 3;
+    // The newest request's decode and those it overtook, which run on to their end.
+    static constexpr int maxDecodes = 3;
 
 private:
     struct Picture
@@ -56,20 +62,24 @@ private:
         QImage image;
         bool fits(QSize box) const { return natural || covers(cover, box); }
     };
+    struct Running
+    {
+        PhotoId id;
+        QSize cover;
+        bool operator==(const Running &) const = default;
+    };
     static bool covers(QSize a, QSize b) { return a.width() >= b.width() && a.height() >= b.height(); }
 
     void startNext();
-    void finished(const Job &job, const Picture &picture);
+    void finished(const Picture &picture);
     const Picture *cached(PhotoId id, QSize cover) const;
 
     QThreadPool m_pool;
-    PhotoId m_wantedId = 0;           // the newest request
+    PhotoId m_wantedId = 0;      // the newest request
     QSize m_cover;
-    bool m_answered = false;      // the newest request's picture was handed out
-    std::optional<Job> m_wanted;  // not started yet
-    QList<Job> m_ahead;           // not started yet
-    std::optional<Job> m_inFlight;
-    QSize m_inFlightCover;
-    QList<Picture> m_cache;       // least recently used first
-    int m_started = 0;
+    bool m_answered = false;     // the newest request's picture was handed out
+    std::optional<Job> m_wanted; // not started yet
+    QList<Job> m_ahead;          // not started yet
+    QList<Running> m_running;
+    QList<Picture> m_cache;      // least recently used first
 };

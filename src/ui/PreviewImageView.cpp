@@ -1,5 +1,7 @@
 #include "ui/PreviewImageView.h"
 
+#include "ui/Geometry.h"
+
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QPainter>
@@ -32,6 +34,14 @@ PreviewImageView::PreviewImageView(QWidget *parent) : QWidget(parent)
 void PreviewImageView::setPixmap(const QPixmap &pixmap)
 {
     m_pixmap = pixmap;
+    m_text.clear();
+    update();
+}
+
+void PreviewImageView::setText(const QString &text)
+{
+    m_pixmap = QPixmap();
+    m_text = text;
     update();
 }
 
@@ -47,8 +57,12 @@ void PreviewImageView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
-    if (m_pixmap.isNull())
+    if (m_pixmap.isNull()) {
+        painter.setPen(QColor(255, 255, 255, 140));
+        painter.setFont(systemFont(13));
+        painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, m_text);
         return;
+    }
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawPixmap(pictureRect(), m_pixmap, QRectF(m_pixmap.rect()));
 }

@@ -4,7 +4,8 @@
 #include <QWidget>
 
 // The preview's picture: scaled by one factor, up or down, to fit the whole view, and
-// centred. Screen readers see a graphic named after the photo.
+// centred; or, without one, a quiet line of text. Screen readers see a graphic named after
+// the photo.
 class PreviewImageView : public QWidget
 {
     Q_OBJECT
@@ -14,6 +15,9 @@ public:
 
     const QPixmap &pixmap() const { return m_pixmap; }
     void setPixmap(const QPixmap &pixmap);
+    // Shown instead of a picture, which it replaces.
+    const QString &text() const { return m_text; }
+    void setText(const QString &text);
 
     // Where the picture is drawn, in the view's coordinates; empty without one.
     QRectF pictureRect() const;
@@ -23,4 +27,5 @@ protected:
 
 private:
     QPixmap m_pixmap;
+    QString m_text;
 };

@@ -81,15 +81,13 @@ void PreviewWindowController::reopen(const PhotoItem &photo, QList<PhotoItem> al
 void PreviewWindowController::setupUI()
 {
     const int w = designSize.width(), h = designSize.height();
-    auto *view = new PreviewImageView(this);
-    view->setObjectName(u"previewImage"_s);
-    view->setGeometry(rect());
-    imageView = view;
+    imageView = new PreviewImageView(this);
+    imageView->setObjectName(u"previewImage"_s);
+    imageView->setGeometry(rect());
 
     infoLabel = new QLabel(this);
     infoLabel->setObjectName(u"previewCaption"_s);
     infoLabel->setGeometry(fromBottomLeft(20, 20, w - 40, 50, h));
-    m_captionTop = infoLabel->y();
     infoLabel->setFont(systemFont(12));
     infoLabel->setAlignment(Qt::AlignCenter);
     infoLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -110,15 +108,16 @@ void PreviewWindowController::setupUI()
     onKey(Qt::Key_Left, &PreviewWindowController::previousPhoto);
     onKey(Qt::Key_Right, &PreviewWindowController::nextPhoto);
     onKey(Qt::Key_Escape, &PreviewWindowController::close);
+    Palette::useFixedLook(this);
 }
 
 void PreviewWindowController::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    // The picture fills the window; caption and buttons keep their distance from the top,
-    // the caption stretches and "Next" stays in the right corner.
+    // The picture fills the window, the caption stretches along its bottom and the buttons
+    // keep to the top corners.
     imageView->setGeometry(rect());
-    infoLabel->setGeometry(20, m_captionTop, width() - 40, infoLabel->height());
+    infoLabel->setGeometry(fromBottomLeft(20, 20, width() - 40, infoLabel->height(), height()));
     nextButton->move(width() - 120, nextButton->y());
     m_resizeSettled.start();
 }
@@ -129,6 +128,9 @@ void PreviewWindowController::loadPhoto(const PhotoItem &photo)
     setWindowTitle(literalTitle(displayPath(photo.name())));
     setAccessibleDescription(displayPath(photo.name()));
     infoLabel->setText(caption(photo, m_currentIndex, m_allPhotos.size()));
+    // Never one photo's picture under another's name; a cached picture replaces this at once.
+    imageView->setText(u"Loading..."_s);
+    imageView->setAccessibleName(displayPath(photo.name()));
     requestPicture();
 }
 
@@ -174,8 +176,8 @@ void PreviewWindowController::requestPicture()
 
 void PreviewWindowController::showPicture(PhotoId photoId, const QImage &picture)
 {
-    auto *view = static_cast<PreviewImageView *>(imageView);
-    view->setPixmap(QPixmap::fromImage(picture));
-    view->setAccessibleName(displayPath(m_currentPhoto.name()));
+    if (picture.isNull())
+        return imageView->setText(u"This photo cannot be shown"_s);
+    imageView->setPixmap(QPixmap::fromImage(picture));
     Q_EMIT imageShown(photoId);
 }

@@ -9,13 +9,15 @@
 
 #include <functional>
 
+class PreviewImageView;
 class QLabel;
 class QPushButton;
 
 // A window that shows one photo large, with a caption, "◀ Previous" / "Next ▶" and the
 // arrow keys and Escape while it is the active window. Steps through a copy of the list it
 // was given; never changes the library. Decoding runs off the GUI thread and only the
-// newest request is shown; a photo that cannot be read leaves the previous picture up.
+// newest request is shown; until then, and for a photo that cannot be read, the window
+// shows no picture rather than another photo's.
 class PreviewWindowController : public QWidget
 {
     Q_OBJECT
@@ -34,17 +36,17 @@ public:
     int currentIndex() const { return m_currentIndex; }
     const PhotoItem &currentPhoto() const { return m_currentPhoto; }
     const QList<PhotoItem> &allPhotos() const { return m_allPhotos; }
-    const PreviewImageLoader &loader() const { return m_loader; }
+    PreviewImageLoader &loader() { return m_loader; }
 
     std::function<void(int index)> onNavigate;
 
-    QWidget *imageView = nullptr;
+    PreviewImageView *imageView = nullptr;
     QLabel *infoLabel = nullptr;
     QPushButton *previousButton = nullptr;
     QPushButton *nextButton = nullptr;
 
 Q_SIGNALS:
-    // The picture of `photoId` is now on screen (emitted after each decode that is shown).
+    // The picture of `photoId` is now on screen (emitted for each picture shown).
     void imageShown(PhotoId photoId);
 
 protected:
@@ -62,8 +64,7 @@ private:
     QList<PhotoItem> m_allPhotos;
     int m_currentIndex = 0;
     int m_direction = 1; // of the last step: the photo after it is decoded ahead first
-    int m_captionTop = 0;
     QTimer m_resizeSettled;
-    // Its destructor waits for the decode in flight, so no worker outlives the window.
+    // Its destructor waits for the decodes in flight, so no worker outlives the window.
     PreviewImageLoader m_loader;
 };

@@ -38,7 +38,7 @@ private slots:
             photo(u"a"_s, "Img_0001.jpg"), photo(u"b"_s, "beach.PNG"),    photo(u"c"_s, "x.jpeg"),
             photo(u"d"_s, "scan.tif"),     photo(u"e"_s, "phone.heif"),   photo(u"f"_s, "my img.png"),
             photo(u"g"_s, "\xc3\x89T\xc3\x89.webp"), // ÉTÉ.webp
-            photo(u"h"_s, "bad\xff" "name.gif"),
+            photo(u"h"_s, "bad\xff" "name.gif"),       photo(u"i"_s, "ABCDEFGHIJKLMNOPQRSTUVWXYZ@[abcdefghijklmnopqrstuvwxyz.bmp"),
         };
         const PhotoIdSet dups = testIds({u"a"_s, u"b"_s, u"f"_s});
         const auto run = [&](ViewMode mode, FileTypeFilter type, const QString &field, const PhotoIdSet &duplicates = {}) {
@@ -52,13 +52,15 @@ private slots:
         // Types: lower-cased type against the filter's extensions, aliases included.
         QCOMPARE(run(ViewMode::all, F::jpeg, {}) + run(ViewMode::all, F::png, {}) + run(ViewMode::all, F::tiff, {}) + run(ViewMode::all, F::heic, {})
                      + run(ViewMode::all, any, {}),
-                 u"[ac][bf][d][e][abcdefgh]"_s);
-        // Search: case-blind on both sides, Unicode-aware, untrimmed, names only (every path has
-        // "/p/"), against the name as shown, decoded.
+                 u"[ac][bf][d][e][abcdefghi]"_s);
+        // Search: case-blind on both sides for every letter (and nothing beside them),
+        // Unicode-aware, untrimmed, names only (every path has "/p/"), against the name as
+        // shown, decoded.
         QCOMPARE(run(ViewMode::all, any, u"IMG"_s) + run(ViewMode::all, any, u"Été"_s)
                      + run(ViewMode::all, any, u" img"_s) + run(ViewMode::all, any, u"p/"_s)
-                     + run(ViewMode::all, any, u"\ufffdname"_s),
-                 u"[af][g][f][][h]"_s);
+                     + run(ViewMode::all, any, u"\ufffdname"_s) + run(ViewMode::all, any, u"abcdefghijklmnopqrstuvwxyz@["_s)
+                     + run(ViewMode::all, any, u"`{"_s),
+                 u"[af][g][f][][h][i][]"_s);
         // Duplicates mode keeps every member, before a pass nothing; filters combine.
         QCOMPARE(run(ViewMode::duplicates, any, {}) + run(ViewMode::duplicates, any, {}, dups)
                      + run(ViewMode::duplicates, F::png, u"IMG"_s, dups) + run(ViewMode::all, F::png, u"beach"_s),
@@ -72,7 +74,9 @@ private slots:
         QTest::addColumn<QStringList>("steps");
         QTest::newRow("extend") << QStringList{u"all|All Types|i"_s, u"all|All Types|Im"_s, u"all|All Types|IMG_"_s, u"all|All Types|img_1"_s};
         QTest::newRow("shorten") << QStringList{u"all|All Types|img_"_s, u"all|All Types|img"_s, u"all|All Types|"_s};
-        QTest::newRow("paste, across names") << QStringList{u"all|All Types|beach"_s, u"all|All Types|strasse"_s, u"all|All Types|jpgimg"_s};
+        QTest::newRow("every letter") << QStringList{u"all|All Types|ABCDEFGHIJKLMNOPQRSTUVWXYZ@["_s, u"all|BMP|`{"_s, u"all|BMP|z.bmp"_s};
+        QTest::newRow("paste, across names") << QStringList{u"all|All Types|beach"_s, u"all|All Types|strasse"_s, u"all|All Types|.jpg"_s,
+                                                            u"all|All Types|jpgimg"_s};
         QTest::newRow("non-ASCII") << QStringList{u"all|All Types|\u00e9"_s, u"all|All Types|\u00c9T\u00c9"_s, u"all|All Types|\u0130"_s,
                                                   u"all|All Types|i\u0307s"_s, u"all|All Types|\ufffdn"_s, u"all|All Types|<high surrogate>"_s, u"all|All Types|\U0001f600 "_s};
         QTest::newRow("type under a term") << QStringList{u"all|JPEG|i"_s, u"all|PNG|im"_s, u"all|TIFF|"_s, u"all|All Types|im"_s};
@@ -84,7 +88,7 @@ private slots:
         QList<PhotoItem> all;
         for (const char *name : {"Img_0001.jpg", "IMG_1.JPG", "a.jpg", "img_2.jpg", "beach.PNG", "x.jpeg", "scan.tif", "phone.heif",
                                  "my img.png", "\xc3\x89T\xc3\x89.webp", "bad\xff" "name.gif", "\xc4\xb0stanbul.jpg", "\xc4\xb0MG.Png",
-                                 "stra\xc3\x9f" "e.bmp", "STRASSE.bmp", "\xf0\x9f\x98\x80 smile.jpg", "x.t\xc4\xb0" "f", "noext", ""})
+                                 "stra\xc3\x9f" "e.bmp", "STRASSE.bmp", "\xf0\x9f\x98\x80 smile.jpg", "x.t\xc4\xb0" "f", "noext", "", "ABCDEFGHIJKLMNOPQRSTUVWXYZ@[abcdefghijklmnopqrstuvwxyz.bmp"})
             all << photo(QString::number(all.size()), name);
         const PhotoIdSet dupIds{all[1].id(), all[2].id(), all[8].id(), all[11].id(), all[12].id()};
         const QList<qint32> dups{1, 2, 8, 11, 12};
@@ -105,8 +109,26 @@ private slots:
             const FilterResult shifted = filterPositions(PhotoIndex::build(all.mid(1)), dups, previous.choice);
             QCOMPARE(filterPositions(index, dups, choice, shifted).positions, expected);
             QCOMPARE(filterPositions(index, dups, choice, filterPositions(index, {}, previous.choice)).positions, expected);
+            // Positions from elsewhere that lie past the index are no photos.
+            if (choice.viewMode == ViewMode::duplicates)
+                QCOMPARE(filterPositions(index, dups + QList<qint32>{qint32(all.size())}, choice).positions, expected);
             previous = narrowed;
         }
+    }
+
+    // A filter made on a worker reuses its base for the same list (the index also when only
+    // the duplicate ids changed), and the list itself when every photo passes.
+    void preparedFilter()
+    {
+        const QList<PhotoItem> all = numbered(12), later = all.mid(1);
+        const PreparedFilter plain = prepareFilter({}, all, {}, {ViewMode::all, FileTypeFilter::all, u"img_1"_s});
+        const PreparedFilter duplicates = prepareFilter(plain.base, all, {all[1].id(), all[10].id()}, {ViewMode::duplicates, FileTypeFilter::all, u"img_1"_s});
+        const PreparedFilter shifted = prepareFilter(duplicates.base, later, {}, {ViewMode::all, FileTypeFilter::all, u"img_2"_s});
+        QVERIFY(duplicates.base->index == plain.base->index && plain.photos == (QList{all[1], all[10], all[11]}));
+        QVERIFY(duplicates.photos == (QList{all[1], all[10]}) && shifted.photos == QList{all[2]});
+        QVERIFY(prepareFilter(shifted.base, later, {}, {ViewMode::all, FileTypeFilter::jpeg, {}}).photos.isSharedWith(later));
+        const QList<PhotoItem> two{photo(u"a"_s, "a.jpg"), photo(u"b"_s, "b.png")};
+        QCOMPARE(prepareFilter({}, two, {}, {ViewMode::all, FileTypeFilter::png, {}}).photos, two.mid(1));
     }
 
     void paging()
@@ -141,6 +163,9 @@ private slots:
     {
         LibraryState s;
         QCOMPARE(statisticsLine(s), u"0 photos | Zero KB"_s);
+        s.viewMode = ViewMode::duplicates;
+        QCOMPARE(statisticsLine(s), u"0 duplicates in 0 groups | Zero KB"_s);
+        s.viewMode = ViewMode::all;
 
         s.allPhotos = numbered(101, 1'000'000);
         s.filteredPhotos = s.allPhotos.first(100);

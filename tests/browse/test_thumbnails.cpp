@@ -91,28 +91,61 @@ private slots:
         checkPixels(made[testId(QString::fromLatin1("caf\xE9 \xFF.png"))], u"75,75=#ff0000ff"_s);
     }
 
-    void progressAndStop()
+    // A page's photos at rows 0, 2, ... 18, one thread: those on screen first, then the rest
+    // in page order; a scroll, a cancel or a stop (at the nth poll) counts from the next photo.
+    // The rows come in batches ("|" between); progress for every 10th begun, and the end.
+    void pageRequest_data()
     {
-        TestTree t;
-        const B tiny = encoded(bands({4, 3}, {Qt::red}), "png");
+        QTest::addColumn<int>("visibleFrom");
+        QTest::addColumn<QString>("event"); // "<scroll|cancel|stop> <poll>"; scrolled, rows 14 on are on screen
+        QTest::addColumn<int>("interval"); // between batches, ms
+        QTest::addColumn<QString>("made");
+        QTest::addColumn<QString>("progress");
+        QTest::newRow("page order") << 0 << u""_s << 0 << u"0|2|4|6|8|10|12|14|16|18"_s << u"0 10"_s;
+        QTest::newRow("on screen first") << 6 << u""_s << 0 << u"6|8|10|0|2|4|12|14|16|18"_s << u"0 10"_s;
+        QTest::newRow("scrolled meanwhile") << 6 << u"scroll 2"_s << 0 << u"6|14|16|18|0|2|4|8|10|12"_s << u"0 10"_s;
+        QTest::newRow("cancelled") << 0 << u"cancel 4"_s << 0 << u"0|2|4"_s << u"0"_s;
+        QTest::newRow("stopped") << 0 << u"stop 4"_s << 0 << u"0|2|4"_s << u"0"_s;
+        QTest::newRow("batched") << 0 << u""_s << 3'600'000 << u"0|2 4 6 8 10 12 14 16 18"_s << u"0 10"_s;
+    }
+    void pageRequest()
+    {
+        QFETCH(int, visibleFrom);
+        QFETCH(QString, event);
+        QFETCH(int, interval);
         QList<ThumbnailJob> jobs;
-        for (int i = 0; i < 100; ++i)
-            jobs.append({PhotoId(i + 1), t.make({B::number(i) + ".png"}, tiny)});
-        QList<int> positions;
-        const auto note = [&](int position, int count) { positions << (count == 100 ? position : -1); };
-        QCOMPARE(makeThumbnails(jobs, 1.0, [] { return false; }, note, 4).size(), 100);
-        QCOMPARE(positions, QList<int>({0, 10, 20, 30, 40, 50, 60, 70, 80, 90}));
-        QCOMPARE(ThumbnailTexts::progress(positions[3] + 1, 100), u"Generating thumbnails: 31/100"_s);
-        QCOMPARE(ThumbnailTexts::progressPercent(positions[3], 100), 15.0);
-
-        // The stop is seen before the 26th photo is begun: the first 25 are kept.
-        positions.clear();
-        int asked = 0;
-        const QHash<PhotoId, QImage> made = makeThumbnails(jobs, 1.0, [&] { return ++asked > 25; }, note, 2);
-        QCOMPARE(made.size(), 25);
-        for (int i = 0; i < 25; ++i)
-            QVERIFY(made.contains(PhotoId(i + 1)));
-        QCOMPARE(positions, QList<int>({0, 10, 20}));
+        for (int row = 0; row < 20; row += 2)
+            jobs.append({PhotoId(row), "/nowhere/" + B::number(row) + ".png", row}); // each comes as a null picture
+        ThumbnailRequest request(jobs);
+        request.setVisibleRows(visibleFrom, visibleFrom + 5);
+        int polls = 0;
+        QStringList batches, progress;
+        const bool complete = makeThumbnails(request, {
+            .stopRequested = [&] {
+                const bool now = u"%1"_s.arg(++polls) == event.section(u' ', 1);
+                if (now && event.startsWith(u"scroll"))
+                    request.setVisibleRows(14, 100);
+                if (now && event.startsWith(u"cancel"))
+                    request.cancel();
+                return now && event.startsWith(u"stop");
+            },
+            .progress = [&](int position, int count) { progress << QString::number(count == 10 ? position : -1); },
+            .deliver = [&](QHash<PhotoId, QImage> batch) {
+                QList<PhotoId> rows = batch.keys();
+                std::sort(rows.begin(), rows.end());
+                batches << QString();
+                for (const PhotoId row : rows)
+                    batches.last() += (batches.last().isEmpty() ? u""_s : u" "_s) + QString::number(row);
+            },
+            .batchInterval = std::chrono::milliseconds(interval),
+            .threads = 1,
+        });
+        QTEST(batches.join(u'|'), "made");
+        QTEST(progress.join(u' '), "progress");
+        QCOMPARE(std::pair(complete, request.isCancelled()), std::pair(!event.contains(u"stop") && !event.contains(u"cancel"), event.contains(u"cancel")));
+        QCOMPARE(request.begun().size(), batches.join(u' ').split(u' ').size());
+        QCOMPARE(ThumbnailTexts::progress(0, 10) + ThumbnailTexts::progress(10, 10), u"Generating thumbnails: 1/10Generating thumbnails: 10/10"_s);
+        QCOMPARE(std::pair(ThumbnailTexts::progressPercent(3, 10), ThumbnailTexts::progressPercent(10, 10)), std::pair(15.0, 50.0));
     }
 };
 

@@ -57,15 +57,12 @@ private slots:
         QTest::addColumn<QByteArray>("folder"); // empty: made from the whole path
         QTest::addColumn<QByteArray>("name");
         QTest::addColumn<QByteArray>("path");
-        QTest::newRow("nested") << QByteArray() << QByteArray("a.jpg") << QByteArray("/p/q/a.jpg");
-        QTest::newRow("at the root") << QByteArray() << QByteArray("a.jpg") << QByteArray("/a.jpg");
-        QTest::newRow("name not the path's end") << QByteArray() << QByteArray("a.jpg") << QByteArray("/p/b.jpg");
-        QTest::newRow("name only a suffix") << QByteArray() << QByteArray("a.jpg") << QByteArray("/p/xa.jpg");
-        QTest::newRow("relative") << QByteArray() << QByteArray("a.jpg") << QByteArray("a.jpg");
-        QTest::newRow("invalid UTF-8") << QByteArray() << QByteArray("\xff\xfe.jpg") << QByteArray("/d\x80/\xff\xfe.jpg");
-        QTest::newRow("in folder") << QByteArray("/p/q") << QByteArray("a.jpg") << QByteArray("/p/q/a.jpg");
-        QTest::newRow("in the root folder") << QByteArray("/") << QByteArray("a.jpg") << QByteArray("/a.jpg");
-        QTest::newRow("folder with a slash") << QByteArray("/p/") << QByteArray("a.jpg") << QByteArray("/p/a.jpg");
+        const char *const rows[][4] = {
+            {"nested", "", "a.jpg", "/p/q/a.jpg"}, {"at the root", "", "a.jpg", "/a.jpg"}, {"name not the path's end", "", "a.jpg", "/p/b.jpg"},
+            {"name only a suffix", "", "a.jpg", "/p/xa.jpg"}, {"relative", "", "a.jpg", "a.jpg"}, {"invalid UTF-8", "", "\xff\xfe.jpg", "/d\x80/\xff\xfe.jpg"},
+            {"in folder", "/p/q", "a.jpg", "/p/q/a.jpg"}, {"in the root folder", "/", "a.jpg", "/a.jpg"}, {"folder with a slash", "/p/", "a.jpg", "/p/a.jpg"}};
+        for (const auto &row : rows)
+            QTest::newRow(row[0]) << QByteArray(row[1]) << QByteArray(row[2]) << QByteArray(row[3]);
     }
     void pathIsRebuiltByteExact()
     {

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QProcess>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -48,20 +49,28 @@ class TestTrash : public QObject
 private slots:
     void initTestCase() { qputenv("TZ", "UTC-5"); ::tzset(); }
 
-    // trash-cli reads back what was trashed, under the true original paths; the second of
-    // one name is a second entry.
+    // Trashed files keep their true original paths, as trash-cli reads them back; the
+    // second of one name is a second entry, as is a name taken in files/ alone, and a name
+    // too long for its info file is shortened in the trash.
     void readByTrashList()
     {
+        TestTree t;
+        const B e = "\xc3\xa9", longName = "x" + e.repeated(122) + ".jpeg"; // 250 bytes
+        const L files{t.make({"a/with space 100%.jpg"}), t.make({"b/with space 100%.jpg"}), t.make({"a/x.png"}),
+                      t.make({"a/" + longName}), t.make({"b/" + longName})};
+        t.make({"xdg/Trash/files/x.png"}, "not listed"); // left without its info file
+        L trashed, restored;
+        for (const B &file : files) {
+            trashed << moveToTrash(file, {t.path("xdg"), ::getuid()}).trashedPath.mid(t.path("xdg/Trash/files/").size());
+            restored << B::fromPercentEncoding(infoPath(t.path("xdg/Trash/info/") + trashed.last() + ".trashinfo"));
+        }
+        QCOMPARE(trashed, L({"with space 100%.jpg", "with space 100%.jpg.2", "x.png.2", "x" + e.repeated(119) + ".jpeg",
+                             "x" + e.repeated(118) + ".jpeg.2"}));
+        QCOMPARE(restored, files);
+        QCOMPARE(::access(t.path("xdg/Trash/info/x.png.trashinfo"), F_OK), -1);
         const QString trashList = QStandardPaths::findExecutable(u"trash-list"_s);
         if (trashList.isEmpty())
             QSKIP("trash-list (trash-cli) is missing");
-        TestTree t;
-        const L files{t.make({"a/with space 100%.jpg"}), t.make({"b/with space 100%.jpg"}), t.make({"a/x.png"})};
-        L trashed;
-        for (const B &file : files)
-            trashed << moveToTrash(file, {t.path("xdg"), ::getuid()}).trashedPath;
-        QCOMPARE(trashed, L({t.path("xdg/Trash/files/with space 100%.jpg"),
-                             t.path("xdg/Trash/files/with space 100%.jpg.2"), t.path("xdg/Trash/files/x.png")}));
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"XDG_DATA_HOME"_s, QFile::decodeName(t.path("xdg")));
@@ -72,53 +81,52 @@ private slots:
         for (const B &line : process.readAllStandardOutput().split('\n'))
             if (line.mid(20).startsWith(t.root))
                 listed << line.mid(20);
-        std::sort(listed.begin(), listed.end());
-        QCOMPARE(listed, L({files[0], files[2], files[1]}));
+        QCOMPARE(QSet<B>(listed.begin(), listed.end()), QSet<B>(files.begin(), files.end()));
     }
 
     // The file stays, and no info file is left behind.
     void failures_data()
     {
         QTest::addColumn<B>("setup");
-        for (const char *setup : {"vanished", "readonly", "readonly fs"})
-            QTest::newRow(setup) << B(setup);
+        QTest::addColumn<QString>("error");
+        const QString none = u"No usable trash folder on this file system: "_s;
+        QTest::newRow("vanished") << B("vanished") << u"No such file or directory"_s;
+        QTest::newRow("mounted on: the rename fails") << B("mounted on") << u"Device or resource busy"_s;
+        // Also a view of the home's file system is another mount, with a trash of its own.
+        QTest::newRow("read-only view") << B("view") << none + u"Read-only file system"_s;
+        QTest::newRow("read-only file system") << B("tmpfs") << none + u"Read-only file system"_s;
+        QTest::newRow("foreign .Trash-$uid") << B("tmpfs foreign") << none + u"Operation not permitted"_s;
     }
     void failures()
     {
         QFETCH(B, setup);
+        QFETCH(QString, error);
         TestTree t;
         const B file = t.make({"p/a.jpg"}, "photo");
-        QString error = u"No such file or directory"_s;
-        std::optional<TestMount> tmpfs, readOnly;
-        if (setup == "vanished") {
+        std::optional<TestMount> tmpfs, mount;
+        if (setup.startsWith("tmpfs") && !tmpfs.emplace(TestMount::tmpfs, t.path("p")).ok)
+            QSKIP("cannot mount here");
+        t.make({"p/a.jpg"}, "photo");
+        if (setup == "vanished")
             ::unlink(file);
-        } else if (::geteuid() == 0 || setup == "readonly fs") {
-            if (setup == "readonly fs" && !tmpfs.emplace(TestMount::tmpfs, t.path("p")).ok)
-                QSKIP("cannot mount here");
-            t.make({"p/a.jpg"}, "photo");
-            if (!readOnly.emplace(TestMount::readOnly, t.path("p")).ok)
-                QSKIP("cannot mount here");
-            // A view of the same file system is still another mount to rename(2): the
-            // info file is written, then the rename fails.
-            error = setup == "readonly" ? u"Invalid cross-device link"_s
-                                        : u"No usable trash folder on this file system: Read-only file system"_s;
-        } else {
-            ::chmod(t.path("p"), 0555);
-            error = u"Permission denied"_s;
-        }
+        else if (setup.endsWith("foreign"))
+            QCOMPARE(::chown(t.make({"p/.Trash-" + B::number(::getuid()) + '/'}), ::getuid() + 1, ::getgid()), 0);
+        else if (setup == "mounted on" ? !mount.emplace(TestMount::bind, file, file.constData()).ok
+                                       : !mount.emplace(TestMount::readOnly, t.path("p")).ok)
+            QSKIP("cannot mount here");
         const TrashResult result = moveToTrash(file, {t.path("xdg"), ::getuid()});
         QCOMPARE(result.ok ? u"ok"_s : result.error, error);
         QCOMPARE(fileBytes(file), setup == "vanished" ? B("<missing>") : B("photo"));
         QCOMPARE(::access(t.path("xdg/Trash/info/a.jpg.trashinfo"), F_OK), -1);
     }
 
-    // The home trash, or on another file system $top/.Trash/$uid when .Trash is a sticky
-    // folder, else $top/.Trash-$uid, each made private; the info's Path is URL-encoded
-    // (unreserved marks kept; space, %, newline, invalid UTF-8 and UTF-8 escaped byte by
-    // byte), relative to the top on another file system.
+    // The home trash, or on another mount (also of the home's file system) $top/.Trash/$uid
+    // when .Trash is a sticky folder and that is ours, else $top/.Trash-$uid, each made
+    // private; the info's Path is URL-encoded (unreserved marks kept; space, %, newline,
+    // invalid UTF-8 and UTF-8 escaped byte by byte), relative to the top on another mount.
     void trashes_data()
     {
-        QTest::addColumn<B>("setup"); // "home", or the mount's .Trash: none, "sticky", "plain" or "link"
+        QTest::addColumn<B>("setup"); // "home", "bind", or the mount's .Trash: none, "sticky", "plain", "link", "foreign"
         QTest::addColumn<B>("trash"); // relative to the data home or the mount point
         const B own = ".Trash-" + B::number(::getuid());
         QTest::newRow("home") << B("home") << B("Trash");
@@ -126,6 +134,8 @@ private slots:
         QTest::newRow("sticky .Trash") << B("sticky") << ".Trash/" + B::number(::getuid());
         QTest::newRow(".Trash without the sticky bit") << B("plain") << own;
         QTest::newRow("symlinked .Trash") << B("link") << own;
+        QTest::newRow("sticky .Trash, $uid not ours") << B("foreign") << own;
+        QTest::newRow("bind mount of the home's file system") << B("bind") << own;
     }
     void trashes()
     {
@@ -134,19 +144,23 @@ private slots:
         const B name = "a(1)!*'~-_ 100%\ncaf\xe9\xc3\x9c.jpg", encoded = "a(1)!*'~-_%20100%25%0Acaf%E9%C3%9C.jpg";
         TestTree t;
         std::optional<TestMount> mount;
-        if (setup != "home" && !mount.emplace(TestMount::tmpfs, t.make({"m/"})).ok)
+        const bool bind = setup == "bind"; // "m 1" then shows "shown", of the home's file system
+        if (setup != "home" && !mount.emplace(bind ? TestMount::bind : TestMount::tmpfs, t.make({"m 1/"}),
+                                              bind ? t.make({"shown/"}).constData() : "size=4m").ok)
             QSKIP("cannot mount here");
         if (setup == "link")
-            t.make({"m/elsewhere/", "m/.Trash -> elsewhere"});
-        if (setup == "link" || setup == "sticky" || setup == "plain")
-            ::chmod(setup == "link" ? t.path("m/elsewhere") : t.make({"m/.Trash/"}), setup == "plain" ? 0777 : 01777);
-        const B file = t.make({"m/sub/" + name}, name);
+            t.make({"m 1/elsewhere/", "m 1/.Trash -> elsewhere"});
+        if (setup == "link" || setup == "sticky" || setup == "plain" || setup == "foreign")
+            ::chmod(setup == "link" ? t.path("m 1/elsewhere") : t.make({"m 1/.Trash/"}), setup == "plain" ? 0777 : 01777);
+        if (setup == "foreign")
+            QCOMPARE(::chown(t.make({"m 1/.Trash/" + B::number(::getuid()) + '/'}), ::getuid() + 1, ::getgid()), 0);
+        const B file = t.make({"m 1/sub/" + name}, name);
         const TrashResult result = moveToTrash(file, {t.path("xdg"), ::getuid()}); // none of it exists yet
         QVERIFY2(result.ok, qPrintable(result.error));
-        const B dir = t.path((mount ? "m/" : "xdg/") + trash);
+        const B dir = t.path((mount ? "m 1/" : "xdg/") + trash);
         QCOMPARE(result.trashedPath, dir + "/files/" + name);
         QCOMPARE(fileBytes(result.trashedPath) + fileBytes(file), name + "<missing>");
-        QCOMPARE(infoPath(dir + "/info/" + name + ".trashinfo"), (mount ? B("sub/") : t.path("m/sub/")) + encoded);
+        QCOMPARE(infoPath(dir + "/info/" + name + ".trashinfo"), (mount ? B("sub/") : t.path("m%201/sub/")) + encoded);
         QCOMPARE((QList<mode_t>{modeOf(dir), modeOf(dir + "/files"), modeOf(dir + "/info")}), QList<mode_t>(3, 0700));
     }
 };

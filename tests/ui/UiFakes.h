@@ -45,7 +45,8 @@ private:
 struct FakeSounds : SoundPlayer
 {
     QList<SystemSound> played;
-    void play(SystemSound sound) override { played << sound; }
+    std::function<void()> heard; // as it plays
+    void play(SystemSound sound) override { played << sound; if (heard) heard(); }
 };
 
 // Listing a folder whose path contains `gatePart`, or examining a file (as the duplicate

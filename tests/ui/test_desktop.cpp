@@ -5,16 +5,22 @@
 #include "platform/DesktopServices.h"
 #include "platform/QtDialogs.h"
 #include "ui/ColoredButtonView.h"
+#include "ui/Palette.h"
 #include "ui/PhotoGridView.h"
+#include "ui/PreviewWindowController.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
+#include <QProxyStyle>
+#include <QPushButton>
 
 using namespace Qt::StringLiterals;
 
@@ -29,6 +35,50 @@ struct FakeDesktop : DesktopServices
     bool openUrl(const QUrl &url) override { opened << QString::fromLatin1(url.toEncoded()); return true; }
     void showItems(const QStringList &uris, std::function<void(bool)> done) override { shown << uris; done(fileManagerAnswers); }
     void setClipboardText(const QString &text) override { clipboard << text; }
+};
+
+// WCAG contrast ratio of two opaque colours.
+double contrast(QColor a, QColor b)
+{
+    const auto luminance = [](QColor c) {
+        const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const auto [dark, bright] = std::minmax({luminance(a), luminance(b)});
+    return (bright + 0.05) / (dark + 0.05);
+}
+
+// How well the text on `w` (a combo box's item, a line edit's placeholder, a label's or a
+// button's text) stands out: the window drawn with and without it, and the strongest
+// contrast of a changed pixel with what lay under it. None for a widget without text.
+std::optional<double> textContrast(QWidget *root, QWidget *w)
+{
+    const bool combo = qobject_cast<QComboBox *>(w);
+    const char *property = combo ? "currentIndex" : qobject_cast<QLineEdit *>(w) ? "placeholderText"
+                         : qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w) ? "text" : "none";
+    const QVariant text = w->property(property);
+    if (!w->isVisibleTo(root) || text.toString().isEmpty())
+        return std::nullopt;
+    const auto shot = [&] { return root->grab(QRect(w->mapTo(root, QPoint()), w->size())).toImage(); };
+    const QImage with = shot();
+    w->setProperty(property, combo ? QVariant(-1) : QVariant(QString()));
+    const QImage without = shot();
+    w->setProperty(property, text);
+    double best = 1;
+    for (int y = 0; y < with.height(); ++y)
+        for (int x = 0; x < with.width(); ++x)
+            best = std::max(best, contrast(with.pixelColor(x, y), without.pixelColor(x, y)));
+    return best;
+}
+
+// Fills buttons and fields dark whatever the widget's palette, as some dark themes do.
+struct DarkDesktopStyle : QProxyStyle
+{
+    DarkDesktopStyle() : QProxyStyle(u"Fusion"_s) {}
+    void drawPrimitive(PrimitiveElement e, const QStyleOption *o, QPainter *p, const QWidget *w) const override
+    {
+        e == PE_PanelButtonCommand || e == PE_PanelLineEdit ? p->fillRect(o->rect, QColor(45, 45, 45)) : QProxyStyle::drawPrimitive(e, o, p, w);
+    }
 };
 
 } // namespace
@@ -178,6 +228,8 @@ private slots:
         main->collectionView->setFocus();
         QTest::keyClick(main->collectionView, Qt::Key_Delete);
         QCOMPARE(h->dialogs.alerts.last().message, u"Delete 1 photo(s)?"_s);
+        QTest::keyClick(main->collectionView, Qt::Key_D, Qt::ControlModifier); // never taken for Delete
+        QCOMPARE(h->dialogs.folderRequests.last().prompt, u"Set Destination"_s);
 
         QTest::keyClick(main->collectionView, Qt::Key_F, Qt::ControlModifier);
         QVERIFY(search->hasFocus());
@@ -199,6 +251,13 @@ private slots:
     {
         tree->make({"one/", "two/"});
         const QString dir = QFile::decodeName(tree->root);
+        // It opens in the folder asked for, or its nearest parent if that has gone; without one
+        // in the home folder, not the program's working folder.
+        for (const auto &[start, opens] : {std::pair(FilePath(), qgetenv("HOME")), std::pair(tree->path("one/gone/x"), tree->path("one"))}) {
+            QFileDialog chooser;
+            QtDialogs::configureFolderChooser(chooser, {u"Pick"_s, u"Scan"_s, false, false, start});
+            QCOMPARE(chooser.directory().absolutePath(), QFile::decodeName(opens));
+        }
         QFileDialog dialog;
         QtDialogs::configureFolderChooser(dialog, {u"Pick"_s, u"Scan"_s, true, false, tree->root});
         dialog.show();
@@ -212,6 +271,48 @@ private slots:
         QStringList chosen = dialog.selectedFiles();
         chosen.sort();
         QCOMPARE(chosen, (QStringList{dir + u"/one"_s, dir + u"/two"_s}));
+    }
+
+    // The windows keep their own colours on a dark desktop: no label's or enabled control's
+    // text reads worse than on a light one, down to a contrast of 4.5:1, with a dark palette
+    // and with a dark style, which may paint buttons and fields dark whatever their palette.
+    void readableOnADarkDesktop()
+    {
+        const QPalette light = QApplication::palette();
+        const QString style = QApplication::style()->name();
+        const auto measure = [&](const QPalette &palette) {
+            QApplication::setPalette(palette);
+            tearDown();
+            setUp(&desktop);
+            vc->masterStopButton->show();
+            vc->helpClicked();
+            const PhotoItem photo(1, "/none.jpg", "none.jpg", 1, {}, {}, u"JPG"_s);
+            PreviewWindowController preview(photo, {photo}, 0);
+            preview.show();
+            QList<std::pair<QString, double>> found;
+            for (QWidget *root : std::initializer_list<QWidget *>{vc.get(), vc->helpWindow(), &preview})
+                for (QWidget *w : root->findChildren<QWidget *>())
+                    if (w->setEnabled(true); const std::optional<double> measured = textContrast(root, w))
+                        found << std::pair(w->property("text").toString() + w->accessibleName(), *measured);
+            return found;
+        };
+        const auto restore = qScopeGuard([&] { QApplication::setStyle(style); QApplication::setPalette(light); });
+        const auto onLight = measure(light);
+        QStringList worse;
+        for (const bool darkStyle : {false, true}) {
+            if (darkStyle)
+                QApplication::setStyle(new DarkDesktopStyle);
+            const auto onDark = measure(QPalette(QColor(53, 53, 53), QColor(42, 42, 42))); // white text
+            QVERIFY(onLight.size() > 25 && onDark.size() == onLight.size());
+            for (qsizetype i = 0; i < onLight.size(); ++i) {
+                if (onDark[i].second < std::min(4.5, onLight[i].second) - 0.01)
+                    worse << onLight[i].first + (darkStyle ? u" (dark style)"_s : u""_s);
+            }
+        }
+        QCOMPARE(worse.join(u", "_s), QString());
+        vc->viewModeButtons[1]->click(); // the tint goes with the lit button
+        QCOMPARE(QList<QColor>({vc->viewModeButtons[0]->palette().color(QPalette::ButtonText), vc->viewModeButtons[1]->palette().color(QPalette::ButtonText)}),
+                 QList<QColor>({Palette::labelText(), Palette::controlAccent()}));
     }
 
     // The window carries the application's icon, embedded in the program.

@@ -65,6 +65,7 @@ private slots:
         const FilePath pictures = qgetenv("HOME") + "/Pictures";
         QCOMPARE(vc->destinationLabel->text(), QFile::decodeName(pictures));
         vc->scanClicked();
+        vc->pauseClicked();
         vc->selectFolderClicked();
         vc->setDestinationClicked();
         h->dialogs.alertAnswers.push_back(1);
@@ -114,21 +115,24 @@ private slots:
                  u"4|111001010-|Found 1 duplicate groups|Found 1 duplicate groups (4 photos)"_s);
 
         // A second start keeps nothing of the first scan's library. Its progress, shown at the
-        // display's pace, still ends on the duplicate pass's last update.
+        // display's pace, ends on the pass's whole count; the duplicates view shows the groups.
         for (int i = 0; i < 45; ++i)
             tree->make({"c/" + QByteArray::number(i % 9) + "/" + QByteArray::number(i) + ".jpg"}, "same");
         chooseFolders({tree->path("c")});
         lib().selectedPhotoIds.insert(testId(u"x"_s));
+        vc->showDuplicates();
         runToEnd([&] {
             vc->scanClicked();
             QVERIFY(lib().allPhotos.isEmpty() && lib().selectedPhotoIds.isEmpty());
         });
-        QCOMPARE(vc->progressLabel->text() + u' ' + QString::number(vc->progressBar->value()) + u' ' + QString::number(lib().allPhotos.size()),
-                 u"Finding duplicates: 40/45 94 45"_s);
+        QCOMPARE(vc->progressLabel->text() + u' ' + QString::number(vc->progressBar->value()) + u'|' + vc->statsLabel->text() + u'|' + vc->showingLabel->text(),
+                 u"Finding duplicates: 45/45 100|45 duplicates in 1 groups | 180 bytes|Showing 45 of 45 photos"_s);
     }
 
-    // The scan-state table, step by step, with a walk held at its first folder.
-    void pauseResumeThenStopWakesQuickly()
+    // The scan-state table, step by step, with a walk held at its first folder. STOP ALL
+    // resets after half a second even while the walk is stuck; a scan started then is not
+    // disturbed by the old walk's late result.
+    void pauseStopAndStopAll()
     {
         tree->make({"a/x/", "a/y/", "a/z/"});
         startHeldScan("a/");
@@ -140,30 +144,22 @@ private slots:
         vc->pauseClicked();
         h->fs.open(); // the walk ends and the scan sits in the pause before the first folder
         QTRY_COMPARE(vc->progressLabel->text(), u"Found 5 folders to scan..."_s);
-        QElapsedTimer sinceStop;
-        sinceStop.start();
-        vc->stopClicked();
+        vc->stopClicked(); // and wakes the paused walk
         QCOMPARE(vc->statusLabel->text(), u"Stopping..."_s);
         QCoreApplication::processEvents();
         QCOMPARE(enabledButtons(*vc), u"000110000+"_s); // stop alone does not refresh the rule
         runToEnd([] {});
-        QVERIFY2(sinceStop.elapsed() < 500, qPrintable(QString::number(sinceStop.elapsed())));
         QCOMPARE(labels(), u"Stopped - 0 photos found|Ready"_s);
         QCOMPARE(h->sounds.played, QList<SystemSound>{SystemSound::basso});
         QVERIFY(!lib().shouldStop && !lib().shouldPause);
         QCOMPARE(enabledButtons(*vc) + vc->pauseButton->text(), u"111000000-Pause"_s);
-    }
 
-    // STOP ALL resets after half a second even while the walk is stuck; a scan started
-    // then is not disturbed by the old walk's late result.
-    void masterStopAndALateResult()
-    {
         startHeldScan("a");
         QElapsedTimer sinceStop;
         sinceStop.start();
         vc->masterStopClicked();
         QCOMPARE(std::pair(vc->statusLabel->text(), vc->masterStopButton->isEnabled()), std::pair(u"STOPPING ALL OPERATIONS..."_s, false));
-        QTRY_COMPARE_WITH_TIMEOUT(vc->statusLabel->text(), u"Stopped by user"_s, 1000);
+        QTRY_COMPARE(vc->statusLabel->text(), u"Stopped by user"_s);
         QVERIFY(sinceStop.elapsed() >= 490);
         QVERIFY(lib().scanState == ScanState::idle && vc->masterStopButton->isHidden() && vc->masterStopButton->isEnabled()
                 && vc->loadingSpinner->isHidden());
@@ -178,11 +174,12 @@ private slots:
     }
 
     // The duplicate pass of an earlier run ends at its next file when a scan starts, STOP
-    // ALL is pressed or the window closes, instead of reading on beside what comes next.
+    // ALL is pressed (also while a copy runs) or the window closes, instead of reading on
+    // beside what comes next.
     void earlierPassStops_data()
     {
         QTest::addColumn<QString>("how");
-        for (const char *how : {"new scan", "STOP ALL", "close"})
+        for (const char *how : {"new scan", "STOP ALL", "STOP ALL during a copy", "close"})
             QTest::newRow(how) << QString::fromLatin1(how);
     }
     void earlierPassStops()
@@ -194,15 +191,22 @@ private slots:
         if (how == u"new scan") {
             chooseFolders({tree->path("b")});
             vc->scanClicked();
-        } else if (how == u"STOP ALL") {
+        } else if (how.startsWith(u"STOP ALL")) {
+            if (how.endsWith(u"copy")) {
+                lib().selectedPhotoIds = {lib().allPhotos[0].id()};
+                h->dialogs.folderAnswers.push_back({tree->path("out")});
+                vc->copyClicked();
+            }
             vc->masterStopClicked();
+            if (how.endsWith(u"copy")) // which ends first, before its first file
+                QTRY_COMPARE(h->sounds.played.last(), SystemSound::basso);
         } else {
             MainViewController *closing = vc.get();
             h->fs.setReleaseWhen([closing] { return closing->library().shouldStop.load(); });
         }
         if (how != u"close")
             h->fs.open();
-        if (how == u"STOP ALL") { // its end, stopped: nothing published
+        if (how.startsWith(u"STOP ALL")) { // its end, stopped: nothing published
             QTRY_VERIFY(vc->statusLabel->text().startsWith(u"Ready - "_s));
             QVERIFY(lib().duplicateGroups.isEmpty());
         }
