@@ -57,6 +57,13 @@ B floatTiff(QSize size)
                 true, strip);
 }
 
+// gzip, what an .svgz holds: Qt's zlib stream without its length, header and checksum.
+B gzipped(const B &data)
+{
+    return B("\x1F\x8B\x08\0\0\0\0\0\x02\xFF", 10) + qCompress(data, 9).mid(6).chopped(4) + u32(crc(data), true)
+         + u32(quint32(data.size()), true);
+}
+
 } // namespace
 
 // What one decode of FILE really takes against what it was charged: decoded once to load its
