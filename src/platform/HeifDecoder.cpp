@@ -113,9 +113,10 @@ QImage decodeHeif(const QByteArray &data, QSize cover, DecodeBudget &budget)
         }
         need = saturatingAdd(need, alphaNeed);
     }
-    // The file's bytes are held through the decode as well.
+    // The file's bytes are held through the decode, and the coded data is copied twice more:
+    // by libheif, which gathers an item's extents, and by libde265, which unpacks its units.
     const std::optional<DecodeBudget::Reservation> reservation =
-        budget.reserve(saturatingAdd(need, decodeOverheadBytes + qint64(data.size())));
+        budget.reserve(saturatingAdd(need, decodeOverheadBytes + 3 * qint64(data.size())));
     if (!reservation)
         return {};
 

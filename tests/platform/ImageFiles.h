@@ -181,6 +181,7 @@ inline B heic(const QImage &image, heif_orientation orientation = heif_orientati
         std::memcpy(plane + y * stride, rgb.constScanLine(y), size_t(rgb.width() * (alpha ? 4 : 3)));
     heif::Context context;
     heif::Encoder encoder(heif_compression_HEVC);
+    encoder.set_string_parameter("preset", "ultrafast");
     heif::Context::EncodingOptions options;
     options.image_orientation = orientation;
     const heif::ImageHandle handle = context.encode_image(raw, encoder, options);
