@@ -106,8 +106,7 @@ inline B gifFile(QSize screen, QSize frame, const B &palette, int codeSize, cons
 {
     const char flags = char(0x80 | (qCountTrailingZeroBits(quint32(palette.size() / 3)) - 1));
     B out = "GIF89a" + u16(screen.width(), true) + u16(screen.height(), true) + (local ? '\0' : flags) + B("\1\0", 2) + (local ? B() : palette)
-          + B("!\xF9\4\0\0\0\0\0", 8) + ',' + B(4, '\0') + u16(frame.width(), true) + u16(frame.height(), true) + (local ? flags : '\0')
-          + (local ? palette : B()) + char(codeSize);
+          + B("!\xF9\4\0\0\0\0\0,\0\0\0\0", 13) + u16(frame.width(), true) + u16(frame.height(), true) + (local ? B(1, flags) + palette : B(1, '\0')) + char(codeSize);
     for (qsizetype at = 0; at < lzw.size(); at += 255)
         out += char(std::min<qsizetype>(255, lzw.size() - at)) + lzw.mid(at, 255);
     return out + '\0' + ';';
@@ -249,7 +248,8 @@ inline B heifFile(const QList<HeifPart> &parts, const B &refs = {}, int primary 
 // `thumbnail`, the one-tile grid is the thumbnail of the tile, which is the primary image.
 inline B heifGrid(const B &tile, QSize declared, QSize canvas, bool thumbnail = false, int tiles = 1)
 {
-    QList<HeifPart> parts{{"grid", {ispe(declared)}, B(1, '\0') + char(1) + '\0' + char(tiles - 1) + be32(quint32(canvas.width())) + be32(quint32(canvas.height())), {}, true}};
+    const B grid = B(1, '\0') + char(1) + '\0' + char(tiles - 1) + be32(quint32(canvas.width())) + be32(quint32(canvas.height()));
+    QList<HeifPart> parts{{"grid", {ispe(declared)}, grid, {}, true}};
     B refs = be16(1) + be16(tiles);
     for (int id = 2; id < tiles + 2; ++id)
         parts.append({"hvc1", {box("hvcC", boxBody(tile, "hvcC")), fullBox("ispe", 0, boxBody(tile, "ispe").mid(4))}, boxBody(tile, "mdat")}), refs += be16(id);

@@ -106,8 +106,9 @@ private slots:
         row("1-bit png", encoded(image.convertToFormat(QImage::Format_Mono), "png"), none, full);
         row("tiff", withOrientation(image, "tiff", 1), none, full);
         const QImage padded = image.copy(0, 0, 64, 48).convertToFormat(QImage::Format_RGB888); // to one whole tile
-        row("tiled tiff", tiff({{256, 4, {63}}, {257, 4, {47}}, {258, 3, {8, 8, 8}}, {259, 3, {1}}, {262, 3, {2}}, {277, 3, {3}}, {322, 3, {64}}, {323, 3, {48}}, {324, 4, {inTail}},
-                                {325, 4, {quint32(padded.sizeInBytes())}}}, false, B(reinterpret_cast<const char *>(padded.constBits()), padded.sizeInBytes())), none, full);
+        row("tiled tiff", tiff({{256, 4, {63}}, {257, 4, {47}}, {258, 3, {8, 8, 8}}, {259, 3, {1}}, {262, 3, {2}}, {277, 3, {3}}, {322, 3, {64}},
+                                {323, 3, {48}}, {324, 4, {inTail}}, {325, 4, {quint32(padded.sizeInBytes())}}},
+                               false, B(reinterpret_cast<const char *>(padded.constBits()), padded.sizeInBytes())), none, full);
         row("svg", "<svg xmlns='http://www.w3.org/2000/svg' width='64' height='48'><rect width='64' height='48'/></svg>", none, none);
 
         B progressive = encoded(image, "jpg", 90, true);
