@@ -73,7 +73,7 @@ FUZZ_CXX     ?= clang++
 FUZZ_SOURCES := src/platform/ImageDecoder.cpp src/platform/ImageProbe.cpp src/platform/HeifProbe.cpp \
                 src/platform/HeifDecoder.cpp src/platform/DecodeBudget.cpp
 FUZZ_FLAGS   := -std=c++20 -g -O1 -fPIC -Isrc $$(pkg-config --cflags Qt6Gui libheif)
-FUZZ_LIBS    := $$(pkg-config --libs Qt6Gui libheif)
+FUZZ_LIBS    := $$(pkg-config --libs Qt6Gui libheif zlib)
 
 fuzz:
 	@command -v $(FUZZ_CXX) > /dev/null || { echo "make fuzz needs clang with libFuzzer:" \

@@ -2,7 +2,6 @@
 #include "OffscreenWindow.h"
 #include "browse/PhotoIndex.h"
 #include "browse/Thumbnails.h"
-#include "platform/ImageFiles.h"
 #include "duplicates/DuplicatePass.h"
 #include "duplicates/DuplicatePublish.h"
 #include "model/LibraryState.h"
@@ -43,9 +42,10 @@ int usage()
     std::fputs("usage: lumisort-bench scan [--list] DIR...\n"
                "       lumisort-bench duplicates DIR...\n"
                "       lumisort-bench publish [PHOTOS [PERCENT]]\n"
-               "       lumisort-bench thumbnails DIR [N]\n"
+               "       lumisort-bench thumbnails [--each] DIR [N]\n"
                "       lumisort-bench make-photos DIR [COUNT]\n"
                "       lumisort-bench make-hostile DIR\n"
+               "       lumisort-bench decode-memory FILE [COVER_WIDTH COVER_HEIGHT]\n"
                "       lumisort-bench filter [PHOTOS]\n"
                "       lumisort-bench search [PHOTOS]\n"
                "       lumisort-bench grid [CARDS]\n"
@@ -62,11 +62,13 @@ int usage()
                "              PERCENT (100) are in pairs\n"
                "  thumbnails  scan DIR, then time making the thumbnails of its first N (100)\n"
                "              photos on every core: count=N seconds=S peak_rss_mb=R (made=M on\n"
-               "              standard error)\n"
+               "              standard error); --each: first each alone, file=F seconds=S made=0|1\n"
                "  make-photos write COUNT (100) 4000 x 3000 JPEGs (quality 90) of gradients,\n"
                "              shapes and sensor-like noise into DIR\n"
-               "  make-hostile write 14 small files named like photos that claim or inflate to\n"
-               "              gigabytes, or are cut short, into DIR\n"
+               "  make-hostile write 28 small files named like photos that claim or inflate to\n"
+               "              gigabytes, keep a decoder busy for minutes, or are cut short, into DIR\n"
+               "  decode-memory  decode FILE as a thumbnail or preview would: made=0|1 grew=B\n"
+               "              (peak resident bytes over those before) charged=C (its budget)\n"
                "  filter      time the window's applyFilters() over PHOTOS (200000) synthetic\n"
                "              photos for a search, a type and the duplicates mode: one line\n"
                "              case=NAME ms=M (best of 5) each\n"
@@ -223,84 +225,6 @@ int publishCommand(int argc, char **argv)
                 count, static_cast<long long>(published.groupCount),
                 static_cast<long long>(pruned.groupCount), static_cast<long long>(removed.size()),
                 snapshotSeconds * 1e3, publishSeconds * 1e3, pruneSeconds * 1e3);
-    return 0;
-}
-
-int thumbnailsCommand(int argc, char **argv)
-{
-    if (argc < 1 || argc > 2)
-        return usage();
-    const int limit = argc > 1 ? std::atoi(argv[1]) : 100;
-    if (limit < 1)
-        return usage();
-    const QList<PhotoItem> photos = scanOnce({FilePath(argv[0])}).photos;
-    QList<ThumbnailJob> jobs;
-    for (qsizetype i = 0; i < std::min<qsizetype>(limit, photos.size()); ++i)
-        jobs.append({photos[i].id(), photos[i].path()});
-
-    const auto start = Clock::now();
-    const QHash<PhotoId, QImage> made = makeThumbnails(jobs, 1.0, [] { return false; });
-    const double seconds = secondsSince(start);
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    std::printf("count=%lld seconds=%.3f peak_rss_mb=%ld\n", static_cast<long long>(jobs.size()), seconds,
-                usage.ru_maxrss / 1024);
-    std::fprintf(stderr, "made=%lld\n", static_cast<long long>(made.size()));
-    return 0;
-}
-
-// Small files named like photos that claim, or inflate to, gigabytes; and cut ones.
-int makeHostileCommand(int argc, char **argv)
-{
-    using namespace ImageFiles;
-    if (argc != 1)
-        return usage();
-    const QByteArray dir(argv[0]);
-    QDir().mkpath(QString::fromLocal8Bit(dir));
-    const QImage image = quadrants({64, 64});
-    const B tile = heic(image);
-    B progressive = encoded(image, "jpg", 90, true);
-    progressive.replace(progressive.indexOf("\xFF\xC2") + 5, 4, B(u16(16383, false) + u16(16383, false)));
-    const qsizetype scan = progressive.indexOf("\xFF\xDA");
-    B baseline = encoded(image, "jpg");
-    baseline.replace(baseline.indexOf("\xFF\xC0") + 5, 4, B(u16(60000, false) + u16(60000, false)));
-    B png = encoded(image, "png");
-    png.replace(16, 8, B(be32(100000) + be32(100000)));
-    B webp = withOrientation(image, "webp", 1);
-    webp.replace(24, 6, B(u32(16382, true).left(3) + u32(16382, true).left(3)));
-    B tiff = withOrientation(image, "tiff", 1);
-    tiff.replace(tiff.indexOf(B(u16(256, true) + u16(4, true))) + 8, 4, u32(60000, true));
-    B avif = tile;
-    avif.replace(8, 4, "avif");
-    const B bmp = encoded(quadrants({2000, 1500}), "bmp"), animated = gif(quadrants({1000, 800}));
-    const B svg = "<svg xmlns='http://www.w3.org/2000/svg' width='20000' height='20000'><!--" + B(400 << 20, ' ')
-                + "--><rect width='20000' height='20000'/></svg>";
-    const QList<std::pair<const char *, B>> files{
-        {"IMG_0001.jpg", B("\x8AMNG\r\n\x1A\n\0\0\0\x1CMHDR\0\0\x75\x30\0\0\x75\x30", 24) + B(20, '\0')
-                             + B(4, 'x') + B("\0\0\0\0MEND", 8) + B(4, 'x')},
-        {"IMG_0002.jpg", gzipped(svg)},
-        {"IMG_0003.heic", tile.isEmpty() ? B() : heifGrid(tile, {64, 64}, {16000, 12000})},
-        {"IMG_0004.heic", tile.isEmpty() ? B() : heifGrid(tile, {64, 64}, {16000, 12000}, true)},
-        {"IMG_0005.jpg", progressive},
-        {"IMG_0006.jpg", B(progressive).insert(scan + 2 + qFromBigEndian<quint16>(progressive.constData() + scan + 2),
-                                               B(2 << 20, '\0'))},
-        {"IMG_0007.jpg", baseline},
-        {"IMG_0008.png", png},
-        {"IMG_0009.bmp", bmp.left(bmp.size() / 2)},
-        {"IMG_0010.gif", animated.left(animated.size() / 2)},
-        {"IMG_0011.webp", webp},
-        {"IMG_0012.tif", tiff},
-        {"IMG_0013.heic", avif},
-        {"IMG_0014.jpg", B("P6\n100000 100000\n255\n") + B(4096, '\x80')},
-    };
-    for (const auto &[name, bytes] : files) {
-        QFile file(QString::fromLocal8Bit(dir + '/' + name));
-        if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
-            std::fprintf(stderr, "cannot write %s\n", name);
-            return 1;
-        }
-    }
-    std::printf("made %lld files in %s\n", static_cast<long long>(files.size()), dir.constData());
     return 0;
 }
 
@@ -589,9 +513,10 @@ int main(int argc, char **argv)
         {"scan", scanCommand},
         {"duplicates", duplicatesCommand},
         {"publish", publishCommand},
-        {"thumbnails", thumbnailsCommand},
+        {"thumbnails", [](int c, char **v) { int thumbnailsCommand(int, char **); return thumbnailsCommand(c, v); }},
         {"make-photos", makePhotosCommand},
-        {"make-hostile", makeHostileCommand},
+        {"make-hostile", [](int c, char **v) { int makeHostileCommand(int, char **); return makeHostileCommand(c, v); }},
+        {"decode-memory", [](int c, char **v) { int decodeMemoryCommand(int, char **); return decodeMemoryCommand(c, v); }},
         {"filter", filterCommand},
         {"search", searchCommand},
         {"grid", gridCommand},

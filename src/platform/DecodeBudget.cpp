@@ -18,6 +18,7 @@ std::optional<DecodeBudget::Reservation> DecodeBudget::reserve(qint64 bytes)
     const quint64 ticket = m_nextTicket++;
     m_changed.wait(lock, [&] { return ticket == m_serving && m_used + bytes <= m_capacity; });
     m_used += bytes;
+    m_peak = std::max(m_peak, m_used);
     ++m_serving;
     lock.unlock();
     m_changed.notify_all(); // the next in line may fit too
@@ -37,6 +38,12 @@ qint64 DecodeBudget::inUse() const
 {
     std::lock_guard lock(m_mutex);
     return m_used;
+}
+
+qint64 DecodeBudget::peak() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_peak;
 }
 
 DecodeBudget &DecodeBudget::shared()

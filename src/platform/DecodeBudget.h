@@ -43,6 +43,7 @@ public:
 
     qint64 capacity() const { return m_capacity; }
     qint64 inUse() const;
+    qint64 peak() const; // the most held at once so far
 
     // The budget every decodeImage call draws on: 256 MB.
     static DecodeBudget &shared();
@@ -54,6 +55,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     qint64 m_used = 0;
+    qint64 m_peak = 0;
     quint64 m_nextTicket = 0; // handed to each request in turn
     quint64 m_serving = 0;    // the ticket whose turn it is
 };

@@ -102,16 +102,21 @@ QImage decodeHeif(const QByteArray &data, QSize cover, DecodeBudget &budget)
     if (need < 0)
         return {};
     // An alpha channel is another coded item that libheif decodes beside the picture; it is
-    // charged as the largest item of the file could be.
+    // charged as the largest coded item of the file could be, and none may be unknown.
     if (heif_image_handle_has_alpha_channel(chosen)) {
         qint64 alphaNeed = 0;
-        for (auto it = layout->items.cbegin(); it != layout->items.cend(); ++it)
-            alphaNeed = std::max(alphaNeed, heifDecodeBytes(*layout, it.key(), 1));
+        for (auto it = layout->items.cbegin(); it != layout->items.cend(); ++it) {
+            const qint64 bytes = it->type == "hvc1" ? heifDecodeBytes(*layout, it.key(), 1) : 0;
+            if (bytes < 0)
+                return {};
+            alphaNeed = std::max(alphaNeed, bytes);
+        }
         need = saturatingAdd(need, alphaNeed);
     }
-    // The file's bytes are held through the decode as well.
+    // The file's bytes are held through the decode, and the coded data is copied twice more:
+    // by libheif, which gathers an item's extents, and by libde265, which unpacks its units.
     const std::optional<DecodeBudget::Reservation> reservation =
-        budget.reserve(saturatingAdd(need, decodeOverheadBytes + qint64(data.size())));
+        budget.reserve(saturatingAdd(need, decodeOverheadBytes + 3 * qint64(data.size())));
     if (!reservation)
         return {};
 
@@ -137,7 +142,8 @@ QImage decodeHeif(const QByteArray &data, QSize cover, DecodeBudget &budget)
         heif_image_release(decoded);
         return {};
     }
-    // The image keeps libheif's buffer, released with the last copy.
+    // Handed out in 32-bit pixels as the other formats are; libheif's buffer goes with the copy.
     return QImage(pixels, width, height, stride, format,
-                  [](void *image) { heif_image_release(static_cast<heif_image *>(image)); }, decoded);
+                  [](void *image) { heif_image_release(static_cast<heif_image *>(image)); }, decoded)
+        .convertToFormat(alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
 }

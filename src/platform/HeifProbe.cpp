@@ -47,10 +47,12 @@ void forEachBox(const Reader &r, qint64 from, qint64 to,
     }
 }
 
+constexpr qsizetype maxExtents = 32;
+
 struct Location
 {
     int method = 0; // 0: file offset, 1: inside idat
-    qint64 offset = -1, length = 0;
+    QList<std::pair<qint64, qint64>> extents; // offset, length
 };
 
 struct CodedPicture
@@ -59,22 +61,73 @@ struct CodedPicture
     qint64 bytesPerPixel = 12; // when the parameter set does not tell: 10-bit 4:4:4, twice
 };
 
-// The picture size and sample layout in an hvcC box's sequence parameter set.
-CodedPicture spsPicture(const Reader &r, qint64 body, qint64 end)
+// The picture size and sample layout a sequence parameter set (a NAL unit) states.
+CodedPicture spsPicture(QByteArrayView nal)
+{
+    // Drop emulation-prevention bytes (00 00 03); the fields needed lie well within the
+    // first few hundred bytes.
+    QByteArray rbsp;
+    for (qsizetype i = 0, zeros = 0; i < std::min<qsizetype>(nal.size(), 512); ++i) {
+        const char c = nal[i];
+        if (zeros >= 2 && c == 3) {
+            zeros = 0;
+            continue;
+        }
+        zeros = c == 0 ? zeros + 1 : 0;
+        rbsp.append(c);
+    }
+    qint64 bit = 0;
+    const auto bits = [&](int n) {
+        quint64 v = 0;
+        for (int k = 0; k < n; ++k, ++bit)
+            v = v << 1 | (bit / 8 < rbsp.size() ? (quint8(rbsp[bit / 8]) >> (7 - bit % 8)) & 1 : 0);
+        return v;
+    };
+    const auto golomb = [&]() -> quint64 {
+        int leading = 0;
+        while (bits(1) == 0 && leading < 32)
+            ++leading;
+        return (quint64(1) << leading) - 1 + bits(leading);
+    };
+    bits(16 + 4); // NAL header, video parameter set id
+    const int subLayers = int(bits(3));
+    bits(1 + 96); // temporal nesting, general profile, tier and level
+    int profiles = 0, levels = 0;
+    for (int i = 0; i < subLayers; ++i) {
+        profiles += int(bits(1));
+        levels += int(bits(1));
+    }
+    if (subLayers > 0)
+        bits(2 * (8 - subLayers));
+    bits(88 * profiles + 8 * levels);
+    golomb(); // parameter set id
+    const quint64 chroma = golomb();
+    if (chroma == 3)
+        bits(1); // separate colour planes
+    const quint64 width = golomb(), height = golomb();
+    if (bit / 8 >= rbsp.size() || width == 0 || height == 0 || width > INT_MAX || height > INT_MAX)
+        return {};
+    CodedPicture picture{QSize(int(width), int(height))};
+    if (bits(1)) { // conformance window
+        for (int i = 0; i < 4; ++i)
+            golomb();
+    }
+    const quint64 lumaDepth = golomb() + 8, chromaDepth = golomb() + 8;
+    if (bit / 8 < rbsp.size() && chroma <= 3 && lumaDepth <= 16 && chromaDepth <= 16) {
+        // Two copies (the decoder's picture and libheif's) of a luma plane and two chroma
+        // planes of a quarter, half or whole its size.
+        const qint64 chromaHalves[] = {0, 1, 2, 4};
+        picture.bytesPerPixel = 2 * qint64(lumaDepth > 8 ? 2 : 1) + qint64(chromaDepth > 8 ? 2 : 1) * chromaHalves[chroma];
+    }
+    return picture;
+}
+
+// The picture of the one sequence parameter set in an hvcC box.
+CodedPicture configuredPicture(const Reader &r, qint64 body, qint64 end)
 {
     // More than one parameter set: the decoder may use one that was not read here.
-    int parameterSets = 0;
+    QList<QByteArrayView> sets;
     for (qint64 pos = body + 23, a = 0, arrays = r.u8(body + 22); a < arrays && pos + 3 <= end; ++a) {
-        const quint32 units = r.u16(pos + 1);
-        parameterSets += (r.u8(pos) & 0x3F) == 33 ? int(units) : 0;
-        pos += 3;
-        for (quint32 u = 0; u < units && pos + 2 <= end; ++u)
-            pos += 2 + r.u16(pos);
-    }
-    if (parameterSets != 1)
-        return {};
-    qint64 pos = body + 23;
-    for (quint32 a = 0, arrays = r.u8(body + 22); a < arrays && pos + 3 <= end; ++a) {
         const bool sps = (r.u8(pos) & 0x3F) == 33;
         const quint32 units = r.u16(pos + 1);
         pos += 3;
@@ -82,69 +135,35 @@ CodedPicture spsPicture(const Reader &r, qint64 body, qint64 end)
             const qint64 length = r.u16(pos);
             if (pos + 2 + length > end)
                 return {};
-            if (sps) {
-                // Drop emulation-prevention bytes (00 00 03), then read the leading fields.
-                QByteArray rbsp;
-                // The fields needed lie well within the first few hundred bytes.
-                for (qint64 i = pos + 2, zeros = 0; i < pos + 2 + std::min<qint64>(length, 512); ++i) {
-                    const char c = r.data[i];
-                    if (zeros >= 2 && c == 3) {
-                        zeros = 0;
-                        continue;
-                    }
-                    zeros = c == 0 ? zeros + 1 : 0;
-                    rbsp.append(c);
-                }
-                qint64 bit = 0;
-                const auto bits = [&](int n) {
-                    quint64 v = 0;
-                    for (int k = 0; k < n; ++k, ++bit)
-                        v = v << 1 | (bit / 8 < rbsp.size() ? (quint8(rbsp[bit / 8]) >> (7 - bit % 8)) & 1 : 0);
-                    return v;
-                };
-                const auto golomb = [&]() -> quint64 {
-                    int leading = 0;
-                    while (bits(1) == 0 && leading < 32)
-                        ++leading;
-                    return (quint64(1) << leading) - 1 + bits(leading);
-                };
-                bits(16 + 4); // NAL header, video parameter set id
-                const int subLayers = int(bits(3));
-                bits(1 + 96); // temporal nesting, general profile, tier and level
-                int profiles = 0, levels = 0;
-                for (int i = 0; i < subLayers; ++i) {
-                    profiles += int(bits(1));
-                    levels += int(bits(1));
-                }
-                if (subLayers > 0)
-                    bits(2 * (8 - subLayers));
-                bits(88 * profiles + 8 * levels);
-                golomb(); // parameter set id
-                const quint64 chroma = golomb();
-                if (chroma == 3)
-                    bits(1); // separate colour planes
-                const quint64 width = golomb(), height = golomb();
-                if (bit / 8 >= rbsp.size() || width == 0 || height == 0 || width > INT_MAX || height > INT_MAX)
-                    return {};
-                CodedPicture picture{QSize(int(width), int(height))};
-                if (bits(1)) { // conformance window
-                    for (int i = 0; i < 4; ++i)
-                        golomb();
-                }
-                const quint64 lumaDepth = golomb() + 8, chromaDepth = golomb() + 8;
-                if (bit / 8 < rbsp.size() && chroma <= 3 && lumaDepth <= 16 && chromaDepth <= 16) {
-                    // Two copies (the decoder's picture and libheif's) of a luma plane and
-                    // two chroma planes of a quarter, half or whole its size.
-                    const qint64 chromaHalves[] = {0, 1, 2, 4};
-                    picture.bytesPerPixel = 2 * qint64(lumaDepth > 8 ? 2 : 1)
-                                            + qint64(chromaDepth > 8 ? 2 : 1) * chromaHalves[chroma];
-                }
-                return picture;
-            }
+            if (sps)
+                sets.append(r.data.sliced(pos + 2, length));
             pos += 2 + length;
         }
     }
-    return {};
+    return sets.size() == 1 ? spsPicture(sets.first()) : CodedPicture();
+}
+
+// Whether an HEVC item's own data, which the decoder reads after its configuration, keeps to
+// it: one picture, and no parameter set that would make it larger or deeper.
+bool keepsToConfiguration(QByteArrayView data, const HeifItem &item)
+{
+    int pictures = 0;
+    for (qint64 pos = 0; pos < data.size();) {
+        const qint64 length = pos + 4 <= data.size() ? qFromBigEndian<quint32>(data.data() + pos) : -1;
+        if (length < 2 || length > data.size() - pos - 4)
+            return false;
+        const QByteArrayView nal = data.sliced(pos + 4, length);
+        const int type = (quint8(nal[0]) >> 1) & 0x3F;
+        if (type == 33) {
+            const CodedPicture picture = spsPicture(nal);
+            if (picture.size != item.coded || picture.bytesPerPixel > item.codedBytesPerPixel)
+                return false;
+        }
+        // A slice that begins a picture.
+        pictures += type <= 21 && length > 2 && (quint8(nal[2]) & 0x80);
+        pos += 4 + length;
+    }
+    return pictures <= 1;
 }
 
 } // namespace
@@ -187,11 +206,11 @@ std::optional<HeifLayout> parseHeif(QByteArrayView data)
                 pos += 2 + baseSize;
                 const quint32 extents = r.u16(pos);
                 pos += 2;
+                // Past `maxExtents`, only whether there are more counts (see dataOf).
                 for (quint32 e = 0; e < extents && pos < end; ++e) {
-                    if (e == 0) {
-                        location.offset = qint64(std::min<quint64>(base + r.uint(pos + indexSize, offsetSize), INT64_MAX / 2));
-                        location.length = qint64(std::min<quint64>(r.uint(pos + indexSize + offsetSize, lengthSize), INT64_MAX / 2));
-                    }
+                    if (e <= maxExtents)
+                        location.extents.append({qint64(std::min<quint64>(base + r.uint(pos + indexSize, offsetSize), INT64_MAX / 2)),
+                                                 qint64(std::min<quint64>(r.uint(pos + indexSize + offsetSize, lengthSize), INT64_MAX / 2))});
                     pos += indexSize + offsetSize + lengthSize;
                 }
                 locations.insert(id, location);
@@ -232,7 +251,7 @@ std::optional<HeifLayout> parseHeif(QByteArrayView data)
                             // Many items may share one property: it is read once.
                             auto cached = pictures.constFind(index);
                             if (cached == pictures.cend())
-                                cached = pictures.insert(index, spsPicture(r, p.body, p.end));
+                                cached = pictures.insert(index, configuredPicture(r, p.body, p.end));
                             item.coded = cached->size;
                             item.codedBytesPerPixel = cached->bytesPerPixel;
                         }
@@ -249,28 +268,46 @@ std::optional<HeifLayout> parseHeif(QByteArrayView data)
     });
     if (!meta || layout.primary == 0)
         return std::nullopt;
-    // Grids and overlays state their output size in their own data.
+    // An item's data, its extents one after another; none when they lie outside the file, add
+    // up to more than it (the decoder would copy them all) or are more than any writer uses.
+    const auto dataOf = [&](const Location &location) -> std::optional<QByteArray> {
+        if (location.extents.size() > maxExtents)
+            return std::nullopt;
+        QByteArray bytes;
+        for (const auto &[offset, length] : location.extents) {
+            const qint64 at = location.method == 1 ? (idat >= 0 ? idat + offset : -1) : offset;
+            const qint64 end = location.method == 1 ? idatEnd : data.size();
+            if (location.method > 1 || at < 0 || at > end || length > end - at || length > data.size() - bytes.size())
+                return std::nullopt;
+            if (location.extents.size() == 1)
+                return QByteArray::fromRawData(data.data() + at, length);
+            bytes += data.sliced(at, length);
+        }
+        return bytes;
+    };
     for (auto it = layout.items.begin(); it != layout.items.end(); ++it) {
+        const std::optional<QByteArray> bytes = dataOf(locations.value(it.key()));
+        if (it->type == "hvc1" && (!bytes || !keepsToConfiguration(*bytes, *it)))
+            it->coded = {}; // its real size cannot be told
+        // Grids and overlays state their output size in their own data.
         const bool grid = it->type == "grid";
-        if (!grid && it->type != "iovl")
+        if ((!grid && it->type != "iovl") || !bytes)
             continue;
-        const Location location = locations.value(it.key());
-        const qint64 at = location.method == 1 && idat >= 0 ? idat + location.offset : location.offset;
-        const qint64 end = location.method == 1 ? idatEnd : data.size();
-        const qint64 sizes = at + (grid ? 4 : 10); // overlay: four fill values first
-        const bool wide = r.u8(at + 1) & 1;
-        if (location.offset < 0 || sizes + (wide ? 8 : 4) > (location.length > end - at ? end : at + location.length))
-            continue;
-        it->canvas = wide ? QSize(int(std::min<quint32>(r.u32(sizes), INT_MAX)), int(std::min<quint32>(r.u32(sizes + 4), INT_MAX)))
-                          : QSize(int(r.u16(sizes)), int(r.u16(sizes + 2)));
+        const Reader item{*bytes};
+        const qint64 sizes = grid ? 4 : 10; // overlay: four fill values first
+        const bool wide = item.u8(1) & 1;
+        if (item.has(sizes, wide ? 8 : 4))
+            it->canvas = wide ? QSize(int(std::min<quint32>(item.u32(sizes), INT_MAX)), int(std::min<quint32>(item.u32(sizes + 4), INT_MAX)))
+                              : QSize(int(item.u16(sizes)), int(item.u16(sizes + 2)));
     }
     return layout;
 }
 
 namespace {
 
-// The canvas, the RGB(A) conversion and a turned copy.
-constexpr qint64 outputBytesPerPixel = 12;
+// libheif's interleaved RGB(A), then the 32-bit copy handed out (the coded picture is gone
+// by then).
+constexpr qint64 rgbBytesPerPixel = 4, outputBytesPerPixel = rgbBytesPerPixel + 4;
 constexpr int maxDepth = 4;
 
 qint64 pixels(QSize size) { return qint64(size.width()) * size.height(); }
@@ -297,7 +334,7 @@ qint64 decodeBytes(const HeifLayout &layout, quint32 id, int threads, int depth,
         return -1;
     const HeifItem &item = layout.items[id];
     if (item.type == "hvc1")
-        return saturatingMul(pixels(output), item.codedBytesPerPixel + outputBytesPerPixel);
+        return saturatingMul(pixels(output), std::max(item.codedBytesPerPixel + rgbBytesPerPixel, outputBytesPerPixel));
     // A derived image: its canvas, plus its inputs decoded side by side (one for iden).
     qint64 input = 0;
     for (quint32 source : item.sources) {

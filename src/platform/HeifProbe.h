@@ -18,7 +18,10 @@ struct HeifItem
     QByteArray type;        // "hvc1", "grid", "iden", "iovl", ...
     QSize declared;         // its ispe property
     QSize canvas;           // grid and overlay: the output size their data states
-    QSize coded;            // hvc1: the picture size of its sequence parameter set
+    // hvc1: the picture size of its sequence parameter set; empty when that cannot be told:
+    // its own data, which the decoder reads after it, redefines it or holds more than one
+    // picture, or its extents lie outside the file or add up to more than it.
+    QSize coded;
     qint64 codedBytesPerPixel = 12; // hvc1: what its decoded picture takes, both copies
     QList<quint32> sources; // dimg references: a grid's tiles, the inputs of iden and iovl
 };

@@ -117,6 +117,17 @@ QSize jpegDecodeSize(QSize stored, QSize scaled)
     return {int((qint64(stored.width()) * eighths + 7) / 8), int((qint64(stored.height()) * eighths + 7) / 8)};
 }
 
+// 8 bits a channel, alpha premultiplied: what every caller scales and paints. Qt's smooth
+// scaling of a 16-bit image with alpha squares the alpha; a 32-bit copy made by each
+// caller would cost as much again. In place where the depth allows.
+QImage displayable(QImage image)
+{
+    const QImage::Format format = image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    if (!image.isNull() && image.format() != format)
+        image.convertTo(format);
+    return image;
+}
+
 QImage decodeWithQt(const QByteArray &data, QSize cover, DecodeBudget &budget)
 {
     const ImageProbe probe = probeImage(data);
@@ -124,13 +135,14 @@ QImage decodeWithQt(const QByteArray &data, QSize cover, DecodeBudget &budget)
     if (!format || !probe.complete || probe.size.isEmpty())
         return {};
     QBuffer buffer;
-    buffer.setData(data);
+    // A GIF ends with its first frame, however long its codes run on after it.
+    buffer.setData(probe.format == ImageFormat::Gif ? gifFirstFrame(data) : data);
     buffer.open(QIODevice::ReadOnly);
     // Exactly the format the content showed: Qt must not pick another plugin by content.
     QImageReader reader(&buffer, format);
     reader.setAutoDetectImageFormat(false);
     reader.setDecideFormatFromContent(false);
-    reader.setAutoTransform(true);
+    reader.setAutoTransform(false); // turned below, once reduced
     // The reader's idea of the size counts too, should it differ from the header's.
     const QSize stored = reader.size().isValid() ? probe.size.expandedTo(reader.size()) : probe.size;
     const Transformations own = probe.format == ImageFormat::WebP && !reader.supportsOption(QImageIOHandler::ImageTransformation)
@@ -142,24 +154,26 @@ QImage decodeWithQt(const QByteArray &data, QSize cover, DecodeBudget &budget)
     const QSize upright = quarter ? stored.transposed() : stored;
     const QSize wanted = coveringSize(upright, cover);
     const QSize scaled = quarter ? wanted.transposed() : wanted;
-    if (scaled != stored)
+    // libjpeg reduces while it decodes; the other formats are read whole and reduced after.
+    const bool reducing = probe.scalesWhileDecoding && scaled != stored;
+    if (reducing)
         reader.setScaledSize(scaled);
 
     // The decoder's full image (reduced by libjpeg for a JPEG) and its own buffers, the
     // scaled copy and the turned copy.
-    const QSize decoded = probe.scalesWhileDecoding ? jpegDecodeSize(stored, scaled) : stored;
-    // The file's bytes, and the copy some readers (WebP) make of them.
-    qint64 need = saturatingAdd(decodeOverheadBytes + probe.workingBytes + 2 * qint64(data.size()),
+    const QSize decoded = reducing ? jpegDecodeSize(stored, scaled) : stored;
+    qint64 need = saturatingAdd(decodeOverheadBytes + probe.workingBytes + qint64(data.size()),
                                 saturatingMul(area(decoded), probe.bytesPerPixel));
     const int copies = (scaled != decoded) + (turn != QImageIOHandler::TransformationNone);
     need = saturatingAdd(need, saturatingMul(area(scaled), 4 * copies));
     const std::optional<DecodeBudget::Reservation> reservation = budget.reserve(need);
-    if (!reservation)
+    // Inflating a PNG's data stops where its header says the image ends.
+    if (!reservation || (probe.format == ImageFormat::Png && !pngInflatesTo(data, probe.inflatedBytes)))
         return {};
-    const QImage image = reader.read();
-    if (image.isNull() || own == QImageIOHandler::TransformationNone)
-        return image;
-    return transformed(image, own);
+    QImage image = displayable(reader.read());
+    if (!image.isNull() && image.size() != scaled)
+        image = image.scaled(scaled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return image.isNull() || turn == QImageIOHandler::TransformationNone ? image : transformed(image, turn);
 }
 
 } // namespace

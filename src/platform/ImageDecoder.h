@@ -21,15 +21,21 @@ class DecodeBudget;
 // reduced size directly, and a HEIF file's embedded thumbnail is used when it is big enough.
 //
 // Memory: before decoding, what the decoder will allocate is worked out from the file's
-// headers (for JPEG, the full-size coefficient buffer of a progressive file whatever the
-// scale; for HEIF, what its items really decode to, not the sizes they declare) and reserved
-// in `budget`, which every decode in the process shares (DecodeBudget::shared(), 256 MB, by
-// default). A decode waits while others hold the memory it needs; one that needs more than
-// the whole budget gives a null image at once.
+// headers, as each reader really allocates it (for JPEG, the full-size coefficient buffer of
+// a progressive file whatever the scale; for HEIF, what its items really decode to, not the
+// sizes they declare) and reserved in `budget`, which every decode in the process shares
+// (DecodeBudget::shared(), 256 MB, by default). A decode waits while others hold the memory
+// it needs; one that needs more than the whole budget gives a null image at once.
+//
+// Work is bounded as memory is: a GIF is decoded only until its first frame is complete;
+// a JPEG of more than maxJpegScans scans, a PNG whose data inflates past its rows and an
+// HEVC item whose own data redefines its size or holds more than one picture are refused.
 //
 // Returns a null image for a file that cannot be read or decoded, does not fit the budget,
 // or is truncated: a JPEG, PNG, GIF, BMP, TIFF or WebP whose first picture's data does not
 // all lie within the file shows nothing rather than a half-grey or half-black picture.
+// Otherwise the image is Format_RGB32, or Format_ARGB32_Premultiplied when it has alpha, so
+// that callers scale and paint 8-bit premultiplied pixels whatever the file held.
 // Safe to call from several threads at once.
 QImage decodeImage(const FilePath &path, QSize cover = {});
 QImage decodeImage(const FilePath &path, QSize cover, DecodeBudget &budget);

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QtEndian>
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -83,9 +85,9 @@ ImageProbe probeJpeg(Bytes b)
         pos += 2 + length;
         if (marker != 0xDA)
             continue;
-        if (components == 0)
+        if (components == 0 || ++scans > maxJpegScans)
             return {};
-        if (scans++ == 0)
+        if (scans == 1)
             firstScanComponents = int(b.u8(body));
         const qint64 entropyStart = pos;
         // Entropy-coded data: 0xFF is followed by a stuffed 0x00 or a restart marker.
@@ -109,6 +111,7 @@ ImageProbe probeJpeg(Bytes b)
         return {};
     probe.format = ImageFormat::Jpeg;
     probe.scalesWhileDecoding = true;
+    probe.bytesPerPixel = components == 1 ? 1 + 4 : 4; // grey, or 32-bit colour
     int hMax = 1, vMax = 1;
     for (int c = 0; c < components; ++c) {
         hMax = std::max(hMax, sampling[size_t(c)].first);
@@ -141,9 +144,30 @@ ImageProbe probePng(Bytes b)
     ImageProbe probe;
     if (b.tag(12) != "IHDR" || b.u32(8) != 13)
         return {};
+    const qint64 width = b.u32(16), height = b.u32(20), depth = b.u8(24), colour = b.u8(25);
+    static constexpr int channelsOf[] = {1, 0, 3, 1, 2, 0, 4};
+    const int channels = colour <= 6 ? channelsOf[colour] : 0;
+    if (channels == 0 || width > INT_MAX || height > INT_MAX)
+        return {};
     probe.format = ImageFormat::Png;
-    probe.size = QSize(int(std::min<quint32>(b.u32(16), INT_MAX)), int(std::min<quint32>(b.u32(20), INT_MAX)));
-    probe.bytesPerPixel = b.u8(24) == 16 ? 8 : 4;
+    probe.size = QSize(int(width), int(height));
+    // Qt keeps 8-bit colour as 32-bit pixels and 16-bit colour as 64-bit ones; grey and
+    // palette images are 8 or 16 bits a pixel, and their 32-bit copy is a new image.
+    probe.bytesPerPixel = channels == 1 ? (depth == 16 ? 2 : 1) + 4 : depth == 16 ? 8 : 4;
+    // Each row is a filter byte and its samples; an interlaced image is seven smaller ones.
+    const qint64 bits = depth * channels;
+    const auto rows = [&](qint64 columns, qint64 count) {
+        return columns > 0 && count > 0 ? saturatingMul(count, 1 + (columns * bits + 7) / 8) : 0;
+    };
+    if (b.u8(28) == 0) {
+        probe.inflatedBytes = rows(width, height);
+    } else {
+        static constexpr int passes[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+        for (const auto &[x, y, dx, dy] : passes)
+            probe.inflatedBytes = saturatingAdd(probe.inflatedBytes, rows((width - x + dx - 1) / dx, (height - y + dy - 1) / dy));
+    }
+    // Two rows of the decoder's own.
+    probe.workingBytes = 2 * rows(width, 1);
     bool pixels = false;
     for (qint64 pos = 8; b.has(pos, 12);) {
         const qint64 length = b.u32(pos);
@@ -172,30 +196,90 @@ qint64 skipSubBlocks(Bytes b, qint64 pos)
     return -1;
 }
 
+// Where the LZW codes of a GIF frame, in the sub-blocks from `pos`, have made `pixels`
+// pixels, counted as Qt's reader makes them: the sub-block (its length byte), the byte the
+// last code ends in and how many of its bits it takes, and the code size then. Reads each
+// code once, however long the string it stands for. No block when the codes end, run out or
+// go wrong first.
+struct FrameEnd
+{
+    qint64 block = -1, last = -1;
+    int usedBits = 0, codeSize = 0, endCode = 0;
+};
+
+FrameEnd lzwFrameEnd(Bytes b, qint64 pos, int minimumCodeSize, qint64 pixels)
+{
+    if (minimumCodeSize < 1 || minimumCodeSize > 8 || pixels <= 0)
+        return {};
+    const int clear = 1 << minimumCodeSize, end = clear + 1;
+    int codeSize = minimumCodeSize + 1, next = clear + 2, previous = 0;
+    bool first = true;
+    std::array<qint64, 4096> lengths; // of the strings from clear + 2 on
+    const auto lengthOf = [&](int code) { return code < clear ? 1 : lengths[size_t(code)]; };
+    quint32 accumulator = 0;
+    int bits = 0;
+    qint64 made = 0;
+    while (b.has(pos, 1) && b.u8(pos) > 0) {
+        const qint64 block = pos, blockEnd = pos + 1 + b.u8(pos);
+        if (!b.has(pos, blockEnd - pos))
+            return {};
+        for (++pos; pos < blockEnd; ++pos) {
+            accumulator |= b.u8(pos) << bits;
+            for (bits += 8; bits >= codeSize;) {
+                const int code = int(accumulator & ((1U << codeSize) - 1));
+                accumulator >>= codeSize;
+                bits -= codeSize;
+                if (code == clear) {
+                    codeSize = minimumCodeSize + 1, next = clear + 2, first = true;
+                    continue;
+                }
+                if (code == end || (first ? code > clear : code > next))
+                    return {};
+                // A code one past the table is the previous string and its own first pixel.
+                const qint64 length = first ? 1 : code == next ? lengthOf(previous) + 1 : lengthOf(code);
+                if (!first && next < 4096) {
+                    lengths[size_t(next)] = lengthOf(previous) + 1;
+                    if (++next == 1 << codeSize && codeSize < 12)
+                        ++codeSize;
+                }
+                first = false;
+                previous = code;
+                // The bits left unread are the top ones of this byte.
+                if ((made += length) >= pixels)
+                    return {block, pos, 8 - bits, codeSize, end};
+            }
+        }
+    }
+    return {};
+}
+
+// The first frame's end, and the size of the picture it is drawn on.
+FrameEnd firstFrame(Bytes b, QSize &size)
+{
+    size = QSize(int(b.u16(6)), int(b.u16(8)));
+    for (qint64 pos = 13 + ((b.u8(10) & 0x80) ? 3 << ((b.u8(10) & 7) + 1) : 0); pos >= 0 && b.has(pos, 1);) {
+        if (b.u8(pos) == 0x21) {
+            pos = skipSubBlocks(b, pos + 2);
+        } else if (b.u8(pos) == 0x2C) {
+            const quint32 width = b.u16(pos + 5), height = b.u16(pos + 7);
+            size = size.expandedTo(QSize(int(b.u16(pos + 1) + width), int(b.u16(pos + 3) + height)));
+            const quint32 flags = b.u8(pos + 9);
+            pos += 10 + ((flags & 0x80) ? 3 << ((flags & 7) + 1) : 0);
+            return lzwFrameEnd(b, pos + 1, int(b.u8(pos)), qint64(width) * height);
+        } else {
+            break;
+        }
+    }
+    return {};
+}
+
 ImageProbe probeGif(Bytes b)
 {
     ImageProbe probe;
     probe.format = ImageFormat::Gif;
-    probe.size = QSize(int(b.u16(6)), int(b.u16(8)));
-    probe.bytesPerPixel = 8; // the frame and the canvas it is composed on
-    qint64 pos = 13 + ((b.u8(10) & 0x80) ? 3 << ((b.u8(10) & 7) + 1) : 0);
-    while (b.has(pos, 1)) {
-        const quint32 block = b.u8(pos);
-        if (block == 0x21) {
-            pos = skipSubBlocks(b, pos + 2);
-        } else if (block == 0x2C) {
-            const quint32 right = b.u16(pos + 1) + b.u16(pos + 5), bottom = b.u16(pos + 3) + b.u16(pos + 7);
-            probe.size = probe.size.expandedTo(QSize(int(right), int(bottom)));
-            const quint32 flags = b.u8(pos + 9);
-            pos += 10 + ((flags & 0x80) ? 3 << ((flags & 7) + 1) : 0) + 1; // + LZW code size
-            probe.complete = b.has(pos, 1) && skipSubBlocks(b, pos) > 0; // only the first frame is shown
-            break;
-        } else {
-            break;
-        }
-        if (pos < 0)
-            break;
-    }
+    probe.workingBytes = b.data.size(); // the copy that ends with the first frame
+    // Only the first frame is shown, and only once it is complete.
+    probe.complete = firstFrame(b, probe.size).block >= 0;
     return probe;
 }
 
@@ -213,6 +297,7 @@ ImageProbe probeBmp(Bytes b)
     } else {
         return {};
     }
+    probe.bytesPerPixel = bitsPerPixel <= 8 ? 1 + 4 : 4; // palette indices, or 32-bit colour
     height = std::abs(height); // negative: stored top-down
     if (width <= 0 || width > INT_MAX || height == 0 || height > INT_MAX)
         return {};
@@ -279,16 +364,19 @@ ImageProbe probeTiff(QByteArrayView data)
     if (probe.orientation < 1 || probe.orientation > 8)
         probe.orientation = 1;
     const qint64 bits = ifd.value(258, 1), samples = std::max<quint32>(ifd.value(277, 1), 1);
-    probe.bytesPerPixel = bits > 8 ? 8 : 4;
+    // Qt reads 8-bit colour as 32-bit pixels, 16-bit and float colour as 64- or 128-bit
+    // ones; grey and palette images are 8 or 16 bits a pixel, and their 32-bit copy is new.
+    probe.bytesPerPixel = bits > 16 ? 16 : samples == 1 ? (bits > 8 ? 2 : 1) + 4 : bits > 8 ? 8 : 4;
     const bool tiled = ifd.value(322, 0) > 0;
     const QList<quint32> offsets = ifd.values(tiled ? 324 : 273), counts = ifd.values(tiled ? 325 : 279);
     probe.complete = !offsets.isEmpty() && offsets.size() == counts.size();
     for (qsizetype i = 0; probe.complete && i < offsets.size(); ++i)
         probe.complete = ifd.b.has(offsets[i], counts[i]);
-    // libtiff decompresses one strip or tile at a time.
+    // libtiff decompresses a strip or tile at a time, into a buffer of its own and one of Qt's
+    // or libtiff's.
     const qint64 block = tiled ? saturatingMul(qint64(ifd.value(322, 0)), qint64(ifd.value(323, 0)))
                                : width * std::min<qint64>(ifd.value(278, quint32(height)), height);
-    probe.workingBytes = saturatingMul(saturatingMul(block, samples), (bits + 7) / 8);
+    probe.workingBytes = saturatingMul(saturatingMul(2 * block, samples), (bits + 7) / 8);
     return probe;
 }
 
@@ -297,11 +385,15 @@ ImageProbe probeWebp(Bytes b)
     b.little = true;
     ImageProbe probe;
     probe.format = ImageFormat::WebP;
-    probe.bytesPerPixel = 8; // the frame and, when animated, the canvas
+    // The picture and its alpha plane; a lossless one is decoded into a buffer of libwebp's
+    // first, an animated one composed on a canvas. Qt's reader keeps a copy of the file.
+    probe.bytesPerPixel = 4;
+    probe.workingBytes = b.data.size();
     probe.complete = b.has(0, 8 + qint64(b.u32(4)));
     for (qint64 pos = 12; b.has(pos, 8);) {
         const QByteArrayView type = b.tag(pos);
         const qint64 size = b.u32(pos + 4), body = pos + 8;
+        probe.bytesPerPixel += type == "ALPH" ? 1 : (type == "VP8L" || (type == "VP8X" && (b.u8(body) & 2))) ? 4 : 0;
         if (type == "VP8X" && probe.size.isEmpty())
             probe.size = QSize(int(b.u24(body + 4) + 1), int(b.u24(body + 7) + 1));
         else if (type == "VP8 " && probe.size.isEmpty())
@@ -367,4 +459,49 @@ int exifOrientation(QByteArrayView tiff)
         tiff = tiff.sliced(6);
     const quint32 value = TiffDirectory(tiff).value(0x0112, 1);
     return value >= 1 && value <= 8 ? int(value) : 1;
+}
+
+bool pngInflatesTo(QByteArrayView png, qint64 bytes)
+{
+    const Bytes b{png};
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK)
+        return false;
+    std::array<Bytef, 1 << 16> scratch;
+    qint64 made = 0;
+    int result = Z_OK;
+    for (qint64 pos = 8; result == Z_OK && made <= bytes && b.has(pos, 12);) {
+        const qint64 length = b.u32(pos);
+        if (!b.has(pos + 8, length))
+            break;
+        if (b.tag(pos + 4) == "IDAT") {
+            stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(png.data() + pos + 8));
+            stream.avail_in = uInt(length);
+            // One byte past the declared size is enough to tell that the data goes on.
+            while (result == Z_OK && made <= bytes && stream.avail_in > 0) {
+                stream.next_out = scratch.data();
+                stream.avail_out = uInt(std::min<qint64>(qint64(scratch.size()), bytes + 1 - made));
+                result = inflate(&stream, Z_NO_FLUSH);
+                made += stream.next_out - scratch.data();
+            }
+        }
+        pos += 12 + length;
+    }
+    inflateEnd(&stream);
+    return made == bytes;
+}
+
+QByteArray gifFirstFrame(QByteArrayView gif)
+{
+    QSize size;
+    const FrameEnd end = firstFrame({gif, true}, size);
+    if (end.block < 0)
+        return {};
+    // The last sub-block ends with the byte that completes the frame, the rest of its bits
+    // an end code where it fits.
+    const quint8 last = quint8(gif[end.last]) & ((1 << end.usedBits) - 1);
+    const int left = 8 - end.usedBits;
+    QByteArray out = gif.first(end.last).toByteArray();
+    out[end.block] = char(end.last - end.block);
+    return out.append(char(left >= end.codeSize ? last | end.endCode << end.usedBits : last)).append('\0').append(';');
 }

@@ -49,6 +49,9 @@ private slots:
                                 << u"0,0=#ffff0000 72,149=#ffff0000 78,0=#ff00ff00 149,149=#ff00ff00"_s;
         QTest::newRow("half transparent") << bands({400, 100}, {QColor(0, 0, 255, 128)}) << 1.0
                                           << u"0,0=#800000ff 149,149=#800000ff"_s;
+        // Reduced by a factor that is not whole, 16 bits a channel: the alpha is not squared.
+        QTest::newRow("translucent, 16 bits") << bands({2000, 540}, {QColor(0, 0, 255, 153)}).convertToFormat(QImage::Format_RGBA64)
+                                              << 1.0 << u"0,0=#990000ff 149,149=#990000ff"_s;
     }
     void fillsTheSquare()
     {

@@ -1,6 +1,6 @@
 // Writes the fuzzer's seed files into a folder: every format, EXIF orientations 1 to 8 in
-// both byte orders, a HEIC with a thumbnail. Each starts with the byte the fuzz target
-// reads as the extension and cover.
+// both byte orders, a HEIC with a thumbnail, and files made to keep a decoder busy. Each
+// starts with the byte the fuzz target reads as the extension and cover.
 #include "../platform/ImageFiles.h"
 
 #include <QFile>
@@ -34,7 +34,15 @@ int main(int argc, char **argv)
                       withOrientation(image, format, orientation, little));
     }
     write("gif", 3, gif(image));
-    write("heic", 4, heic(image, heif_orientation_rotate_90_cw, 8));
+    const B tile = heic(image, heif_orientation_rotate_90_cw, 8), larger = heic(quadrants({128, 128}));
+    write("heic", 4, tile);
+    // Files that once kept the decoder busy for seconds or took far more memory than charged.
+    write("gif-codes-run-on", 3, lzwBombGif({100, 100}, 60 << 10));
+    write("jpg-2000-scans", 0, manyScansJpeg(2048, 2000));
+    write("png-inflating", 2, inflatingPng({100, 100}, 8 << 20));
+    write("bmp-rle", 8, rleBmp({1000, 800}));
+    if (!tile.isEmpty() && !larger.isEmpty())
+        write("heic-coded-larger", 4, heifItem(boxBody(tile, "hvcC"), {24, 16}, parameterSets(larger) + boxBody(larger, "mdat")));
     printf("%d seeds in %s\n", written, dir.constData());
     return 0;
 }
