@@ -34,7 +34,7 @@ int main(int argc, char **argv)
                       withOrientation(image, format, orientation, little));
     }
     write("gif", 3, gif(image));
-    const B tile = heic(image, heif_orientation_rotate_90_cw, 8), larger = heic(quadrants({128, 128}));
+    const B tile = heic(image, heif_orientation_rotate_90_cw, {8}), larger = heic(quadrants({128, 128}));
     write("heic", 4, tile);
     // Files that once kept the decoder busy for seconds or took far more memory than charged.
     write("gif-codes-run-on", 3, lzwBombGif({100, 100}, 60 << 10));

@@ -161,9 +161,9 @@ inline B manyScansJpeg(int side, int scans)
     return out + "\xFF\xD9";
 }
 
-// A HEIC file, with an alpha plane if `image` is RGBA8888, or none when no HEVC encoder is
-// there to make one.
-inline B heic(const QImage &image, heif_orientation orientation = heif_orientation_normal, int thumbnailBox = 0)
+// A HEIC file, with an alpha plane if `image` is RGBA8888 and a thumbnail to fit each of
+// `thumbnailBoxes`, or none when no HEVC encoder is there to make one.
+inline B heic(const QImage &image, heif_orientation orientation = heif_orientation_normal, const QList<int> &thumbnailBoxes = {})
 {
     if (!heif_have_encoder_for_format(heif_compression_HEVC)) {
         qWarning("cannot make HEIC files: no HEVC encoder");
@@ -184,8 +184,8 @@ inline B heic(const QImage &image, heif_orientation orientation = heif_orientati
     heif::Context::EncodingOptions options;
     options.image_orientation = orientation;
     const heif::ImageHandle handle = context.encode_image(raw, encoder, options);
-    if (thumbnailBox > 0)
-        context.encode_thumbnail(raw, handle, encoder, options, thumbnailBox);
+    for (const int box : thumbnailBoxes)
+        context.encode_thumbnail(raw, handle, encoder, options, box);
     QTemporaryFile file;
     file.open();
     context.write_to_file(file.fileName().toStdString());

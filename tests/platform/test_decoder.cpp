@@ -66,12 +66,12 @@ private slots:
         for (const QSize size : {QSize(64, 64), QSize(3, 2)})
             QTest::addRow("gif %dx%d", size.width(), size.height()) << lzwBombGif(size, 64 << 10) << QSize() << size << u"wwkk"_s;
         const QImage stored = bands({320, 240}, {Qt::red, Qt::green});
-        if (const B withThumbnail = heic(stored, heif_orientation_normal, 260); !withThumbnail.isEmpty()) { // else heic() has warned
+        if (const B withThumbnails = heic(stored, heif_orientation_normal, {300, 260}); !withThumbnails.isEmpty()) { // else heic() has warned
             // irot: a quarter turn clockwise puts the red half on top.
             QTest::newRow("HEIF turned") << heic(stored, heif_orientation_rotate_90_cw) << QSize() << QSize(240, 320) << u"rrgg"_s;
-            // The embedded thumbnail covers a 150 box (200 x 150 needed), not a 300 one.
-            QTest::newRow("HEIF thumbnail") << withThumbnail << QSize(150, 150) << QSize(260, 194) << u"rgrg"_s;
-            QTest::newRow("HEIF thumbnail too small") << withThumbnail << QSize(300, 300) << QSize(320, 240) << u"rgrg"_s;
+            // The smallest embedded thumbnail that covers a 150 box (200 x 150 needed); none covers a 300 one.
+            QTest::newRow("HEIF thumbnail") << withThumbnails << QSize(150, 150) << QSize(260, 194) << u"rgrg"_s;
+            QTest::newRow("HEIF thumbnails too small") << withThumbnails << QSize(300, 300) << QSize(320, 240) << u"rgrg"_s;
         }
     }
     void pictures()
