@@ -70,8 +70,8 @@ uninstall:
 
 # Not part of `make test`: clang, not g++, and a run that takes as long as it is given.
 FUZZ_CXX     ?= clang++
-FUZZ_SOURCES := src/platform/ImageDecoder.cpp src/platform/ImageProbe.cpp src/platform/HeifProbe.cpp \
-                src/platform/HeifDecoder.cpp src/platform/DecodeBudget.cpp
+FUZZ_SOURCES := src/imaging/ImageDecoder.cpp src/imaging/ImageProbe.cpp src/imaging/HeifProbe.cpp \
+                src/imaging/HeifDecoder.cpp src/imaging/DecodeBudget.cpp
 FUZZ_FLAGS   := -std=c++20 -g -O1 -fPIC -Isrc $$(pkg-config --cflags Qt6Gui libheif)
 FUZZ_LIBS    := $$(pkg-config --libs Qt6Gui libheif zlib)
 

@@ -1,9 +1,10 @@
 // lumisort-bench thumbnails DIR [N] and make-hostile DIR: the thumbnail decoder's speed and
 // memory, on photos and on files made to exhaust it.
 #include "browse/Thumbnails.h"
-#include "platform/DecodeBudget.h"
-#include "platform/ImageDecoder.h"
-#include "platform/ImageFiles.h"
+#include "imaging/DecodeBudget.h"
+#include "imaging/ImageDecoder.h"
+#include "imaging/ImageFiles.h"
+#include "imaging/ThumbnailPicture.h"
 #include "platform/PosixFileSystem.h"
 #include "scan/FolderScanner.h"
 

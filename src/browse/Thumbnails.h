@@ -5,8 +5,6 @@
 #include <QHash>
 #include <QImage>
 #include <QList>
-#include <QRectF>
-#include <QSizeF>
 #include <QString>
 
 #include <chrono>
@@ -14,24 +12,13 @@
 #include <mutex>
 #include <vector>
 
-// Square photo thumbnails, cut to fill the square (aspect fill).
+// The thumbnails of a page, made in the background; each picture is `createThumbnail`'s
+// (imaging/ThumbnailPicture.h).
 //
 // Use: on the GUI thread take the ids and paths of the photos the page lacks pictures
 // for, as a ThumbnailRequest; on a worker call `makeThumbnails` (it blocks that thread and
 // uses its own threads, never a shared pool); it hands the pictures over in small batches,
 // which the GUI thread matches by id.
-
-// The side of a thumbnail in device-independent pixels.
-inline constexpr double thumbnailSide = 150;
-
-// Where a picture of `source`'s size is drawn so that it covers a side x side square from
-// (0, 0), centred, aspect kept; what lies outside the square is cut. Empty for an empty source.
-QRectF aspectFillRect(QSizeF source, double side = thumbnailSide);
-
-// The thumbnail of the image at `path`: round(150 * devicePixelRatio) pixels square, with
-// that device pixel ratio, transparent where the photo is. Null when it cannot be decoded.
-// Thread-safe.
-QImage createThumbnail(const FilePath &path, qreal devicePixelRatio = 1.0);
 
 struct ThumbnailOptions;
 

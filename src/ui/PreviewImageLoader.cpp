@@ -1,6 +1,6 @@
 #include "ui/PreviewImageLoader.h"
 
-#include "platform/ImageDecoder.h"
+#include "imaging/ImageDecoder.h"
 #include "platform/Queues.h"
 
 #include <algorithm>

@@ -1,8 +1,9 @@
 #include "TestIds.h"
 #include "TestTree.h"
-#include "platform/ImageFiles.h"
 #include "browse/Thumbnails.h"
-#include "platform/ImageDecoder.h"
+#include "imaging/ImageDecoder.h"
+#include "imaging/ImageFiles.h"
+#include "imaging/ThumbnailPicture.h"
 
 #include <QRandomGenerator>
 #include <QTest>

@@ -1,7 +1,7 @@
 // libFuzzer target over decodeImage. The first byte picks the file's extension (its low
 // nibble) and the box to cover (its high nibble: none, or one of a few sizes); the rest is
 // the file's content.
-#include "platform/ImageDecoder.h"
+#include "imaging/ImageDecoder.h"
 
 #include <QByteArray>
 #include <QSize>

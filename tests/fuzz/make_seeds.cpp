@@ -1,7 +1,7 @@
 // Writes the fuzzer's seed files into a folder: every format, EXIF orientations 1 to 8 in
 // both byte orders, a HEIC with a thumbnail, and files made to keep a decoder busy. Each
 // starts with the byte the fuzz target reads as the extension and cover.
-#include "../platform/ImageFiles.h"
+#include "../imaging/ImageFiles.h"
 
 #include <QFile>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
-#include "platform/ImageFiles.h"
 #include "TestTree.h"
+#include "imaging/ImageDecoder.h"
+#include "imaging/ImageFiles.h"
 #include "platform/Formatters.h"
-#include "platform/ImageDecoder.h"
 #include "ui/PreviewImageView.h"
 #include "ui/PreviewWindowController.h"
 

@@ -1,6 +1,6 @@
-#include "platform/HeifProbe.h"
+#include "imaging/HeifProbe.h"
 
-#include "platform/DecodeBudget.h"
+#include "imaging/DecodeBudget.h"
 
 #include <QtEndian>
 

@@ -1,7 +1,7 @@
 #include "ImageFiles.h"
 #include "TestTree.h"
-#include "platform/DecodeBudget.h"
-#include "platform/ImageDecoder.h"
+#include "imaging/DecodeBudget.h"
+#include "imaging/ImageDecoder.h"
 
 #include <QProcess>
 #include <QRandomGenerator>

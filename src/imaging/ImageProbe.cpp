@@ -1,6 +1,6 @@
-#include "platform/ImageProbe.h"
+#include "imaging/ImageProbe.h"
 
-#include "platform/DecodeBudget.h"
+#include "imaging/DecodeBudget.h"
 
 #include <QList>
 #include <QtEndian>

@@ -1,4 +1,4 @@
-#include "platform/DecodeBudget.h"
+#include "imaging/DecodeBudget.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
-#include "platform/ImageDecoder.h"
+#include "imaging/ImageDecoder.h"
 
-#include "platform/DecodeBudget.h"
-#include "platform/HeifDecoder.h"
-#include "platform/ImageProbe.h"
+#include "imaging/DecodeBudget.h"
+#include "imaging/HeifDecoder.h"
+#include "imaging/ImageProbe.h"
 
 #include <QBuffer>
 #include <QImageIOHandler>

@@ -1,8 +1,8 @@
-#include "platform/HeifDecoder.h"
+#include "imaging/HeifDecoder.h"
 
-#include "platform/DecodeBudget.h"
-#include "platform/HeifProbe.h"
-#include "platform/ImageDecoder.h"
+#include "imaging/DecodeBudget.h"
+#include "imaging/HeifProbe.h"
+#include "imaging/ImageDecoder.h"
 
 #include <libheif/heif.h>
 
