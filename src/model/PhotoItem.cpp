@@ -1,6 +1,6 @@
 #include "model/PhotoItem.h"
 
-#include "platform/Md5.h"
+#include "model/Digest.h"
 
 #include <atomic>
 #include <utility>
@@ -80,7 +80,7 @@ FilePath PhotoItem::path() const
 
 QString PhotoItem::hash() const
 {
-    return d().hasDigest ? Md5::toHex(d().digest) : QString();
+    return d().hasDigest ? digestHex(d().digest) : QString();
 }
 
 void PhotoItem::setHash(const QString &hash)

@@ -50,14 +50,7 @@ Md5::Digest Md5::finish()
 
 QString Md5::toHex(const Digest &digest)
 {
-    static constexpr char16_t digits[] = u"0123456789abcdef";
-    QString text(qsizetype(digest.size() * 2), Qt::Uninitialized);
-    QChar *out = text.data();
-    for (std::uint8_t byte : digest) {
-        *out++ = QChar(digits[byte >> 4]);
-        *out++ = QChar(digits[byte & 0xf]);
-    }
-    return text;
+    return digestHex(digest);
 }
 
 QString Md5::hexOf(QByteArrayView bytes)

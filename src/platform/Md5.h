@@ -1,10 +1,9 @@
 #pragma once
 
+#include "model/Digest.h"
+
 #include <QByteArrayView>
 #include <QString>
-
-#include <array>
-#include <cstdint>
 
 struct evp_md_ctx_st;
 
@@ -13,7 +12,7 @@ struct evp_md_ctx_st;
 class Md5
 {
 public:
-    using Digest = std::array<std::uint8_t, 16>;
+    using Digest = ContentDigest;
 
     Md5();
     ~Md5();
