@@ -1,4 +1,5 @@
 // lumisort-bench fileops DIR N: copy, move and trash N files of 1 MB as the window does.
+#include "Bench.h"
 #include "actions/FileOperations.h"
 #include "platform/FileSystem.h"
 
@@ -6,15 +7,12 @@
 #include <QFile>
 #include <QRandomGenerator>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
 #include <unistd.h>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr qsizetype fileSize = 1 << 20;
 

@@ -1,5 +1,6 @@
-// lumisort-bench thumbnails DIR [N] and make-hostile DIR: the thumbnail decoder's speed and
-// memory, on photos and on files made to exhaust it.
+// lumisort-bench thumbnails, make-hostile, decode-memory and make-photos: the thumbnail
+// decoder's speed and memory, on photos and on files made to exhaust it.
+#include "Bench.h"
 #include "browse/Thumbnails.h"
 #include "imaging/DecodeBudget.h"
 #include "imaging/ImageDecoder.h"
@@ -10,30 +11,22 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImageWriter>
+#include <QPainter>
+#include <QRadialGradient>
+#include <QRandomGenerator>
 
 #include <malloc.h>
-#include <sys/resource.h>
 
-#include <chrono>
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-long peakRssMB()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024;
-}
 
 // The process's peak resident memory, from /proc (VmHWM, which clear_refs can reset).
 qint64 peakResidentBytes()
@@ -63,6 +56,56 @@ B gzipped(const B &data)
 {
     return B("\x1F\x8B\x08\0\0\0\0\0\x02\xFF", 10) + qCompress(data, 9).mid(6).chopped(4) + u32(crc(data), true)
          + u32(quint32(data.size()), true);
+}
+
+// A photo-like picture: a sky-to-ground gradient, soft blobs and hard shapes, and noise
+// everywhere, so that it compresses about as a camera's JPEG does.
+QImage syntheticPhoto(quint32 seed)
+{
+    QRandomGenerator random(seed);
+    const auto colour = [&] { return QColor::fromHsv(random.bounded(360), 40 + random.bounded(200), 60 + random.bounded(190)); };
+    QImage image(4000, 3000, QImage::Format_RGB32);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QLinearGradient sky(0, 0, random.bounded(4000), 3000);
+        sky.setColorAt(0, colour());
+        sky.setColorAt(0.5, colour());
+        sky.setColorAt(1, colour());
+        painter.fillRect(image.rect(), sky);
+        for (int i = 0; i < 40; ++i) {
+            const QPointF centre(random.bounded(4000), random.bounded(3000));
+            const double radius = 100 + random.bounded(900);
+            QRadialGradient blob(centre, radius);
+            blob.setColorAt(0, colour());
+            blob.setColorAt(1, Qt::transparent);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(blob);
+            painter.drawEllipse(centre, radius, radius);
+        }
+        for (int i = 0; i < 60; ++i) {
+            painter.setPen(QPen(colour(), 1 + random.bounded(12)));
+            painter.setBrush(random.bounded(2) ? QBrush(colour()) : QBrush(Qt::NoBrush));
+            const QRect box(random.bounded(4000), random.bounded(3000), 20 + random.bounded(600), 20 + random.bounded(600));
+            random.bounded(2) ? painter.drawRect(box) : painter.drawEllipse(box);
+        }
+    }
+    quint32 state = seed * 2654435761U + 1;
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            state ^= state << 13;
+            state ^= state >> 17;
+            state ^= state << 5;
+            // Luminance grain, and a little colour grain.
+            const int grain = int(state & 31) - 16;
+            const auto channel = [&](int value, int shift) {
+                return std::clamp(value + grain + int((state >> shift) & 7) - 4, 0, 255);
+            };
+            line[x] = qRgb(channel(qRed(line[x]), 8), channel(qGreen(line[x]), 12), channel(qBlue(line[x]), 16));
+        }
+    }
+    return image;
 }
 
 } // namespace
@@ -199,4 +242,31 @@ int makeHostileCommand(int argc, char **argv)
     }
     std::printf("made %lld files in %s\n", static_cast<long long>(files.size()), dir.constData());
     return 0;
+}
+
+int makePhotosCommand(int argc, char **argv)
+{
+    if (argc < 1 || argc > 2)
+        return usage();
+    const int count = argc > 1 ? std::atoi(argv[1]) : 100;
+    const QString dir = QFile::decodeName(argv[0]);
+    if (count < 1 || !QDir().mkpath(dir))
+        return usage();
+    std::atomic<int> next = 0;
+    std::atomic<bool> failed = false;
+    std::vector<std::jthread> workers;
+    for (unsigned t = 0; t < std::max(1U, std::thread::hardware_concurrency()); ++t) {
+        workers.emplace_back([&] {
+            for (int i; (i = next.fetch_add(1)) < count;) {
+                QImageWriter writer(dir + QStringLiteral("/IMG_%1.jpg").arg(i + 1, 4, 10, QLatin1Char('0')), "jpg");
+                writer.setQuality(90);
+                if (!writer.write(syntheticPhoto(quint32(i + 1))))
+                    failed = true;
+            }
+        });
+    }
+    workers.clear();
+    if (failed)
+        std::fprintf(stderr, "some photos could not be written\n");
+    return failed ? 1 : 0;
 }

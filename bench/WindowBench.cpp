@@ -1,10 +1,14 @@
-// lumisort-bench stalls DIR: the real window scans DIR and is then used as a person would;
-// a 5 ms timer on the GUI thread measures, phase by phase, the longest the event loop went
-// unserved, which is how long the window stood frozen.
+// lumisort-bench filter, search, grid, delete-stall and stalls: what the window's phases cost
+// on synthetic libraries, and on a real folder (stalls DIR: the real window scans DIR and is
+// then used as a person would; a 5 ms timer on the GUI thread measures, phase by phase, the
+// longest the event loop went unserved, which is how long the window stood frozen).
+#include "Bench.h"
 #include "OffscreenWindow.h"
+#include "browse/PhotoIndex.h"
 #include "duplicates/DuplicateTexts.h"
 #include "platform/FileCopy.h"
 #include "ui/PhotoGridModel.h"
+#include "ui/PhotoGridView.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -12,20 +16,44 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// Names, types and duplicate marks of a plausible library: mostly camera names, some
+// with words and non-ASCII letters, one in ten photos in a duplicate pair. As in a scan,
+// the records share their type texts.
+void fillLibrary(LibraryState &state, int count)
+{
+    static const char *const types[] = {"JPG", "JPG", "JPG", "HEIC", "PNG", "JPEG", "GIF", "TIFF", "WEBP", "BMP"};
+    QString typeTexts[10];
+    for (int t = 0; t < 10; ++t)
+        typeTexts[t] = QString::fromLatin1(types[t]);
+    static const char *const words[] = {"IMG_", "DSC", "Screenshot ", "Urlaub \xc3\x9c", "holiday_", "scan-"};
+    for (int i = 0; i < count; ++i) {
+        const char *type = types[i % 10];
+        const QByteArray name = QByteArray(words[(i / 7) % 6]) + QByteArray::number(i) + '.'
+                                + QByteArray(type).toLower();
+        state.allPhotos.append(PhotoItem(makePhotoId(), "/photos/" + name, name, 2'000'000 + i, {}, {},
+                                         typeTexts[i % 10]));
+        if (i % 10 < 2 && i % 20 < 10)
+            state.duplicatePhotoIds.insert(state.allPhotos.last().id());
+    }
+}
+
+// stalls: the watchdog's tick, and when a phase counts as settled.
 
 constexpr int tickMs = 5;
 // A tick this late means a handler held the loop.
@@ -108,6 +136,185 @@ struct Gaps
 };
 
 } // namespace
+
+int filterCommand(int argc, char **argv)
+{
+    const int count = intArgument(argc, argv, 0, 200'000);
+    int qtArgc = 1;
+    OffscreenWindow window(qtArgc, argv - 1);
+    MainViewController &vc = window.vc;
+    fillLibrary(vc.library(), count);
+
+    struct Case
+    {
+        const char *name;
+        ViewMode mode;
+        FileTypeFilter type;
+        QString search;
+    };
+    const Case cases[] = {
+        {"search", ViewMode::all, FileTypeFilter::all, QStringLiteral("img_12")},
+        {"search-unicode", ViewMode::all, FileTypeFilter::all, QStringLiteral("\u00fc")},
+        {"type", ViewMode::all, FileTypeFilter::png, QString()},
+        {"duplicates", ViewMode::duplicates, FileTypeFilter::all, QString()},
+        {"all", ViewMode::all, FileTypeFilter::all, QString()},
+    };
+    for (const Case &c : cases) {
+        double best = 1e9;
+        for (int run = 0; run < 5; ++run) {
+            vc.library().viewMode = c.mode;
+            vc.library().currentFilter = c.type;
+            vc.library().searchText = c.search;
+            const auto start = Clock::now();
+            vc.applyFilters();
+            best = std::min(best, secondsSince(start));
+        }
+        std::printf("case=%s ms=%.1f photos=%d filtered=%lld\n", c.name, best * 1e3, count,
+                    static_cast<long long>(vc.library().filteredPhotos.size()));
+    }
+    return 0;
+}
+
+int searchCommand(int argc, char **argv)
+{
+    const int count = intArgument(argc, argv, 0, 1'000'000);
+    LibraryState state;
+    fillLibrary(state, count);
+    QList<qint32> duplicates;
+    for (qint32 i = 0; i < count; ++i) {
+        if (state.duplicatePhotoIds.contains(state.allPhotos[i].id()))
+            duplicates.append(i);
+    }
+    PhotoIndex index;
+    double build = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        const auto start = Clock::now();
+        index = PhotoIndex::build(state.allPhotos);
+        build = std::min(build, secondsSince(start));
+    }
+    std::printf("build ms=%.1f photos=%d bytes_per_photo=%.1f\n", build * 1e3, count,
+                double(index.byteSize()) / std::max(count, 1));
+
+    const QString keys[] = {QStringLiteral("i"), QStringLiteral("im"), QStringLiteral("img"), QStringLiteral("img_"), QStringLiteral("img_1")};
+    double narrowed[5], fresh[5], old[5];
+    std::fill_n(narrowed, 5, 1e9), std::fill_n(fresh, 5, 1e9), std::fill_n(old, 5, 1e9);
+    qsizetype matches[5] = {};
+    const auto best = [](double &slot, auto &&work) {
+        const auto start = Clock::now();
+        work();
+        slot = std::min(slot, secondsSince(start));
+    };
+    for (int run = 0; run < 5; ++run) {
+        FilterResult previous;
+        for (int k = 0; k < 5; ++k) {
+            const FilterChoice choice{ViewMode::all, FileTypeFilter::all, searchKey(keys[k])};
+            best(narrowed[k], [&] { previous = filterPositions(index, duplicates, choice, previous); });
+            best(fresh[k], [&] { matches[k] = filterPositions(index, duplicates, choice).positions.size(); });
+            if (run < 2)
+                best(old[k], [&] { (void)filterPhotos(state.allPhotos, state.duplicatePhotoIds, choice); });
+        }
+    }
+    for (int k = 0; k < 5; ++k)
+        std::printf("key=%s narrowed_ms=%.2f fresh_ms=%.2f filterPhotos_ms=%.1f matches=%lld\n",
+                    qPrintable(keys[k]), narrowed[k] * 1e3, fresh[k] * 1e3, old[k] * 1e3,
+                    static_cast<long long>(matches[k]));
+    return 0;
+}
+
+int gridCommand(int argc, char **argv)
+{
+    const int count = intArgument(argc, argv, 0, 5000);
+    int qtArgc = 1;
+    OffscreenWindow window(qtArgc, argv - 1);
+    MainViewController &vc = window.vc;
+    LibraryState &state = vc.library();
+    fillLibrary(state, count);
+    // Distinct pictures, as a real page has.
+    for (int i = 0; i < count; ++i) {
+        QImage picture(150, 150, QImage::Format_ARGB32_Premultiplied);
+        picture.fill(QColor::fromHsv(i % 360, 160, 220));
+        state.thumbnailCache.insert(state.allPhotos[i].id(), picture);
+    }
+    state.filteredPhotos = state.allPhotos;
+    state.currentlyShowing = count;
+    vc.updateDisplayedPhotos();
+    QApplication::processEvents();
+
+    PhotoGridView *grid = vc.collectionView;
+    QScrollBar *bar = grid->verticalScrollBar();
+    // The first paint also makes the shared shadows and placeholder; it is reported apart.
+    auto start = Clock::now();
+    grid->viewport()->repaint();
+    const double first = secondsSince(start);
+    const int steps = 200;
+    double total = 0, worst = 0;
+    for (int step = 0; step <= steps; ++step) {
+        bar->setValue(bar->maximum() * step / steps);
+        start = Clock::now();
+        grid->viewport()->repaint();
+        const double seconds = secondsSince(start);
+        total += seconds;
+        worst = std::max(worst, seconds);
+    }
+    std::printf("cards=%d viewport=%dx%d first_ms=%.2f screenfuls=%d mean_ms=%.2f worst_ms=%.2f\n", count,
+                grid->viewport()->width(), grid->viewport()->height(), first * 1e3, steps + 1,
+                total / (steps + 1) * 1e3, worst * 1e3);
+    return 0;
+}
+
+int deleteStallCommand(int argc, char **argv)
+{
+    const int count = intArgument(argc, argv, 0, 100'000);
+    const int deleted = std::min(count, intArgument(argc, argv, 1, 1000));
+    QTemporaryDir dir;
+    const QByteArray root = QFile::encodeName(dir.path());
+    qputenv("XDG_DATA_HOME", root + "/xdg");
+    QDir().mkpath(dir.path() + QStringLiteral("/photos"));
+    int qtArgc = 1;
+    OffscreenWindow window(qtArgc, argv - 1);
+    MainViewController &vc = window.vc;
+    LibraryState &state = vc.library();
+    fillLibrary(state, count);
+    // The photos to delete are real files; every tenth photo pairs with the next.
+    for (int i = 0; i < deleted; ++i) {
+        const PhotoItem &p = state.allPhotos[i];
+        const FilePath path = root + "/photos/" + p.name();
+        QFile file(QFile::decodeName(path));
+        if (!file.open(QIODevice::WriteOnly) || file.write("photo") != 5)
+            return 1;
+        state.allPhotos[i] = PhotoItem(p.id(), path, p.name(), p.size(), {}, {}, p.fileType());
+        state.selectedPhotoIds.insert(p.id());
+    }
+    state.duplicatePhotoIds.clear();
+    for (int i = 0; i + 1 < count; i += 10) {
+        state.duplicateGroups.append({QString::number(i), {state.allPhotos[i], state.allPhotos[i + 1]}});
+        state.duplicatePhotoIds.insert(state.allPhotos[i].id());
+        state.duplicatePhotoIds.insert(state.allPhotos[i + 1].id());
+    }
+    vc.applyFilters();
+    QApplication::processEvents();
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastTick = 0, worst = 0;
+    QTimer watchdog;
+    watchdog.setInterval(5);
+    QObject::connect(&watchdog, &QTimer::timeout, &watchdog, [&] {
+        worst = std::max(worst, clock.elapsed() - lastTick);
+        lastTick = clock.elapsed();
+    });
+    watchdog.start();
+    const auto start = Clock::now();
+    lastTick = clock.elapsed();
+    vc.performDelete();
+    while (state.scanState != ScanState::idle)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    worst = std::max(worst, clock.elapsed() - lastTick);
+    std::printf("photos=%d deleted=%lld worst_ms=%lld total_ms=%.0f\n", count,
+                static_cast<long long>(count - state.allPhotos.size()), static_cast<long long>(worst),
+                secondsSince(start) * 1e3);
+    return 0;
+}
 
 int stallsCommand(int argc, char **argv)
 {
@@ -211,10 +418,8 @@ int stallsCommand(int argc, char **argv)
         QFile statm(QStringLiteral("/proc/self/statm"));
         const QList<QByteArray> pages = statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ') : QList<QByteArray>();
         const long rss = pages.size() > 1 ? pages[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) / 1024 : 0;
-        struct rusage usage {};
-        getrusage(RUSAGE_SELF, &usage);
         std::printf("phase=%s worst_ms=%.1f%s rss_mb=%ld peak_mb=%ld steal_ms=%.0f%s\n", phase, worst, more.constData(),
-                    rss, usage.ru_maxrss / 1024, stealMs() - g.stealAtStart, finished ? "" : " timeout=1");
+                    rss, peakRssMB(), stealMs() - g.stealAtStart, finished ? "" : " timeout=1");
         std::fflush(stdout);
     };
     const auto ms = [](const char *name, double value) -> QByteArray {
@@ -276,8 +481,6 @@ int stallsCommand(int argc, char **argv)
         std::fprintf(stderr, "some trashed files could not be put back; they are in %s/files\n", trash.constData());
     }
 
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    std::printf("peak_rss_mb=%ld photos=%lld\n", usage.ru_maxrss / 1024, static_cast<long long>(photos));
+    std::printf("peak_rss_mb=%ld photos=%lld\n", peakRssMB(), static_cast<long long>(photos));
     return deleted && typed && loaded ? 0 : 1;
 }
