@@ -1,6 +1,7 @@
 #include "browse/LibraryBrowser.h"
 
 #include "browse/Filtering.h"
+#include "browse/Paging.h"
 #include "browse/Statistics.h"
 #include "platform/Queues.h"
 
@@ -19,14 +20,14 @@ void LibraryBrowser::filter()
     const quint64 generation = ++m_filterGeneration;
     if (!inBackground()) {
         m_filterPending = false;
-        emit filtered(filterPhotos(m_library.allPhotos, m_library.duplicatePhotoIds, choice));
+        showFiltered(filterPhotos(m_library.allPhotos, m_library.duplicatePhotoIds, choice));
         return;
     }
     // Nothing narrows the list: it is the library's, shared. The index is made meanwhile,
     // so that the first keystroke finds it.
     if (!choice.narrows()) {
         m_filterPending = false;
-        emit filtered(m_library.allPhotos);
+        showFiltered(m_library.allPhotos);
         prepareIndex();
         return;
     }
@@ -40,11 +41,38 @@ void LibraryBrowser::filter()
                 m_filterPending = false;
                 m_filterBase = prepared->base;
                 m_lastFilter = std::move(prepared->result);
-                emit filtered(std::move(prepared->photos));
+                showFiltered(std::move(prepared->photos));
             }
             releaseLater(m_pool, std::move(prepared));
         });
     });
+}
+
+void LibraryBrowser::showFiltered(QList<PhotoItem> filtered)
+{
+    std::swap(m_library.filteredPhotos, filtered);
+    releaseLater(m_pool, std::move(filtered));
+    m_library.currentlyShowing = Paging::afterFilter(m_library.filteredPhotos.size());
+    m_library.displayedPhotos = Paging::displayedPage(m_library.filteredPhotos, m_library.currentlyShowing);
+    emit pageChanged(true);
+}
+
+void LibraryBrowser::loadMore()
+{
+    m_library.currentlyShowing = Paging::afterLoadMore(m_library.currentlyShowing, m_library.filteredPhotos.size());
+    showPage();
+}
+
+void LibraryBrowser::refill()
+{
+    m_library.currentlyShowing = Paging::afterRemoval(m_library.currentlyShowing, m_library.filteredPhotos.size());
+    showPage();
+}
+
+void LibraryBrowser::showPage()
+{
+    m_library.displayedPhotos = Paging::displayedPage(m_library.filteredPhotos, m_library.currentlyShowing);
+    emit pageChanged(false);
 }
 
 void LibraryBrowser::prepareIndex()

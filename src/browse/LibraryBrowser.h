@@ -9,8 +9,8 @@
 
 class QThreadPool;
 
-// What the window shows of the library: the filtered list, the statistics line, and the
-// selection Keep Originals Only makes. A small library is worked out at once; from
+// What the window shows of the library: the filtered list and its displayed page, the
+// statistics line, and the selection Keep Originals Only makes. A small library is worked out at once; from
 // `backgroundFrom` photos on, on a worker, and the window shows the previous state until
 // the result is swapped in. A result that a newer request has overtaken is dropped.
 // GUI thread only, apart from its workers.
@@ -22,8 +22,13 @@ public:
     LibraryBrowser(LibraryState &library, QThreadPool &pool, const qsizetype &backgroundFrom,
                    QObject *parent = nullptr);
 
-    // Filters the library by its view mode, file type and search text: emits filtered().
+    // Filters the library by its view mode, file type and search text, and shows the result
+    // from its first page.
     void filter();
+    // The displayed page again, after Load More, after photos left the list, or as it is.
+    void loadMore();
+    void refill();
+    void showPage();
     // Makes the filter index of the library on a worker, ahead of the first keystroke.
     void prepareIndex();
     // Emits statisticsReady() with the statistics line.
@@ -41,11 +46,13 @@ public:
     bool pending() const { return m_filterPending || m_statsPending || m_selectionPending; }
 
 signals:
-    void filtered(QList<PhotoItem> photos);
+    // The library's displayed page changed; `newList`: a new filtered list, from its start.
+    void pageChanged(bool newList);
     void statisticsReady(const QString &line);
     void selectionReady(PhotoIdSet selection);
 
 private:
+    void showFiltered(QList<PhotoItem> filtered);
     bool inBackground() const { return m_library.allPhotos.size() >= m_backgroundFrom; }
 
     LibraryState &m_library;

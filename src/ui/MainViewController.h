@@ -196,8 +196,8 @@ private:
                        FileRunner::Progress showProgress, FileRunner::Finish finish);
     // Takes the photos whose files left their place out of the library and refreshes it.
     void removeFromLibrary(const PhotoIdSet &removedIds, PreparedRemoval &prepared);
-    // Shows `filtered` as the new filtered list, from its first page.
-    void showFiltered(QList<PhotoItem> filtered);
+    // Shows the library's displayed page; `newList` scrolls to its top.
+    void showPage(bool newList);
     template<typename T>
     void releaseLater(T &&value)
     {
