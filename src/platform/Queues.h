@@ -21,3 +21,10 @@ QThreadPool &backgroundPool();
 // Runs `work` on a thread of `pool`; its captures are handed over with it (and, in a
 // ThreadSanitizer build, the hand-off through Qt's uninstrumented queue is made known).
 void startWork(QThreadPool &pool, std::function<void()> work);
+
+// Lets a large value go on a worker of `pool`: freeing a million records takes a while.
+template<typename T>
+void releaseLater(QThreadPool &pool, T &&value)
+{
+    startWork(pool, [old = std::forward<T>(value)] {});
+}

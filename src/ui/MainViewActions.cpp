@@ -4,10 +4,7 @@
 #include "ui/MainViewController.h"
 
 #include "actions/FileOperations.h"
-#include "duplicates/DuplicatePublish.h"
 #include "platform/Dialogs.h"
-#include "platform/ProgressCoalescer.h"
-#include "platform/Queues.h"
 #include "ui/PhotoContextMenu.h"
 #include "ui/PhotoGridModel.h"
 #include "ui/PhotoGridView.h"
@@ -16,8 +13,6 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QShortcut>
-
-#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -33,8 +28,7 @@ void MainViewController::showBulkSelection()
 
 void MainViewController::selectAllClicked()
 {
-    ++m_selectionGeneration;
-    m_selectionPending = false;
+    m_browser.selectionChanged();
     for (const PhotoItem &photo : std::as_const(m_state.displayedPhotos))
         m_state.selectedPhotoIds.insert(photo.id());
     showBulkSelection();
@@ -43,39 +37,22 @@ void MainViewController::selectAllClicked()
 
 void MainViewController::deselectAllClicked()
 {
-    ++m_selectionGeneration;
-    m_selectionPending = false;
+    m_browser.selectionChanged();
     releaseLater(std::exchange(m_state.selectedPhotoIds, {}));
     showBulkSelection();
 }
 
 void MainViewController::keepOriginalsClicked()
 {
-    const quint64 generation = ++m_selectionGeneration;
-    const auto show = [this](PhotoIdSet selection) {
-        std::swap(m_state.selectedPhotoIds, selection);
-        releaseLater(std::move(selection));
-        showBulkSelection();
-        log(u"Selected %1 duplicates (keeping originals)"_s.arg(m_state.selectedPhotoIds.size()));
-    };
-    if (m_state.allPhotos.size() < backgroundFrom) {
-        m_selectionPending = false;
-        show(duplicatesBesideOriginals(m_state.duplicateGroups));
-        return;
-    }
-    // A million ids take a while to gather: a worker does it; a selection change made
-    // meanwhile wins.
-    m_selectionPending = true;
-    startWork(m_workers, [this, generation, show, groups = m_state.duplicateGroups] {
-        auto selection = std::make_shared<PhotoIdSet>(duplicatesBesideOriginals(groups));
-        postToMain(this, [this, generation, show, selection] {
-            if (generation == m_selectionGeneration) {
-                m_selectionPending = false;
-                show(std::move(*selection));
-            }
-            releaseLater(selection);
-        });
-    });
+    m_browser.keepOriginals();
+}
+
+void MainViewController::showSelection(PhotoIdSet selection)
+{
+    std::swap(m_state.selectedPhotoIds, selection);
+    releaseLater(std::move(selection));
+    showBulkSelection();
+    log(u"Selected %1 duplicates (keeping originals)"_s.arg(m_state.selectedPhotoIds.size()));
 }
 
 void MainViewController::openPreview(int displayedIndex)
@@ -110,68 +87,18 @@ void MainViewController::openPreview(int displayedIndex)
 
 // MARK: File operations
 
-// The library as a file run found it, and as it is without the photos whose file left,
-// prepared on the worker so that the GUI thread only swaps it in.
-struct MainViewController::PreparedLibrary
-{
-    QList<PhotoItem> allBefore, filteredBefore;
-    QList<PhotoItem> all, filtered;
-    QList<DuplicateGroup> groupsBefore;
-    LibraryState pruned; // its groups and duplicate ids, without the photos that left
-};
-
-quint64 MainViewController::beginFileWork(const QString &status)
+void MainViewController::startFileWork(const QString &status, FileRunner::Work work, bool removesFiles,
+                                       FileRunner::Progress showProgress, FileRunner::Finish finish)
 {
     statusLabel->setText(status);
     m_state.scanState = ScanState::scanning;
-    m_fileRun = std::make_shared<FileRun>();
-    m_fileRun->working = status;
+    ++m_busyGeneration;
+    m_files.start(status, std::move(work), m_state, removesFiles, std::move(showProgress),
+                  [this, finish = std::move(finish)](const FileOpOutcome &outcome, PreparedRemoval &prepared) {
+                      finish(outcome, prepared);
+                      playSound(outcome.stopped());
+                  });
     updateButtonStates();
-    return ++m_busyGeneration;
-}
-
-void MainViewController::startFileWork(FileWork work, bool removesFiles,
-                                       std::function<void(const FileOpProgress &)> showProgress,
-                                       std::function<void(const FileOpOutcome &, PreparedLibrary &)> finish)
-{
-    // The work list is taken now; the lists are shared, not copied, so this costs nothing
-    // here, and the worker filters them. The worker begins on the next turn of the event
-    // loop, so a Pause or Stop given with the click itself applies from its first file.
-    const std::shared_ptr<FileRun> run = m_fileRun;
-    auto job = [this, run, work = std::move(work), removesFiles, showProgress = std::move(showProgress),
-                finish = std::move(finish), all = m_state.allPhotos, filtered = m_state.filteredPhotos,
-                selected = m_state.selectedPhotoIds, groups = m_state.duplicateGroups,
-                duplicateIds = m_state.duplicatePhotoIds] {
-        ProgressCoalescer shown(this);
-        const auto progress = [&shown, &showProgress, &run](const FileOpProgress &p) {
-            shown.post([showProgress, p] { showProgress(p); });
-            // Paused, the run holds here, between two files, until resumed or stopped.
-            while (run->pause && !run->stop && p.done + p.errors < p.total)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        };
-        const auto logLine = [this](const QString &line) { postToMain(this, [this, line] { log(line); }); };
-        FileOpOutcome outcome = work(fileJobsFor(all, selected), progress, logLine, &run->stop);
-        shown.flush();
-        auto prepared = std::make_shared<PreparedLibrary>();
-        if (removesFiles) {
-            prepared->allBefore = all;
-            prepared->filteredBefore = filtered;
-            prepared->all = withoutPhotos(all, outcome.succeededIds);
-            prepared->filtered = filtered.isSharedWith(all) ? prepared->all
-                                                            : withoutPhotos(filtered, outcome.succeededIds);
-            prepared->groupsBefore = groups;
-            prepared->pruned.duplicateGroups = groups;
-            prepared->pruned.duplicatePhotoIds = duplicateIds;
-            pruneDuplicateGroups(prepared->pruned, outcome.succeededIds);
-        }
-        postToMain(this, [this, finish, outcome = std::move(outcome), prepared]() mutable {
-            m_fileRun.reset(); // the window may go idle again
-            finish(outcome, *prepared);
-            playSound(outcome.stopped());
-            releaseLater(std::move(prepared)); // the lists it replaced
-        });
-    };
-    postToMain(this, [this, job = std::move(job)]() mutable { startWork(m_workers, std::move(job)); });
 }
 
 void MainViewController::copyClicked()
@@ -199,9 +126,9 @@ void MainViewController::performFileOperation(FileOperation operation)
         return;
 
     const FilePath destination = chosen->first();
-    beginFileWork(FileOperationTexts::working(operation));
     const bool move = operation == FileOperation::move;
     startFileWork(
+        FileOperationTexts::working(operation),
         [operation, destination](const QList<FileJob> &jobs, auto progress, auto logLine, auto abandon) {
             return runFileOperation(operation, destination, jobs, progress, logLine, abandon);
         },
@@ -210,7 +137,7 @@ void MainViewController::performFileOperation(FileOperation operation)
             progressBar->setValue(qRound(FileOperationTexts::progressPercent(p)));
             progressLabel->setText(FileOperationTexts::progress(operation, p.done, p.total));
         },
-        [this, operation, move](const FileOpOutcome &outcome, PreparedLibrary &prepared) {
+        [this, operation, move](const FileOpOutcome &outcome, PreparedRemoval &prepared) {
             returnToIdle();
             if (move)
                 removeFromLibrary(outcome.succeededIds, prepared);
@@ -236,8 +163,8 @@ void MainViewController::performDelete()
 {
     if (m_state.scanState != ScanState::idle)
         return;
-    beginFileWork(u"Deleting..."_s);
     startFileWork(
+        u"Deleting..."_s,
         [](const QList<FileJob> &jobs, auto progress, auto logLine, auto abandon) {
             return runDelete(jobs, progress, logLine, abandon);
         },
@@ -246,40 +173,20 @@ void MainViewController::performDelete()
             progressBar->setValue(qRound(FileOperationTexts::deletePercent(p)));
             progressLabel->setText(FileOperationTexts::deleteProgress(p.done, p.total));
         },
-        [this](const FileOpOutcome &outcome, PreparedLibrary &prepared) {
+        [this](const FileOpOutcome &outcome, PreparedRemoval &prepared) {
             removeFromLibrary(outcome.succeededIds, prepared);
             returnToIdle();
             statusLabel->setText(FileOperationTexts::deleteSummary(outcome));
         });
 }
 
-void MainViewController::removeFromLibrary(const PhotoIdSet &removedIds, PreparedLibrary &prepared)
+void MainViewController::removeFromLibrary(const PhotoIdSet &removedIds, PreparedRemoval &prepared)
 {
-    // Only photos whose file really left take leave of the lists: a file that could not be
-    // moved or trashed is still where it was, and still in the library. The worker's lists
-    // are used unless the library changed meanwhile.
-    const auto removed = [&removedIds](const PhotoItem &photo) { return removedIds.contains(photo.id()); };
-    if (m_state.allPhotos.isSharedWith(prepared.allBefore))
-        m_state.allPhotos.swap(prepared.all);
-    else
-        m_state.allPhotos.removeIf(removed);
-    if (m_state.filteredPhotos.isSharedWith(prepared.filteredBefore))
-        m_state.filteredPhotos.swap(prepared.filtered);
-    else
-        m_state.filteredPhotos.removeIf(removed);
-    ++m_selectionGeneration;
-    m_selectionPending = false;
+    applyRemoval(m_state, removedIds, prepared);
+    m_browser.selectionChanged();
     releaseLater(std::exchange(m_state.selectedPhotoIds, {}));
-    // Pruning reads no file, so the groups never name photos that have left, even after a
-    // Stop during the run.
-    if (m_state.duplicateGroups.isSharedWith(prepared.groupsBefore)) {
-        m_state.duplicateGroups.swap(prepared.pruned.duplicateGroups);
-        m_state.duplicatePhotoIds.swap(prepared.pruned.duplicatePhotoIds);
-    } else {
-        pruneDuplicateGroups(m_state, removedIds);
-    }
     // A filter still being worked out was made from the library before the removal.
-    if (m_filterPending)
+    if (m_browser.filterPending())
         applyFilters();
     else
         refillDisplayedPhotos();

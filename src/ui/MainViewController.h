@@ -1,9 +1,12 @@
 #pragma once
 
+#include "actions/FileRunner.h"
+#include "browse/LibraryBrowser.h"
+#include "browse/PageThumbnails.h"
 #include "model/Enums.h"
-#include "browse/PhotoIndex.h"
 #include "model/LibraryState.h"
 #include "platform/Queues.h"
+#include "scan/ScanSequence.h"
 #include "ui/HelpWindow.h"
 #include "ui/PreviewWindowController.h"
 
@@ -30,16 +33,12 @@ class QTabBar;
 class RootLayout;
 class SoundPlayer;
 class SpinnerView;
-struct FileJob;
-struct FileOpOutcome;
-struct FileOpProgress;
-struct ScanRun;
-class ThumbnailRequest;
 
 // The main window's content. Owns the library state and every widget of the window, and
-// wires the controls to the logic, which lives in small units beside it (scan/, actions/,
-// ...). Everything here runs on the GUI thread; background work gets snapshots and reports
-// back through queued calls tagged with the scan run they belong to.
+// wires the controls to the units that do the work: the scan sequence (walk, first page,
+// stages), the page's pictures, browsing (filters, statistics, Keep Originals Only) and
+// file runs. Everything here runs on the GUI thread; those units hand their results back
+// through queued calls.
 class MainViewController : public QWidget
 {
     Q_OBJECT
@@ -118,9 +117,9 @@ public:
     qsizetype backgroundFrom = 20'000;
     // Whether work started by the last filter, statistics or selection change has yet to
     // show (the window shows the previous state until then).
-    bool backgroundPending() const { return m_filterPending || m_statsPending || m_selectionPending; }
+    bool backgroundPending() const { return m_browser.pending(); }
     // Whether the displayed page still has pictures in the making.
-    bool thumbnailsPending() const { return m_pageThumbnails != nullptr; }
+    bool thumbnailsPending() const { return m_pictures.pending(); }
 
     // Widgets, set once by the constructor and owned by the view tree.
     QLabel *titleLabel = nullptr;
@@ -175,20 +174,15 @@ private:
     QPushButton *createViewModeButton(QWidget *card, QRect frame, const QString &title,
                                       const QString &icon, int tag);
 
-    // The scan pipeline: walk, first thumbnails, wind-up, duplicate search.
-    void performScan(const std::shared_ptr<ScanRun> &run);
-    void finishScan(const std::shared_ptr<ScanRun> &run, QList<PhotoItem> foundPhotos);
-    void generateThumbnails(const std::shared_ptr<ScanRun> &run);
-    // Makes the displayed page's missing pictures in the background, the cards on screen
-    // first; a newer page's request replaces the one before.
+    // What the scan sequence publishes.
+    void walkFinished(bool stopped);
+    void stageApplied(const StageOutcome &outcome);
+    void showProgress(const QString &text, int percent);
+    // Makes the displayed page's missing pictures in the background.
     void requestPageThumbnails();
     // No page request is in flight: a scan waiting on its first pictures winds up.
     void pageThumbnailsSettled();
     void photoSelectionChanged(const PhotoItem &photo, bool selected);
-    void findDuplicatesInBackground();
-    // Runs `update` on the GUI thread unless a newer scan has replaced `run` by then.
-    // Callable from any thread.
-    void postForRun(std::shared_ptr<ScanRun> run, std::function<void()> update);
     // Ends busy work: the state is idle again, its requests are cleared.
     void returnToIdle();
     void requestStop();
@@ -196,27 +190,18 @@ private:
     void applyButtonStates();
     // Reloads the cards after the selection changed in bulk, and the statistics.
     void showBulkSelection();
-    // Starts busy work (a file operation) and returns its generation.
-    quint64 beginFileWork(const QString &status);
-    struct PreparedLibrary;
-    using FileWork = std::function<FileOpOutcome(const QList<FileJob> &,
-                                                 const std::function<void(const FileOpProgress &)> &,
-                                                 const std::function<void(const QString &)> &,
-                                                 const std::atomic<bool> *)>;
-    // Runs `work` over the selection on a worker; progress and the end come back queued.
-    void startFileWork(FileWork work, bool removesFiles, std::function<void(const FileOpProgress &)> showProgress,
-                       std::function<void(const FileOpOutcome &, PreparedLibrary &)> finish);
+    void showSelection(PhotoIdSet selection);
+    // Starts a file run over the selection: the window is busy until `finish` has run.
+    void startFileWork(const QString &status, FileRunner::Work work, bool removesFiles,
+                       FileRunner::Progress showProgress, FileRunner::Finish finish);
     // Takes the photos whose files left their place out of the library and refreshes it.
-    void removeFromLibrary(const PhotoIdSet &removedIds, PreparedLibrary &prepared);
-    // Makes the filter index of the library on a worker, ahead of the first keystroke.
-    void prepareFilterBase();
-    // Shows `filtered` as the new filtered list, from its first page.
-    void showFiltered(QList<PhotoItem> filtered);
-    // Lets a large value go on a worker: freeing a million records takes a while.
+    void removeFromLibrary(const PhotoIdSet &removedIds, PreparedRemoval &prepared);
+    // Shows the library's displayed page; `newList` scrolls to its top.
+    void showPage(bool newList);
     template<typename T>
     void releaseLater(T &&value)
     {
-        startWork(m_workers, [old = std::forward<T>(value)] {});
+        ::releaseLater(m_workers, std::forward<T>(value));
     }
     void playSound(bool stopped);
 
@@ -227,41 +212,15 @@ private:
     QPointer<HelpWindow> m_helpWindow;
     QPointer<PreviewWindowController> m_previewController;
 
-    // The scan whose results the window shows; a newer scan replaces it.
-    std::shared_ptr<ScanRun> m_run;
-    quint64 m_lastRunId = 0;
     // Counts the starts of busy work, so that a STOP ALL reset that comes due after a new
     // scan has started leaves that scan alone.
     quint64 m_busyGeneration = 0;
 
     // Runs the background work; the destructor stops and waits for it, so no worker
-    // outlives the controller.
+    // outlives the controller or the units below, which post to themselves.
     QThreadPool m_workers;
-    // The index the last background filter used, and its result, which the next keystroke
-    // narrows. Each generation counter tells a background result whether it is still wanted.
-    std::shared_ptr<const FilterBase> m_filterBase;
-    FilterResult m_lastFilter;
-    quint64 m_filterGeneration = 0;
-    quint64 m_statsGeneration = 0;
-    quint64 m_selectionGeneration = 0;
-    bool m_filterPending = false;
-    bool m_statsPending = false;
-    bool m_selectionPending = false;
-
-    // The displayed page's pictures in the making; the scan whose wind-up waits on them;
-    // this scan's photos whose file gave no picture.
-    std::shared_ptr<ThumbnailRequest> m_pageThumbnails;
-    std::shared_ptr<ScanRun> m_thumbnailPhase;
-    PhotoIdSet m_noPicture;
-
-    // A copy, move or delete run's own requests, which its worker polls between files, and
-    // the status it shows while it works. Set while its worker runs: the window stays busy
-    // until the run's completion, whatever STOP ALL or a scan's late wind-up do meanwhile.
-    struct FileRun
-    {
-        std::atomic<bool> pause = false;
-        std::atomic<bool> stop = false; // also set when the window closes
-        QString working;                // "Copying...", "Moving...", "Deleting..."
-    };
-    std::shared_ptr<FileRun> m_fileRun;
+    ScanSequence m_sequence;
+    PageThumbnails m_pictures;
+    LibraryBrowser m_browser;
+    FileRunner m_files;
 };

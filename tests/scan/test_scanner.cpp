@@ -2,10 +2,13 @@
 #include "platform/PosixFileSystem.h"
 #include "scan/FolderScanner.h"
 #include "scan/ScanControl.h"
+#include "scan/ScanSequence.h"
 
 #include <QDir>
 #include <QScopeGuard>
+#include <QSemaphore>
 #include <QTest>
+#include <QThreadPool>
 
 #include <sys/stat.h>
 
@@ -69,6 +72,31 @@ struct FaultyFileSystem : PosixFileSystem
 };
 
 const std::atomic<bool> never = false; // for a scan neither paused nor stopped
+
+// A stage that tells what it saw of the library and whether its run was stopped; `during`
+// runs in its work.
+class NoteStage final : public ScanStage
+{
+public:
+    NoteStage(QString name, std::function<void(const StageContext &)> during = {}) : m_name(std::move(name)), m_during(std::move(during)) {}
+    QString startedText() const override { return m_name; }
+    StageWork prepare(const LibraryState &library) const override
+    {
+        return [name = m_name, seen = library.searchText, count = library.allPhotos.size(), during = m_during](const StageContext &c) -> StageApply {
+            if (during)
+                during(c);
+            const QString stopped = c.stop ? u" stopped"_s : QString();
+            return [=](LibraryState &l) {
+                l.searchText += name;
+                return StageOutcome{u"%1 after '%2' of %3%4"_s.arg(name, seen).arg(count).arg(stopped), {}, LibraryChange::none};
+            };
+        };
+    }
+
+private:
+    QString m_name;
+    std::function<void(const StageContext &)> m_during;
+};
 
 
 } // namespace
@@ -255,6 +283,59 @@ private slots:
         QCOMPARE(waits, fault == "pause" ? QList<std::chrono::milliseconds>(3, 200ms) : QList<std::chrono::milliseconds>());
         // Stopped in the walk: not even the folder count; while paused: no folder begins.
         QCOMPARE(std::min<qsizetype>(progress.texts.size(), 2), fault == "halt" ? 0 : fault == "pause" ? 1 : 2);
+    }
+
+    // A run's stages follow the walk and the first page one after another, each seeing what
+    // the one before applied; a stop ends the run after the stage under way; a newer run
+    // stops the old one and drops what it still reports.
+    void sequence_data()
+    {
+        QTest::addColumn<B>("fault");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("in order") << B() << QStringList{u"walk 2"_s, u"A after '' of 2"_s, u"B after 'A' of 2"_s};
+        QTest::newRow("stopped in A") << B("stop") << QStringList{u"walk 2"_s, u"A after '' of 2 stopped"_s};
+        QTest::newRow("replaced in A") << B("replace") << QStringList{u"walk 2"_s, u"walk 2"_s, u"A after '' of 2"_s, u"B after 'A' of 2"_s};
+    }
+    void sequence()
+    {
+        QFETCH(B, fault);
+        TestTree t;
+        t.make({"p/a.jpg", "p/b.png"});
+        LibraryState library;
+        library.scanPaths = {t.path("p")};
+        PosixFileSystem fs;
+        QThreadPool pool;
+        QSemaphore gate;
+        std::shared_ptr<ScanRun> first;
+        std::atomic<int> works = 0, sawStop = 0;
+        QStringList log, statuses;
+        {
+            ScanSequence sequence(library, fs, pool);
+            sequence.addStage(std::make_unique<NoteStage>(u"A"_s, [&](const StageContext &c) {
+                if (fault == "stop")
+                    first->stop = true;
+                if (fault == "replace" && works++ == 0) { // the first run's A, under way, is replaced
+                    QMetaObject::invokeMethod(&sequence, [&] { sequence.start(); gate.release(); }, Qt::QueuedConnection);
+                    gate.acquire();
+                    sawStop += c.stop;
+                }
+            }));
+            sequence.addStage(std::make_unique<NoteStage>(u"B"_s));
+            connect(&sequence, &ScanSequence::walkFinished, &sequence, [&](bool stopped) {
+                log << u"walk %1%2"_s.arg(library.allPhotos.size()).arg(stopped ? u" stopped"_s : QString());
+                sequence.firstPageReady();
+            });
+            connect(&sequence, &ScanSequence::statusChanged, &sequence, [&](const QString &text) { statuses << text; });
+            connect(&sequence, &ScanSequence::stageApplied, &sequence, [&](const StageOutcome &o) { log << o.status; });
+            sequence.start();
+            first = sequence.run();
+            QFETCH(QStringList, expected);
+            QTRY_COMPARE(log, expected);
+            pool.waitForDone();
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(statuses.contains(u"B"_s), fault != "stop");
+        QCOMPARE(sawStop.load(), fault == "replace" ? 1 : 0);
     }
 
     // The log's list of chosen folders.
