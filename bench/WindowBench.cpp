@@ -159,8 +159,10 @@ int filterCommand(int argc, char **argv)
         {"duplicates", ViewMode::duplicates, FileTypeFilter::all, QString()},
         {"all", ViewMode::all, FileTypeFilter::all, QString()},
     };
+    // ms: the GUI thread's share (the call); shown_ms: until the window shows the result,
+    // which from backgroundFrom photos on is worked out on a worker.
     for (const Case &c : cases) {
-        double best = 1e9;
+        double best = 1e9, shown = 1e9;
         for (int run = 0; run < 5; ++run) {
             vc.library().viewMode = c.mode;
             vc.library().currentFilter = c.type;
@@ -168,9 +170,12 @@ int filterCommand(int argc, char **argv)
             const auto start = Clock::now();
             vc.applyFilters();
             best = std::min(best, secondsSince(start));
+            while (vc.backgroundPending())
+                QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            shown = std::min(shown, secondsSince(start));
         }
-        std::printf("case=%s ms=%.1f photos=%d filtered=%lld\n", c.name, best * 1e3, count,
-                    static_cast<long long>(vc.library().filteredPhotos.size()));
+        std::printf("case=%s ms=%.1f shown_ms=%.1f photos=%d filtered=%lld\n", c.name, best * 1e3, shown * 1e3,
+                    count, static_cast<long long>(vc.library().filteredPhotos.size()));
     }
     return 0;
 }
