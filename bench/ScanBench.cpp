@@ -117,7 +117,7 @@ int publishCommand(int argc, char **argv)
     const qsizetype inPairs = qsizetype(count) * paired / 100 / 2 * 2;
     for (qsizetype i = 0; i < count; ++i) {
         if (i < inPairs) {
-            Md5::Digest digest{};
+            ContentHash::Digest digest{};
             std::memcpy(digest.data(), &i, sizeof i);
             result.digests[size_t(i)] = digest;
         }

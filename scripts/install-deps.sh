@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ make pkgconf
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins
-    libheif-dev zlib1g-dev libssl-dev libcanberra-dev libasound2-dev sound-theme-freedesktop
+    libheif-dev zlib1g-dev libssl-dev libsqlite3-dev libcanberra-dev libasound2-dev sound-theme-freedesktop
     qt6-qpa-plugins fonts-dejavu-core
     xvfb xauth x11-utils util-linux
     trash-cli

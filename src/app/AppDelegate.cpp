@@ -56,6 +56,8 @@ void AppDelegate::setupMenuBar()
     QAction *destination = file->addAction(u"Set Destination..."_s, vc,
                                            &MainViewController::setDestinationClicked);
     destination->setShortcut(QKeySequence(u"Ctrl+D"_s));
+    file->addSeparator();
+    file->addAction(u"Clear Cache"_s, vc, &MainViewController::clearCacheClicked);
 
     QMenu *edit = bar->addMenu(u"Edit"_s);
     QAction *selectAll = edit->addAction(u"Select All"_s, vc, &MainViewController::selectAllClicked);

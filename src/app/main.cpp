@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
 #include "app/Identity.h"
+#include "cache/LibraryCache.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/QtDesktopServices.h"
 #include "platform/QtDialogs.h"
@@ -58,6 +59,8 @@ int main(int argc, char *argv[])
     services.dialogs = &dialogs;
     services.sounds = sounds.get();
     services.desktop = &desktop;
+    const LibraryCache cache(LibraryCache::defaultFolder());
+    services.cache = &cache;
     AppDelegate delegate(services);
     delegate.applicationDidFinishLaunching();
     dialogs.setParent(delegate.window());

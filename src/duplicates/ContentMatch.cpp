@@ -35,6 +35,7 @@ public:
     }
 
     int member() const { return m_member; }
+    FileStamp stamp() const { return FileStamp::of(m_opened); }
 
     // Reads up to `length` bytes; fewer only at the end of the file, -1 on an error.
     qint64 read(char *buffer, qint64 length) const
@@ -160,7 +161,7 @@ std::optional<std::vector<ContentClass>> matchContents(const FileSystem &fs,
         }
         if (matching.empty() && !keepSingles)
             continue; // nothing to share a digest with
-        Md5 md5;
+        ContentHash hash;
         for (qint64 offset = 0; representativeRead && offset < size;) {
             if (stop.load(std::memory_order_relaxed))
                 return std::nullopt;
@@ -180,7 +181,7 @@ std::optional<std::vector<ContentClass>> matchContents(const FileSystem &fs,
             });
             if (matching.empty() && !keepSingles)
                 break;
-            md5.update(QByteArrayView(first, length));
+            hash.update(QByteArrayView(first, length));
             offset += length;
         }
         if (matching.empty() && !keepSingles)
@@ -191,10 +192,12 @@ std::optional<std::vector<ContentClass>> matchContents(const FileSystem &fs,
                 pending.push_back(file->member());
             continue;
         }
-        ContentClass found{md5.finish(), {representative.member()}};
+        ContentClass found{hash.finish(), {representative.member()}, {representative.stamp()}};
         for (const OpenFile *file : matching) {
-            if (file->intactAtEnd())
+            if (file->intactAtEnd()) {
                 found.members.push_back(file->member());
+                found.stamps.push_back(file->stamp());
+            }
         }
         if (found.members.size() >= minimum)
             classes.push_back(std::move(found));

@@ -1,7 +1,8 @@
 #pragma once
 
 #include "model/PhotoItem.h"
-#include "platform/Md5.h"
+#include "platform/ContentHash.h"
+#include "platform/FileSystem.h"
 
 #include <atomic>
 #include <memory>
@@ -29,11 +30,13 @@ struct ContentCandidate
     FileIdentity identity;
 };
 
-// Files of one set whose bytes are identical, by position in the set (ascending).
+// Files of one set whose bytes are identical, by position in the set (ascending), each with
+// its stamp while it was read (unchanged from opening to the end).
 struct ContentClass
 {
-    Md5::Digest digest;
+    ContentHash::Digest digest;
     std::vector<int> members;
+    std::vector<FileStamp> stamps;
 };
 
 // Memory one thread reads with: two chunks.
@@ -45,7 +48,7 @@ struct ReadBuffers
 };
 
 // Splits `files`, all `size` bytes long when examined, into classes of byte-identical
-// files, and computes one MD5 per class. The files are read side by side in chunks (the
+// files, and computes one digest per class. The files are read side by side in chunks (the
 // first one small, so files that differ early cost little) and compared with the first
 // of them, which alone is hashed; a file that stops matching is tried again in a later
 // round. Classes of one file are dropped unless `keepSingles`, and such files are not

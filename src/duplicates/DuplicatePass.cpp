@@ -25,8 +25,10 @@ constexpr qint64 headSize = 4096;
 struct Examined
 {
     bool regular = false;
-    qint64 size = 0;
-    FileIdentity identity;
+    FileStamp stamp;
+
+    qint64 size() const { return stamp.size; }
+    FileIdentity identity() const { return {dev_t(stamp.device), ino_t(stamp.inode)}; }
 };
 
 struct IdentityHash
@@ -37,11 +39,13 @@ struct IdentityHash
     }
 };
 
-// Files of one size that may be identical, as snapshot positions in ascending order.
+// Files of one size that may be identical, as snapshot positions in ascending order: those
+// to read, and those whose digests are known. A set with known ones is grouped by digest.
 struct SameSize
 {
     qint64 size = 0;
     std::vector<int> members;
+    std::vector<int> known;
 };
 
 // Runs jobs on one thread per core while the calling thread reports progress: the
@@ -136,23 +140,23 @@ std::vector<SameSize> sameSizeSets(const std::vector<Examined> &examined,
     for (int i = 0; i < int(examined.size()); ++i) {
         if (!examined[size_t(i)].regular)
             continue;
-        const auto [it, inserted] = firstByIdentity.try_emplace(examined[size_t(i)].identity, i);
+        const auto [it, inserted] = firstByIdentity.try_emplace(examined[size_t(i)].identity(), i);
         if (inserted)
             firsts.push_back(i);
         else
             firstRecordOf[size_t(i)] = it->second;
     }
     std::stable_sort(firsts.begin(), firsts.end(), [&](int a, int b) {
-        return examined[size_t(a)].size < examined[size_t(b)].size;
+        return examined[size_t(a)].size() < examined[size_t(b)].size();
     });
     std::vector<SameSize> sets;
     for (size_t begin = 0, end; begin < firsts.size(); begin = end) {
-        const qint64 size = examined[size_t(firsts[begin])].size;
-        for (end = begin + 1; end < firsts.size() && examined[size_t(firsts[end])].size == size;)
+        const qint64 size = examined[size_t(firsts[begin])].size();
+        for (end = begin + 1; end < firsts.size() && examined[size_t(firsts[end])].size() == size;)
             ++end;
         if (end - begin >= 2) {
             std::vector<int> members(firsts.begin() + qsizetype(begin), firsts.begin() + qsizetype(end));
-            sets.push_back({size, std::move(members)});
+            sets.push_back({size, std::move(members), {}});
         }
     }
     return sets;
@@ -162,7 +166,7 @@ std::vector<SameSize> sameSizeSets(const std::vector<Examined> &examined,
 
 DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const FileSystem &fs,
                                      const std::atomic<bool> &shouldStop,
-                                     const DuplicateProgress &progress)
+                                     const DuplicateProgress &progress, const KnownDigests &known)
 {
     DuplicatePassResult stopped;
     stopped.stopped = true;
@@ -179,7 +183,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
         for (int i = int(batch) * statBatch; i < end && !stopRequested(); ++i) {
             struct stat st;
             if (fs.statPath(snapshot[i].path(), st) && S_ISREG(st.st_mode))
-                examined[size_t(i)] = {true, qint64(st.st_size), {st.st_dev, st.st_ino}};
+                examined[size_t(i)] = {true, FileStamp::of(st)};
         }
     });
     if (stopRequested())
@@ -187,6 +191,29 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
 
     std::vector<int> firstRecordOf(size_t(total), -1);
     std::vector<SameSize> sets = sameSizeSets(examined, firstRecordOf);
+    std::vector<std::optional<ContentHash::Digest>> digestOf(static_cast<size_t>(total));
+    DuplicatePassResult result;
+    if (known) {
+        std::vector<StampedFile> wanted;
+        for (const SameSize &set : sets) {
+            for (int i : set.members)
+                wanted.push_back({i, examined[size_t(i)].stamp});
+        }
+        const std::vector<std::optional<ContentDigest>> digests = known(wanted);
+        result.needed = qsizetype(wanted.size());
+        size_t asked = 0;
+        for (SameSize &set : sets) {
+            std::erase_if(set.members, [&](int i) {
+                const size_t k = asked++;
+                if (k >= digests.size() || !digests[k])
+                    return false;
+                digestOf[size_t(i)] = digests[k];
+                set.known.push_back(i);
+                return true;
+            });
+            result.reused += qsizetype(set.known.size());
+        }
+    }
     int toRead = 0;
     for (const SameSize &set : sets)
         toRead += int(set.members.size());
@@ -197,14 +224,14 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
         std::vector<ContentCandidate> files;
         files.reserve(members.size());
         for (int i : members)
-            files.push_back({snapshot[i].path(), examined[size_t(i)].identity});
+            files.push_back({snapshot[i].path(), examined[size_t(i)].identity()});
         return files;
     };
 
     // Large sets are split by their first block before anything is read whole.
     std::vector<SameSize> large;
     std::erase_if(sets, [&](SameSize &set) {
-        return set.members.size() > maxSideBySide && (large.push_back(std::move(set)), true);
+        return set.members.size() > maxSideBySide && set.known.empty() && (large.push_back(std::move(set)), true);
     });
     std::vector<std::vector<SameSize>> split(large.size());
     runner.run(large.size(), [&](size_t k, ReadBuffers &) {
@@ -214,14 +241,14 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
         // One path at a time: a set may hold a million files.
         for (size_t m = 0; m < set.members.size() && !stopRequested(); ++m) {
             const int i = set.members[m];
-            if (const auto head = readHead({snapshot[i].path(), examined[size_t(i)].identity}, std::min(set.size, headSize)))
+            if (const auto head = readHead({snapshot[i].path(), examined[size_t(i)].identity()}, std::min(set.size, headSize)))
                 byHead[*head].push_back(set.members[m]);
             else
                 ++dropped;
         }
         for (auto &[head, members] : byHead) {
             if (members.size() >= 2)
-                split[k].push_back({set.size, std::move(members)});
+                split[k].push_back({set.size, std::move(members), {}});
             else
                 ++dropped;
         }
@@ -233,7 +260,8 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
         sets.insert(sets.end(), std::make_move_iterator(parts.begin()), std::make_move_iterator(parts.end()));
 
     // Sets small enough are compared side by side; the files of larger ones are hashed
-    // one by one and grouped by digest. The longest jobs go first.
+    // one by one and grouped by digest, as are those of a set with known digests, whose
+    // other files are then hashed whole even when they match no other. The longest jobs go first.
     struct Job
     {
         size_t set;
@@ -242,6 +270,8 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     };
     std::vector<Job> jobs;
     for (size_t s = 0; s < sets.size(); ++s) {
+        if (sets[s].members.empty())
+            continue;
         if (sets[s].members.size() <= maxSideBySide) {
             jobs.push_back({s, -1, sets[s].size * qint64(sets[s].members.size())});
         } else {
@@ -251,22 +281,27 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     }
     std::stable_sort(jobs.begin(), jobs.end(), [](const Job &a, const Job &b) { return a.bytes > b.bytes; });
     // A file hashed by itself only leaves its digest; each job writes its own entries.
-    std::vector<std::optional<Md5::Digest>> digestOf(static_cast<size_t>(total));
     std::vector<std::vector<ContentClass>> found(jobs.size());
+    std::vector<std::vector<LearnedDigest>> learned(known ? jobs.size() : 0);
     runner.run(jobs.size(), [&](size_t j, ReadBuffers &buffers) {
         const Job &job = jobs[j];
         const std::vector<int> members = job.alone < 0 ? sets[job.set].members : std::vector{job.alone};
-        if (auto classes = matchContents(fs, candidates(members), sets[job.set].size, job.alone >= 0,
+        const bool keepSingles = job.alone >= 0 || !sets[job.set].known.empty();
+        if (auto classes = matchContents(fs, candidates(members), sets[job.set].size, keepSingles,
                                          shouldStop, buffers)) {
+            for (ContentClass &c : *classes) {
+                for (size_t m = 0; m < c.members.size(); ++m) {
+                    c.members[m] = members[size_t(c.members[m])];
+                    if (known)
+                        learned[j].push_back({{c.members[m], c.stamps[m]}, c.digest});
+                }
+                c.stamps = {};
+            }
             if (job.alone >= 0) {
                 if (!classes->empty())
                     digestOf[size_t(job.alone)] = classes->front().digest;
                 runner.settle(1);
                 return;
-            }
-            for (ContentClass &c : *classes) {
-                for (int &member : c.members)
-                    member = members[size_t(member)];
             }
             found[j] = std::move(*classes);
         }
@@ -278,24 +313,34 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     if (progress && total > 0)
         progress(total, total);
 
-    std::vector<std::vector<int>> groups;
-    for (size_t j = 0; j < jobs.size(); ++j) {
-        for (const ContentClass &c : found[j]) {
-            for (int member : c.members)
-                digestOf[size_t(member)] = c.digest;
-            groups.push_back(c.members);
-        }
-    }
-    found = {};
-    // Files hashed by themselves group by set and digest: sorted, each run is a group.
+    // Files hashed by themselves, and every file of a set with known digests, group by set
+    // and digest: sorted, each run is a group.
     struct Hashed
     {
         size_t set;
-        Md5::Digest digest;
+        ContentHash::Digest digest;
         int member;
         auto operator<=>(const Hashed &) const = default;
     };
     std::vector<Hashed> hashed;
+    std::vector<std::vector<int>> groups;
+    for (size_t j = 0; j < jobs.size(); ++j) {
+        const bool byDigest = !sets[jobs[j].set].known.empty();
+        for (const ContentClass &c : found[j]) {
+            for (int member : c.members) {
+                digestOf[size_t(member)] = c.digest;
+                if (byDigest)
+                    hashed.push_back({jobs[j].set, c.digest, member});
+            }
+            if (!byDigest)
+                groups.push_back(c.members);
+        }
+    }
+    found = {};
+    for (size_t s = 0; s < sets.size(); ++s) {
+        for (int member : sets[s].known)
+            hashed.push_back({s, *digestOf[size_t(member)], member});
+    }
     for (const Job &job : jobs) {
         if (job.alone >= 0 && digestOf[size_t(job.alone)])
             hashed.push_back({job.set, *digestOf[size_t(job.alone)], job.alone});
@@ -315,7 +360,8 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     hashed = {};
     std::sort(groups.begin(), groups.end());
 
-    DuplicatePassResult result;
+    for (std::vector<LearnedDigest> &files : learned)
+        result.learned.insert(result.learned.end(), files.begin(), files.end());
     result.photos = snapshot;
     result.digests.resize(size_t(total));
     for (int i = 0; i < total; ++i) {

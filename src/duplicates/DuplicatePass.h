@@ -2,7 +2,8 @@
 
 #include "model/DuplicateGroup.h"
 #include "model/PhotoItem.h"
-#include "platform/Md5.h"
+#include "platform/ContentHash.h"
+#include "platform/FileSystem.h"
 
 #include <QSet>
 #include <QList>
@@ -11,11 +12,10 @@
 #include <atomic>
 #include <functional>
 #include <optional>
+#include <span>
 #include <vector>
 
-class FileSystem;
-
-// The duplicate pass: which photos have byte-identical contents, and their MD5 digests.
+// The duplicate pass: which photos have byte-identical contents, and their digests.
 //
 // Use: on the GUI thread take `duplicateSnapshot(state.allPhotos)`; on a worker call
 // `runDuplicatePass` with it (it blocks that thread and uses its own threads, one per
@@ -27,6 +27,26 @@ class FileSystem;
 using DuplicateSnapshot = QList<PhotoItem>;
 
 inline DuplicateSnapshot duplicateSnapshot(const QList<PhotoItem> &allPhotos) { return allPhotos; }
+
+// A file by its snapshot position, with its stamp: as the pass examined it (a question for
+// what earlier passes learned), or as it was while read (what this pass learned).
+struct StampedFile
+{
+    int position = 0;
+    FileStamp stamp;
+};
+
+struct LearnedDigest
+{
+    StampedFile file;
+    ContentDigest digest;
+};
+
+// What earlier passes learned: called once per pass, on its calling thread, with every file
+// whose contents the pass needs (it shares its size with another); gives, in that order, each
+// one's digest where it is known for exactly that stamp, and nothing for the others. Fewer
+// entries than asked count as unknown.
+using KnownDigests = std::function<std::vector<std::optional<ContentDigest>>(std::span<const StampedFile>)>;
 
 // What a pass found, for publishDuplicatePass. Built on the worker, so that publishing
 // on the GUI thread only has to find the photos again and copy them into the groups.
@@ -40,7 +60,7 @@ struct DuplicatePassResult
     // which keep the digest they had: a photo whose size no other file of the pass shares,
     // or that differs from every same-size file in its first or last block, is not read
     // whole; one that cannot be read, or changed while read, has no digest either.
-    std::vector<std::optional<Md5::Digest>> digests;
+    std::vector<std::optional<ContentHash::Digest>> digests;
     // Photos with byte-identical contents, each group in snapshot order with at least two
     // members; groups ordered by their first member. A file recorded several times (by
     // hard links, or one path listed twice) counts once: only its first record can be a
@@ -50,6 +70,11 @@ struct DuplicatePassResult
     PhotoIdSet memberIds;
     // `groups` as DuplicateGroups (duplicateGroupsOf), when the worker has made them.
     QList<DuplicateGroup> preparedGroups;
+    // With known digests: the files whose contents were needed, how many of them were known,
+    // and what reading the others established (only files unchanged while read).
+    qsizetype needed = 0;
+    qsizetype reused = 0;
+    std::vector<LearnedDigest> learned;
 };
 
 // Called as the pass gets through the photos, for positions 0, 20, 40 ... (0-based) below
@@ -62,7 +87,10 @@ using DuplicateProgress = std::function<void(int position, int total)>;
 // side by side and each distinct content is hashed once. Files that vanished, cannot be
 // read, are not regular files or change while read are skipped. Files are examined
 // through `fs`. `shouldStop` is polled before each file is examined or opened and before
-// each chunk is read, so a stopped pass ends within a chunk. Blocks the calling thread.
+// each chunk is read, so a stopped pass ends within a chunk. A file whose digest `known`
+// gives is not read: a set of same-size files holding one is grouped by digest, its other
+// files hashed whole. Blocks the calling thread.
 DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const FileSystem &fs,
                                      const std::atomic<bool> &shouldStop,
-                                     const DuplicateProgress &progress = {});
+                                     const DuplicateProgress &progress = {},
+                                     const KnownDigests &known = {});

@@ -1,7 +1,7 @@
 #include "duplicates/DuplicatePublish.h"
 
 #include "model/LibraryState.h"
-#include "platform/Md5.h"
+#include "platform/ContentHash.h"
 
 #include <algorithm>
 #include <vector>
@@ -61,7 +61,7 @@ QList<DuplicateGroup> duplicateGroupsOf(const DuplicatePassResult &result)
     groups.reserve(result.groups.size());
     for (const QList<qsizetype> &positions : result.groups) {
         DuplicateGroup &group = groups.emplace_back();
-        group.hash = Md5::toHex(*result.digests[size_t(positions.first())]);
+        group.hash = ContentHash::toHex(*result.digests[size_t(positions.first())]);
         group.photos.reserve(positions.size());
         for (qsizetype position : positions)
             group.photos.append(result.photos[position]);
@@ -109,7 +109,7 @@ std::optional<DuplicateSummary> publishDuplicatePass(LibraryState &state,
         if (!ordered)
             std::sort(indexes.begin(), indexes.end());
         DuplicateGroup &group = groups.emplace_back();
-        group.hash = Md5::toHex(*result.digests[size_t(positions.first())]);
+        group.hash = ContentHash::toHex(*result.digests[size_t(positions.first())]);
         group.photos.reserve(qsizetype(indexes.size()));
         for (qsizetype index : indexes)
             group.photos.append(state.allPhotos[index]);

@@ -2,6 +2,8 @@
 
 #include "duplicates/DuplicatePublish.h"
 
+#include <QLocale>
+
 using namespace Qt::StringLiterals;
 
 namespace DuplicateTexts {
@@ -24,6 +26,12 @@ double progressPercent(int position, int total)
 QString summary(const DuplicateSummary &summary)
 {
     return u"Found %1 duplicate groups (%2 photos)"_s.arg(summary.groupCount).arg(summary.duplicateCount);
+}
+
+QString reused(qsizetype reused, qsizetype needed)
+{
+    const QLocale grouped(QLocale::English, QLocale::UnitedStates);
+    return u"Reused %1 of %2 fingerprints"_s.arg(grouped.toString(qint64(reused)), grouped.toString(qint64(needed)));
 }
 
 QString finished(qsizetype groupCount, qsizetype photoCount)

@@ -5,8 +5,8 @@
 #include <array>
 #include <cstdint>
 
-// A file's content digest (MD5) as the records keep it.
-using ContentDigest = std::array<std::uint8_t, 16>;
+// A file's content digest (SHA-256) as the records keep it.
+using ContentDigest = std::array<std::uint8_t, 32>;
 
-// 32 lower-case hexadecimal digits.
+// 64 lower-case hexadecimal digits.
 QString digestHex(const ContentDigest &digest);

@@ -86,18 +86,18 @@ QString PhotoItem::hash() const
 void PhotoItem::setHash(const QString &hash)
 {
     const QByteArray bytes = QByteArray::fromHex(hash.toLatin1());
-    if (hash.size() != 32 || bytes.size() != 16) {
+    if (hash.size() != 64 || bytes.size() != 32) {
         if (m_d)
             m_d->hasDigest = false;
         return;
     }
-    std::array<std::uint8_t, 16> digest;
+    ContentDigest digest;
     std::copy(bytes.begin(), bytes.end(), digest.begin());
     writable();
     setDigest(digest);
 }
 
-void PhotoItem::setDigest(const std::array<std::uint8_t, 16> &digest) const
+void PhotoItem::setDigest(const ContentDigest &digest) const
 {
     if (!m_d)
         return;

@@ -6,6 +6,8 @@
 #include <QSet>
 #include <QString>
 
+#include "model/Digest.h"
+
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -48,12 +50,12 @@ public:
     Timestamp dateModified() const { return d().dateModified; }
     const QString &fileType() const { return d().fileType; }
 
-    // MD5 of the contents as 32 lower-case hex digits; empty until the duplicate finder ran.
+    // SHA-256 of the contents as 64 lower-case hex digits; empty until the duplicate finder ran.
     QString hash() const;
     void setHash(const QString &hash);
     // Sets the digest in the shared record, for every handle of the photo (a null handle
     // has no record and keeps none).
-    void setDigest(const std::array<std::uint8_t, 16> &digest) const;
+    void setDigest(const ContentDigest &digest) const;
 
     friend bool operator==(const PhotoItem &a, const PhotoItem &b) { return a.id() == b.id(); }
 
@@ -67,7 +69,7 @@ private:
         Timestamp dateCreated{};
         Timestamp dateModified{};
         QString fileType;
-        std::array<std::uint8_t, 16> digest{};
+        ContentDigest digest{};
         bool hasDigest = false;
         bool nameInPath = false;
     };

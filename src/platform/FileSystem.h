@@ -27,6 +27,26 @@ struct ItemAttributes
     bool isDirectory = false;
 };
 
+// What stat(2) tells of a file's identity and state. A fact learned about its contents holds
+// while every field is unchanged: a write moves both times, and putting the modification time
+// back still moves the status-change time, which no one can set.
+struct FileStamp
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    qint64 changedNs = 0;
+
+    static FileStamp of(const struct stat &st)
+    {
+        return {quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
+                qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec,
+                qint64(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec};
+    }
+    friend bool operator==(const FileStamp &, const FileStamp &) = default;
+};
+
 // The file-system operations the rest of the program uses. Paths are raw bytes.
 // Tests derive from the real implementation to inject failures.
 class FileSystem

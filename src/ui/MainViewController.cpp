@@ -3,6 +3,7 @@
 #include "actions/ButtonStates.h"
 #include "browse/Paging.h"
 #include "browse/Thumbnails.h"
+#include "cache/LibraryCache.h"
 #include "duplicates/DuplicateStage.h"
 #include "platform/ActivityLog.h"
 #include "platform/DesktopServices.h"
@@ -45,7 +46,7 @@ MainViewController::MainViewController(Services services, QWidget *parent)
     // release must not queue behind them.
     m_workers.setMaxThreadCount(std::max(8, QThread::idealThreadCount() * 2));
     // The scan's stages, in order, after the walk and the first page.
-    m_sequence.addStage(std::make_unique<DuplicateStage>(*m_services.fileSystem));
+    m_sequence.addStage(std::make_unique<DuplicateStage>(*m_services.fileSystem, m_services.cache));
     setupUI();
     setAcceptDrops(true);
 
@@ -139,6 +140,18 @@ void MainViewController::setDestinationClicked()
     const QString shown = displayPath(m_state.destinationPath);
     destinationLabel->setText(u"Destination: "_s + shown);
     log(u"Set destination: "_s + shown);
+}
+
+void MainViewController::clearCacheClicked()
+{
+    if (!m_services.cache)
+        return;
+    // Rows a running pass writes afterwards are still true: each holds for its file's stamp.
+    startWork(m_workers, [this, cache = m_services.cache] {
+        CacheSession session(*cache);
+        const bool cleared = session.clear();
+        postToMain(this, [this, line = cleared ? u"Cleared the cache"_s : session.message()] { log(line); });
+    });
 }
 
 // MARK: Refresh

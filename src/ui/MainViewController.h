@@ -22,6 +22,7 @@ class ColoredButtonView;
 class DesktopServices;
 class Dialogs;
 class FileSystem;
+class LibraryCache;
 class PhotoGridModel;
 class PhotoGridView;
 class QComboBox;
@@ -56,6 +57,8 @@ public:
         DesktopServices *desktop = nullptr; // opens files, shows them in their folder
         // Receives each finished activity-log line; standard output when empty.
         std::function<void(const QString &line)> logSink;
+        // What earlier runs learned about files; none: every scan starts from nothing.
+        const LibraryCache *cache = nullptr;
     };
 
     explicit MainViewController(Services services, QWidget *parent = nullptr);
@@ -74,6 +77,8 @@ public:
     void finishProcessing(bool stopped);
 
     void setDestinationClicked();
+    // Empties the library cache on a worker, then logs it.
+    void clearCacheClicked();
     void helpClicked();
     HelpWindow *helpWindow() const { return m_helpWindow; }
 

@@ -4,7 +4,7 @@
 #include "duplicates/DuplicatePublish.h"
 #include "duplicates/DuplicateTexts.h"
 #include "model/LibraryState.h"
-#include "platform/Md5.h"
+#include "platform/ContentHash.h"
 #include "platform/PosixFileSystem.h"
 
 #include <QRandomGenerator>
@@ -37,7 +37,7 @@ B content(const B &key)
     return bytes;
 }
 
-QString md5(const B &key) { return Md5::hexOf(content(key)); }
+QString sha(const B &key) { return ContentHash::hexOf(content(key)); }
 
 // The real file system, counting the files the pass opens. A file marked by its real inode
 // is reported as inode 7 on device N ("N"), touched once it is open ("!"), or replaced by a
@@ -211,7 +211,7 @@ private slots:
             const B key = keys.value(photo.name());
             // Past 16 files of one size and first block, each file is hashed alone.
             const bool mayBeHashed = files.size() > 16 && !key.isNull() && !photo.hash().isEmpty();
-            QCOMPARE(photo.hash(), grouped.contains(key) || mayBeHashed ? md5(key) : QString());
+            QCOMPARE(photo.hash(), grouped.contains(key) || mayBeHashed ? sha(key) : QString());
         }
     }
 
@@ -255,7 +255,7 @@ private slots:
         library.fs.onOpen = [] {};
         QVERIFY(library.pass());
         QCOMPARE(library.groups().first(), u"a b c"_s);
-        QVERIFY(library.photo("d").hash() == md5("C") && library.photo("e").hash() == md5("C"));
+        QVERIFY(library.photo("d").hash() == sha("C") && library.photo("e").hash() == sha("C"));
     }
 
     // The library may change while the pass runs: results find their photos by id. After a
@@ -303,7 +303,7 @@ private slots:
         QCOMPARE(library.groups(), groups);
         QVERIFY(summary && summary->groupCount == groups.size() && summary->duplicateCount == groups.join(u' ').split(u' ').size());
         for (const PhotoItem &photo : std::as_const(library.state.allPhotos))
-            QCOMPARE(photo.hash(), photo.name() <= "3" ? md5("A") : photo.name() <= "5" ? md5("B") : photo.name() >= "w" ? md5("E") : QString());
+            QCOMPARE(photo.hash(), photo.name() <= "3" ? sha("A") : photo.name() <= "5" ? sha("B") : photo.name() >= "w" ? sha("E") : QString());
     }
 };
 

@@ -1,8 +1,8 @@
-// The small services of src/platform: byte counts, times and MD5, path helpers, the
+// The small services of src/platform: byte counts, times and SHA-256, path helpers, the
 // pictures folder, the queues to the GUI thread and the progress coalescer.
 #include "platform/Formatters.h"
 #include "platform/Home.h"
-#include "platform/Md5.h"
+#include "platform/ContentHash.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/ProgressCoalescer.h"
 #include "platform/Queues.h"
@@ -51,20 +51,21 @@ private slots:
         for (const auto &[locale, text] : times) // some locale data separate "PM" with a narrow no-break space
             QTest::addRow("%s", qPrintable(locale.name()))
                 << QString(formatMediumTime(local.time(), locale) + u'|' + formatMediumDateShortTime(when, locale)).replace(u'\u202f', u' ') << text;
-        // MD5: RFC 1321, appendix A.5 (lengths on both sides of the padding's 56 bytes and of a
-        // block), and the million "a"s of the usual test suites; each fed whole and in pieces
-        // that straddle the 64-byte blocks.
+        // SHA-256: the FIPS 180-2 examples (one and two blocks, a million "a"s), lengths on both
+        // sides of the padding's 56 bytes and of a block; each fed whole and in pieces that
+        // straddle the 64-byte blocks.
         const std::pair<B, QString> messages[] = {
-            {B(), u"d41d8cd98f00b204e9800998ecf8427e"_s}, {"abc", u"900150983cd24fb0d6963f7d28e17f72"_s},
-            {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", u"d174ab98d277d9f5a5611c2c9f419d9f"_s},
-            {B("1234567890").repeated(8), u"57edf4a22be3c955ac49da2e2107b67a"_s}, {B(1'000'000, 'a'), u"7707d6ae4e027c70eea2a935c2296f21"_s}};
+            {B(), u"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"_s},
+            {"abc", u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"_s},
+            {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", u"248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"_s},
+            {B("1234567890").repeated(8), u"f371bc4a311f2b009eef952dd83ca80e2b60026c8e935592d0f9c308453c813e"_s}, {B(1'000'000, 'a'), u"cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"_s}};
         for (const auto &[message, digest] : messages) {
-            QTest::addRow("md5 of %lld bytes", qint64(message.size())) << Md5::hexOf(message) << digest;
+            QTest::addRow("sha-256 of %lld bytes", qint64(message.size())) << ContentHash::hexOf(message) << digest;
             for (qsizetype piece : {1, 63, 65, 4099}) {
-                Md5 md5;
+                ContentHash hash;
                 for (qsizetype at = 0; at < message.size(); at += piece)
-                    md5.update(QByteArrayView(message).sliced(at, std::min(piece, message.size() - at)));
-                QTest::addRow("md5 of %lld bytes in %lld-byte pieces", qint64(message.size()), qint64(piece)) << Md5::toHex(md5.finish()) << digest;
+                    hash.update(QByteArrayView(message).sliced(at, std::min(piece, message.size() - at)));
+                QTest::addRow("sha-256 of %lld bytes in %lld-byte pieces", qint64(message.size()), qint64(piece)) << ContentHash::toHex(hash.finish()) << digest;
             }
         }
     }

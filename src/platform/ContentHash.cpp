@@ -1,4 +1,4 @@
-#include "platform/Md5.h"
+#include "platform/ContentHash.h"
 
 #include <openssl/evp.h>
 
@@ -7,15 +7,15 @@
 namespace {
 
 // The algorithm is looked up once rather than at every file.
-const EVP_MD *md5Algorithm()
+const EVP_MD *sha256Algorithm()
 {
-    static EVP_MD *const algorithm = EVP_MD_fetch(nullptr, "MD5", nullptr);
+    static EVP_MD *const algorithm = EVP_MD_fetch(nullptr, "SHA256", nullptr);
     return algorithm;
 }
 
 void require(bool ok)
 {
-    // Only allocation failure or a libcrypto without MD5 can get here; there is no
+    // Only allocation failure or a libcrypto without SHA-256 can get here; there is no
     // sensible digest to carry on with.
     if (!ok)
         std::abort();
@@ -23,24 +23,24 @@ void require(bool ok)
 
 } // namespace
 
-Md5::Md5()
+ContentHash::ContentHash()
     : m_context(EVP_MD_CTX_new())
 {
-    require(m_context && EVP_DigestInit_ex(m_context, md5Algorithm(), nullptr) == 1);
+    require(m_context && EVP_DigestInit_ex(m_context, sha256Algorithm(), nullptr) == 1);
 }
 
-Md5::~Md5()
+ContentHash::~ContentHash()
 {
     EVP_MD_CTX_free(m_context);
 }
 
-void Md5::update(QByteArrayView bytes)
+void ContentHash::update(QByteArrayView bytes)
 {
     if (!bytes.isEmpty())
         require(EVP_DigestUpdate(m_context, bytes.data(), size_t(bytes.size())) == 1);
 }
 
-Md5::Digest Md5::finish()
+ContentHash::Digest ContentHash::finish()
 {
     Digest digest;
     unsigned int length = 0;
@@ -48,14 +48,14 @@ Md5::Digest Md5::finish()
     return digest;
 }
 
-QString Md5::toHex(const Digest &digest)
+QString ContentHash::toHex(const Digest &digest)
 {
     return digestHex(digest);
 }
 
-QString Md5::hexOf(QByteArrayView bytes)
+QString ContentHash::hexOf(QByteArrayView bytes)
 {
-    Md5 md5;
-    md5.update(bytes);
-    return toHex(md5.finish());
+    ContentHash hash;
+    hash.update(bytes);
+    return toHex(hash.finish());
 }

@@ -1,0 +1,326 @@
+#include "cache/LibraryCache.h"
+
+#include <sqlite3.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Another value: the file is rebuilt.
+constexpr int schemaVersion = 1;
+// Rows per write transaction: long enough to amortise the commit, short enough that
+// another window's writes are not held up for long.
+constexpr size_t rowsPerTransaction = 4096;
+
+// Later passes fill the nullable columns (pixel size, similar-photo signature). The key is
+// the path's bytes; no row id, so a row costs its path and values only.
+constexpr const char *createSchema = R"(
+CREATE TABLE files(
+    path BLOB PRIMARY KEY NOT NULL,
+    device INTEGER NOT NULL, inode INTEGER NOT NULL, size INTEGER NOT NULL,
+    mtime_ns INTEGER NOT NULL, ctime_ns INTEGER NOT NULL,
+    sha256 BLOB, seen_day INTEGER NOT NULL,
+    width INTEGER, height INTEGER, signature BLOB
+) WITHOUT ROWID)";
+
+// A changed file's row keeps nothing later passes learned about its old contents.
+constexpr const char *upsert = R"(
+INSERT INTO files(path, device, inode, size, mtime_ns, ctime_ns, sha256, seen_day)
+VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)
+ON CONFLICT(path) DO UPDATE SET
+    width = CASE WHEN same THEN width END,
+    height = CASE WHEN same THEN height END,
+    signature = CASE WHEN same THEN signature END,
+    device = excluded.device, inode = excluded.inode, size = excluded.size,
+    mtime_ns = excluded.mtime_ns, ctime_ns = excluded.ctime_ns,
+    sha256 = excluded.sha256, seen_day = excluded.seen_day)";
+
+QByteArray upsertSql()
+{
+    return QByteArray(upsert).replace(
+        "same", "(device, inode, size, mtime_ns, ctime_ns) = (excluded.device, excluded.inode, "
+                "excluded.size, excluded.mtime_ns, excluded.ctime_ns)");
+}
+
+bool isCorrupt(int code)
+{
+    return (code & 0xff) == SQLITE_CORRUPT || (code & 0xff) == SQLITE_NOTADB;
+}
+
+class Statement
+{
+public:
+    Statement(sqlite3 *db, const char *sql) { m_code = sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr); }
+    ~Statement() { sqlite3_finalize(m_statement); }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    int code() const { return m_code; }
+    sqlite3_stmt *operator*() const { return m_statement; }
+    void bind(int at, const QByteArray &bytes)
+    {
+        sqlite3_bind_blob(m_statement, at, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
+    }
+    void bind(int at, qint64 value) { sqlite3_bind_int64(m_statement, at, value); }
+    // One step; SQLITE_ROW, SQLITE_DONE or an error.
+    int step() { return sqlite3_step(m_statement); }
+    int finishStep()
+    {
+        const int code = step();
+        sqlite3_reset(m_statement);
+        return code == SQLITE_ROW ? SQLITE_DONE : code;
+    }
+
+private:
+    sqlite3_stmt *m_statement = nullptr;
+    int m_code;
+};
+
+bool makeFolders(const FilePath &folder)
+{
+    for (qsizetype slash = 0; slash >= 0;) {
+        slash = folder.indexOf('/', slash + 1);
+        const FilePath part = slash < 0 ? folder : folder.left(slash);
+        if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+LibraryCache::LibraryCache(FilePath folder)
+    : LibraryCache(std::move(folder), Options())
+{
+}
+
+LibraryCache::LibraryCache(FilePath folder, Options options)
+    : m_folder(std::move(folder)), m_options(std::move(options))
+{
+}
+
+FilePath LibraryCache::defaultFolder()
+{
+    const QByteArray cacheHome = qgetenv("XDG_CACHE_HOME");
+    if (cacheHome.startsWith('/'))
+        return cacheHome + "/lumisort";
+    const QByteArray home = qgetenv("HOME");
+    return home.startsWith('/') ? home + "/.cache/lumisort" : FilePath();
+}
+
+FilePath LibraryCache::file() const
+{
+    return m_folder + "/library.sqlite";
+}
+
+qint64 LibraryCache::today() const
+{
+    if (m_options.today)
+        return m_options.today();
+    using Days = std::chrono::duration<qint64, std::ratio<86400>>;
+    return std::chrono::duration_cast<Days>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+CacheSession::CacheSession(const LibraryCache &cache)
+    : m_cache(cache)
+{
+    if (cache.folder().isEmpty())
+        m_failure = u"Library cache not used: no cache folder (HOME is not set)"_s;
+    else
+        open(false);
+}
+
+CacheSession::~CacheSession()
+{
+    sqlite3_close_v2(m_db);
+}
+
+bool CacheSession::open(bool rebuild)
+{
+    const FilePath file = m_cache.file();
+    if (rebuild) {
+        sqlite3_close_v2(std::exchange(m_db, nullptr));
+        for (const char *suffix : {"", "-wal", "-shm"})
+            ::unlink(FilePath(file + suffix).constData());
+    }
+    if (!makeFolders(m_cache.folder())) {
+        m_failure = u"Library cache not used: cannot make %1 (%2)"_s.arg(displayPath(m_cache.folder()),
+                                                                          QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    // Made here so that it, and the journal files SQLite gives its mode, are ours alone.
+    if (const int fd = ::open(file.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600); fd >= 0)
+        ::close(fd);
+    const int opened = sqlite3_open_v2(file.constData(), &m_db,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (opened != SQLITE_OK)
+        return fail(opened);
+    sqlite3_busy_timeout(m_db, m_cache.busyTimeoutMs());
+    if (!exec("PRAGMA journal_mode=WAL") || !exec("PRAGMA synchronous=NORMAL"))
+        return false;
+    const auto version = [this] {
+        Statement read(m_db, "PRAGMA user_version");
+        return read.code() == SQLITE_OK && read.step() == SQLITE_ROW ? sqlite3_column_int(*read, 0) : -1;
+    };
+    const int found = version();
+    if (found == schemaVersion)
+        return true;
+    if (found < 0)
+        return fail(sqlite3_errcode(m_db));
+    // Another version's tables (or none): replaced, unless another window just did.
+    if (!exec("BEGIN IMMEDIATE"))
+        return false;
+    if (version() != schemaVersion) {
+        QList<QByteArray> tables;
+        Statement list(m_db, "SELECT name FROM sqlite_master WHERE type = 'table'");
+        while (list.code() == SQLITE_OK && list.step() == SQLITE_ROW)
+            tables << QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(*list, 0)));
+        for (const QByteArray &table : tables) {
+            if (!exec(QByteArray("DROP TABLE \"" + QByteArray(table).replace('"', "\"\"") + '"').constData()))
+                return false;
+        }
+        if (!exec(createSchema) || !exec(QByteArray("PRAGMA user_version=" + QByteArray::number(schemaVersion)).constData()))
+            return false;
+    }
+    return exec("COMMIT");
+}
+
+bool CacheSession::exec(const char *sql)
+{
+    const int code = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+    return code == SQLITE_OK || fail(code);
+}
+
+bool CacheSession::fail(int code)
+{
+    const QString reason = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString::fromUtf8(sqlite3_errstr(code));
+    if (m_db && !sqlite3_get_autocommit(m_db))
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (isCorrupt(code) && m_rebuilt.isEmpty()) {
+        // Only a file SQLite itself calls damaged is thrown away, and only once.
+        m_rebuilt = u"Library cache rebuilt: %1"_s.arg(reason);
+        open(true);
+    } else if (m_failure.isEmpty()) {
+        m_failure = u"Library cache not used: %1"_s.arg(reason);
+    }
+    return false;
+}
+
+std::vector<std::optional<ContentDigest>> CacheSession::lookup(std::span<const FilePath> paths,
+                                                               std::span<const FileStamp> stamps)
+{
+    std::vector<std::optional<ContentDigest>> digests;
+    if (!usable() || paths.empty() || !exec("BEGIN"))
+        return digests;
+    Statement select(m_db, "SELECT device, inode, size, mtime_ns, ctime_ns, sha256, seen_day FROM files WHERE path = ?1");
+    if (select.code() != SQLITE_OK) {
+        fail(select.code());
+        return {};
+    }
+    const qint64 today = m_cache.today();
+    std::vector<FilePath> seen;
+    digests.resize(paths.size());
+    for (size_t i = 0; i < paths.size(); ++i) {
+        select.bind(1, paths[i]);
+        const int code = select.step();
+        if (code == SQLITE_ROW) {
+            const FileStamp stamp{quint64(sqlite3_column_int64(*select, 0)), quint64(sqlite3_column_int64(*select, 1)),
+                                  sqlite3_column_int64(*select, 2), sqlite3_column_int64(*select, 3),
+                                  sqlite3_column_int64(*select, 4)};
+            const void *digest = sqlite3_column_blob(*select, 5);
+            if (stamp == stamps[i] && digest && sqlite3_column_bytes(*select, 5) == int(ContentDigest().size())) {
+                digests[i].emplace();
+                std::memcpy(digests[i]->data(), digest, digests[i]->size());
+                if (sqlite3_column_int64(*select, 6) < today)
+                    seen.push_back(paths[i]);
+            }
+        } else if (code != SQLITE_DONE) {
+            fail(code);
+            return {};
+        }
+        sqlite3_reset(*select);
+    }
+    if (!exec("COMMIT"))
+        return {};
+    m_seen = std::move(seen);
+    return digests;
+}
+
+bool CacheSession::store(std::span<const CachedDigest> rows)
+{
+    if (!usable())
+        return false;
+    const qint64 today = m_cache.today();
+    Statement write(m_db, upsertSql().constData());
+    Statement touch(m_db, "UPDATE files SET seen_day = ?2 WHERE path = ?1");
+    if (write.code() != SQLITE_OK || touch.code() != SQLITE_OK)
+        return fail(write.code() != SQLITE_OK ? write.code() : touch.code());
+    const size_t total = rows.size() + m_seen.size();
+    for (size_t begin = 0; begin < total; begin += rowsPerTransaction) {
+        if (!exec("BEGIN IMMEDIATE"))
+            return false;
+        for (size_t i = begin; i < std::min(total, begin + rowsPerTransaction); ++i) {
+            int code;
+            if (i < rows.size()) {
+                const CachedDigest &row = rows[i];
+                write.bind(1, row.path);
+                write.bind(2, qint64(row.stamp.device));
+                write.bind(3, qint64(row.stamp.inode));
+                write.bind(4, row.stamp.size);
+                write.bind(5, row.stamp.modifiedNs);
+                write.bind(6, row.stamp.changedNs);
+                sqlite3_bind_blob(*write, 7, row.digest.data(), int(row.digest.size()), SQLITE_STATIC);
+                write.bind(8, today);
+                code = write.finishStep();
+            } else {
+                touch.bind(1, m_seen[i - rows.size()]);
+                touch.bind(2, today);
+                code = touch.finishStep();
+            }
+            if (code != SQLITE_DONE)
+                return fail(code);
+        }
+        if (!exec("COMMIT"))
+            return false;
+    }
+    m_seen.clear();
+    return true;
+}
+
+bool CacheSession::dropUnseen()
+{
+    if (!usable())
+        return false;
+    Statement drop(m_db, "DELETE FROM files WHERE seen_day < ?1");
+    if (drop.code() != SQLITE_OK)
+        return fail(drop.code());
+    drop.bind(1, m_cache.today() - LibraryCache::keepDays);
+    const int code = drop.finishStep();
+    return code == SQLITE_DONE || fail(code);
+}
+
+bool CacheSession::clear()
+{
+    if (!usable() || !exec("DELETE FROM files"))
+        return false;
+    // Gives the space back; another window reading at the time only keeps it for later.
+    sqlite3_exec(m_db, "VACUUM", nullptr, nullptr, nullptr);
+    return true;
+}
+
+qint64 CacheSession::rowCount()
+{
+    if (!usable())
+        return -1;
+    Statement count(m_db, "SELECT count(*) FROM files");
+    return count.code() == SQLITE_OK && count.step() == SQLITE_ROW ? sqlite3_column_int64(*count, 0) : -1;
+}

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "model/Digest.h"
+#include "model/PhotoItem.h"
+#include "platform/FileSystem.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <span>
+#include <vector>
+
+struct sqlite3;
+
+// What the program learned about files' contents, kept between runs in one SQLite file
+// ($XDG_CACHE_HOME/lumisort/library.sqlite): a row per path holding the file's stamp and
+// its digest. A row counts only while the file's stamp is exactly the one it was read with.
+// It is a cache: losing it loses time, never a result, so every failure makes it an empty
+// cache and one message.
+//
+// This object only says where the cache is and what day it is, and may be shared by
+// threads; each use opens its own connection (`CacheSession`) on its own thread.
+class LibraryCache
+{
+public:
+    struct Options
+    {
+        // How long a connection waits for another one's write (another window) before it
+        // goes on without the cache.
+        int busyTimeoutMs = 1500;
+        // Today, in days since 1970-01-01; the clock's when unset.
+        std::function<qint64()> today;
+    };
+
+    explicit LibraryCache(FilePath folder);
+    LibraryCache(FilePath folder, Options options);
+
+    // $XDG_CACHE_HOME/lumisort, else ~/.cache/lumisort; empty without either variable.
+    static FilePath defaultFolder();
+    // Rows of files no pass has met for this many days are dropped.
+    static constexpr qint64 keepDays = 90;
+
+    const FilePath &folder() const { return m_folder; }
+    FilePath file() const;
+    qint64 today() const;
+    int busyTimeoutMs() const { return m_options.busyTimeoutMs; }
+
+private:
+    FilePath m_folder;
+    Options m_options;
+};
+
+// A file whose digest was read, with the stamp it had while read.
+struct CachedDigest
+{
+    FilePath path;
+    FileStamp stamp;
+    ContentDigest digest;
+};
+
+// One connection to the cache, used on the thread that made it. Opening makes the folder
+// (0700) and the file (0600), switches to WAL, and rebuilds a file SQLite calls corrupt
+// or that holds another version's schema. Every step fails soft: it keeps the first
+// failure's text, and the steps after it do nothing.
+class CacheSession
+{
+public:
+    explicit CacheSession(const LibraryCache &cache);
+    ~CacheSession();
+    CacheSession(const CacheSession &) = delete;
+    CacheSession &operator=(const CacheSession &) = delete;
+
+    bool usable() const { return m_db && m_failure.isEmpty(); }
+    // The one line to log: why the cache is not used (any more), or that it was rebuilt;
+    // empty while all went well.
+    QString message() const { return m_failure.isEmpty() ? m_rebuilt : m_failure; }
+
+    // For each of `stamps` (by path), the digest of its row if that row has exactly that
+    // stamp. Rows found are marked seen today by the next `store`.
+    std::vector<std::optional<ContentDigest>> lookup(std::span<const FilePath> paths,
+                                                     std::span<const FileStamp> stamps);
+    // Writes the rows (replacing those of the same paths; what later passes added to a row
+    // is kept only while its stamp holds), and marks the rows `lookup` found seen today,
+    // in transactions of a few thousand rows.
+    bool store(std::span<const CachedDigest> rows);
+    // Drops the rows not seen for `LibraryCache::keepDays`.
+    bool dropUnseen();
+    // Drops every row.
+    bool clear();
+    // The number of rows; -1 on failure.
+    qint64 rowCount();
+
+private:
+    bool open(bool rebuild);
+    bool exec(const char *sql);
+    bool fail(int code);
+
+    const LibraryCache &m_cache;
+    sqlite3 *m_db = nullptr;
+    QString m_failure;
+    QString m_rebuilt;
+    std::vector<FilePath> m_seen; // found by lookup on an earlier day
+};
