@@ -83,7 +83,8 @@ struct Harness
     GatedFileSystem fs;
     QStringList logLines;
     DesktopServices *desktop = nullptr;
-    MainViewController::Services services() { return {&fs, &dialogs, &sounds, desktop, [this](const QString &line) { logLines << line; }}; }
+    const LibraryCache *cache = nullptr;
+    MainViewController::Services services() { return {&fs, &dialogs, &sounds, desktop, [this](const QString &line) { logLines << line; }, cache}; }
 };
 
 // A shown main window on fresh fakes, and a temporary tree, for each test function.
@@ -115,10 +116,11 @@ struct WindowFixture
     QString lastLog() const { return h->logLines.last().section(QStringLiteral("] "), 1); } // without its time
     void chooseFolders(const QList<FilePath> &paths) { h->dialogs.folderAnswers.push_back(paths); vc->selectFolderClicked(); }
     bool checked(int row) const { return vc->gridModel()->index(row, 0).data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked; }
-    void setUp(DesktopServices *desktop = nullptr)
+    void setUp(DesktopServices *desktop = nullptr, const LibraryCache *cache = nullptr)
     {
         h = std::make_unique<Harness>();
         h->desktop = desktop;
+        h->cache = cache;
         vc = std::make_unique<MainViewController>(h->services());
         vc->show();
         tree = std::make_unique<TestTree>();

@@ -1,4 +1,5 @@
 #include "UiFakes.h"
+#include "cache/LibraryCache.h"
 #include "ui/ColoredButtonView.h"
 #include "ui/Decorations.h"
 #include "ui/HelpWindow.h"
@@ -102,6 +103,28 @@ private slots:
         QCOMPARE(lastLog(), u"Found 1 duplicate groups (45 photos)"_s);
         QCOMPARE(enabledButtons(*vc) + vc->progressLabel->text() + u' ' + QString::number(vc->progressBar->value()) + u'|' + vc->statsLabel->text() + u'|' + vc->showingLabel->text(),
                  u"111001010-Finding duplicates: 45/45 100|45 duplicates in 1 groups | 180 bytes|Showing 45 of 45 photos"_s);
+    }
+
+    // A second scan reads no photo the cache knows; Clear Cache empties it.
+    void scansWithCache()
+    {
+        const TestTree folder;
+        const LibraryCache cache(folder.path("cache"));
+        tearDown();
+        setUp(nullptr, &cache);
+        for (int i = 0; i < 20; ++i)
+            tree->make({"c/" + QByteArray::number(i) + ".jpg"}, "same");
+        chooseFolders({tree->path("c")});
+        for (const QString &reused : {u"Reused 0 of 20 fingerprints"_s, u"Reused 20 of 20 fingerprints"_s}) {
+            runToEnd([&] { vc->scanClicked(); });
+            QCOMPARE(lastLog(), reused);
+            QCOMPARE(lib().duplicateGroups.size(), 1);
+        }
+        vc->clearCacheClicked();
+        QTRY_COMPARE(lastLog(), u"Cleared the cache"_s);
+        QCOMPARE(CacheSession(cache).rowCount(), 0);
+        tearDown(); // before the cache goes
+        setUp();
     }
 
     // The scan-state table, step by step, with a walk held at its first folder. STOP ALL

@@ -1,0 +1,248 @@
+// The library cache as the duplicate stage uses it: a warm pass reads only what changed,
+// and a cache that fails, whatever the way, changes no group.
+#include "TestMounts.h"
+#include "TestTree.h"
+#include "cache/LibraryCache.h"
+#include "duplicates/DuplicateStage.h"
+#include "platform/ContentHash.h"
+#include "platform/PosixFileSystem.h"
+
+#include <QTest>
+
+#include <sqlite3.h>
+
+#include <thread>
+
+using namespace Qt::StringLiterals;
+using B = QByteArray;
+using L = QByteArrayList;
+
+namespace {
+
+// The real file system, counting the files the pass opens. A file whose inode is in
+// `devices` shows as inode 7 on that device; one in `touched` has its times set once open.
+struct CountingFs : PosixFileSystem
+{
+    QHash<ino_t, dev_t> devices;
+    QSet<ino_t> touched;
+    mutable std::atomic<int> opened = 0;
+
+    bool statPath(const FilePath &path, struct stat &st) const override { return PosixFileSystem::statPath(path, st) && remap(st); }
+    bool statOpen(int fd, struct stat &st) const override
+    {
+        ++opened;
+        const timespec past[2] = {{1'000'000'000, 0}, {1'000'000'000, 0}};
+        return PosixFileSystem::statOpen(fd, st) && (!touched.contains(st.st_ino) || ::futimens(fd, past) == 0) && remap(st);
+    }
+    bool remap(struct stat &st) const
+    {
+        if (const dev_t device = devices.value(st.st_ino))
+            std::tie(st.st_dev, st.st_ino) = std::pair<dev_t, ino_t>(device, 7);
+        return true;
+    }
+};
+
+ino_t inodeOf(const B &path)
+{
+    struct stat st{};
+    return ::stat(path, &st) == 0 ? st.st_ino : 0;
+}
+
+// One scan's duplicate stage over the photos `names` of `t`, as the window runs it: each
+// group's names, then "|" and the log lines past the summary. A member whose digest is not
+// its file's present contents' is marked.
+QStringList pass(const TestTree &t, const L &names, const FileSystem &fs, const LibraryCache *cache)
+{
+    LibraryState state;
+    for (const B &name : names)
+        state.allPhotos.append(PhotoItem(makePhotoId(), t.path(name), name, 0, {}, {}, u"JPG"_s));
+    const std::atomic<bool> stop = false;
+    const StageOutcome outcome = DuplicateStage(fs, cache).prepare(state)({stop, [](const QString &, double) {}})(state);
+    QStringList lines;
+    for (const DuplicateGroup &group : std::as_const(state.duplicateGroups)) {
+        QStringList members;
+        for (const PhotoItem &photo : group.photos)
+            members << QString::fromUtf8(photo.name()) + (photo.hash() == ContentHash::hexOf(fileBytes(photo.path())) ? u""_s : u"(wrong digest)"_s);
+        lines << members.join(u' ');
+    }
+    return lines << u"|"_s << outcome.logLines.mid(state.duplicateGroups.isEmpty() ? 0 : 1);
+}
+
+// Runs `sql` on its own connection to `file`, which stays open (and holds what it locked)
+// until the result goes.
+std::shared_ptr<sqlite3> connection(const B &file, const B &sql)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open(file, &db);
+    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        qFatal("%s: %s", sql.constData(), sqlite3_errmsg(db));
+    return {db, sqlite3_close};
+}
+
+} // namespace
+
+class TestCache : public QObject
+{
+    Q_OBJECT
+private slots:
+    // Files "name:BYTES" (3000 of the letter; "Z": 2999 "A"s and a "Z"), ":N" on fake device N,
+    // ":!" changed while the cold pass reads it. Then a change, and the warm pass: its groups,
+    // the files it opened, its log.
+    void warmPass_data()
+    {
+        QTest::addColumn<L>("files");
+        QTest::addColumn<B>("change");
+        QTest::addColumn<QStringList>("warm");
+        QTest::addColumn<int>("opened");
+        QTest::newRow("unchanged: nothing read") << L{"a:A", "b:A", "c:B", "d:B", "e:A", "u:" + B(5, 'A')} << B()
+                                                 << QStringList{u"a b e"_s, u"c d"_s, u"|"_s, u"Reused 5 of 5 fingerprints"_s} << 0;
+        // A file of the size that was no copy has no row: it is hashed whole once.
+        QTest::newRow("a near-copy beside known files") << L{"a:A", "b:A", "z:Z"} << B() << QStringList{u"a b"_s, u"|"_s, u"Reused 2 of 3 fingerprints"_s} << 1;
+        // Same size, the modification time put back: the status-change time tells.
+        QTest::newRow("rewritten, time put back") << L{"a:A", "b:A", "c:A"} << B("rewrite b") << QStringList{u"a c"_s, u"|"_s, u"Reused 2 of 3 fingerprints"_s} << 1;
+        QTest::newRow("same bytes rewritten") << L{"a:A", "b:A"} << B("same b") << QStringList{u"a b"_s, u"|"_s, u"Reused 1 of 2 fingerprints"_s} << 1;
+        // Inode 7 on two devices: two files, two rows; swapped, both are read again.
+        QTest::newRow("one inode on two devices") << L{"x:A:1", "y:B:2", "x2:A", "y2:B"} << B()
+                                                  << QStringList{u"x x2"_s, u"y y2"_s, u"|"_s, u"Reused 4 of 4 fingerprints"_s} << 0;
+        QTest::newRow("devices swapped") << L{"x:A:1", "y:A:2", "z:A"} << B("swap") << QStringList{u"x y z"_s, u"|"_s, u"Reused 1 of 3 fingerprints"_s} << 2;
+        QTest::newRow("changed while read: no row") << L{"a:A", "b:A", "c:A:!"} << B() << QStringList{u"a b c"_s, u"|"_s, u"Reused 2 of 3 fingerprints"_s} << 1;
+    }
+    void warmPass()
+    {
+        QFETCH(L, files);
+        QFETCH(B, change);
+        TestTree t;
+        const LibraryCache cache(t.path(".cache/lumisort"), {50, {}});
+        CountingFs fs;
+        L names;
+        for (const B &file : files) {
+            const L parts = file.split(':');
+            const B bytes = parts[1] == "Z" ? B(2999, 'A') + 'Z' : parts[1].size() > 1 ? parts[1] : B(3000, parts[1][0]);
+            const ino_t inode = inodeOf(t.make({names.emplace_back(parts[0])}, bytes));
+            if (parts.value(2) == "!")
+                fs.touched << inode;
+            else if (parts.size() > 2)
+                fs.devices[inode] = parts[2].toUInt();
+        }
+        pass(t, names, fs, &cache);
+        fs.touched.clear();
+        struct stat st{};
+        const B changed = t.path(change.mid(change.indexOf(' ') + 1));
+        if (change.startsWith("rewrite") || change.startsWith("same")) {
+            QVERIFY(::stat(changed, &st) == 0);
+            t.make({change.mid(change.indexOf(' ') + 1)}, B(3000, change.startsWith("same") ? 'A' : 'C'));
+            QCOMPARE(::utimensat(AT_FDCWD, changed, std::array{st.st_atim, st.st_mtim}.data(), 0), 0);
+        } else if (change == "swap") {
+            std::swap(fs.devices[inodeOf(t.path("x"))], fs.devices[inodeOf(t.path("y"))]);
+        }
+        fs.opened = 0;
+        const QStringList warm = pass(t, names, fs, &cache);
+        QTEST(warm, "warm");
+        QTEST(int(fs.opened), "opened");
+        QCOMPARE(warm.first(warm.indexOf(u"|"_s)), pass(t, names, fs, nullptr).first(warm.indexOf(u"|"_s)));
+        fs.opened = 0;
+        QCOMPARE(pass(t, names, fs, &cache).last(), u"Reused %1 of %1 fingerprints"_s.arg(warm.last().section(u' ', 3, 3)));
+        QCOMPARE(int(fs.opened), 0); // everything known now
+        QCOMPARE((QList<int>{::stat(t.path(".cache/lumisort"), &st) == 0 ? int(st.st_mode & 0777) : 0, ::stat(cache.file(), &st) == 0 ? int(st.st_mode & 0777) : 0}), (QList<int>{0700, 0600}));
+    }
+
+    // A cache that cannot be used, however it fails, gives the groups a pass without one
+    // gives, and one log line. A damaged file, or one of another version, is rebuilt. The
+    // cache knows "a" and "b" of the pass.
+    void faults_data()
+    {
+        QTest::addColumn<B>("fault");
+        QTest::addColumn<QStringList>("log");
+        QTest::addColumn<int>("rowsAfter");
+        const QString none = u"Reused 0 of 4 fingerprints"_s, two = u"Reused 2 of 4 fingerprints"_s, locked = u"Library cache not used: database is locked"_s;
+        QTest::newRow("not a database") << B("garbage") << QStringList{none, u"Library cache rebuilt: file is not a database"_s} << 4;
+        QTest::newRow("a damaged page") << B("damage") << QStringList{none, u"Library cache rebuilt: database disk image is malformed"_s} << 4;
+        QTest::newRow("another version") << B("version") << QStringList{none} << 4;
+        QTest::newRow("another window writing") << B("BEGIN EXCLUSIVE") << QStringList{two, locked} << 2;
+        QTest::newRow("another window holding it") << B("PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE") << QStringList{locked} << 2;
+        QTest::newRow("read-only folder") << B("readonly") << QStringList{u"Library cache not used: unable to open database file"_s} << 2;
+        QTest::newRow("full disk") << B("full") << QStringList{u"Library cache not used: disk I/O error"_s} << 0;
+        QTest::newRow("no home") << B("home") << QStringList{u"Library cache not used: no cache folder (HOME is not set)"_s} << -1;
+    }
+    void faults()
+    {
+        QFETCH(B, fault);
+        QFETCH(QStringList, log);
+        TestTree t;
+        const B folder = t.path("cache");
+        const LibraryCache cache(fault == "home" ? B() : folder, {50, {}});
+        const L names{"a", "b", "c", "d"};
+        for (const B &name : names)
+            t.make({name}, B(3000, name < "c" ? 'A' : 'B'));
+        CountingFs fs;
+        const QStringList groups{u"a b"_s, u"c d"_s, u"|"_s};
+        QCOMPARE(pass(t, names, fs, nullptr), groups);
+        std::optional<TestMount> mount;
+        if (fault == "full" && !mount.emplace(TestMount::tmpfs, t.make({"cache/"}), "size=64k").ok)
+            QSKIP("cannot mount here");
+        pass(t, {"a", "b"}, fs, &cache);
+        std::shared_ptr<sqlite3> other;
+        if (fault == "garbage") {
+            t.make({"cache/library.sqlite"}, B("not a database\n").repeated(400));
+        } else if (fault == "damage") {
+            B bytes = fileBytes(cache.file());
+            QVERIFY(bytes.size() >= 8192);
+            t.make({"cache/library.sqlite"}, bytes.replace(4096, 4096, B(4096, '\x5a')));
+        } else if (fault == "version") {
+            other = connection(cache.file(), "DROP TABLE files; CREATE TABLE files(path TEXT); PRAGMA user_version=7");
+        } else if (fault.startsWith("PRAGMA") || fault.startsWith("BEGIN")) {
+            other = connection(cache.file(), fault + "; DELETE FROM files WHERE path = 'none'");
+        } else if (fault == "readonly" && !mount.emplace(TestMount::readOnly, folder).ok) {
+            QSKIP("cannot mount here");
+        } else if (fault == "full") {
+            const int fd = ::open(B(folder + "/filler"), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+            for (const B block(4096, 'x'); ::write(fd, block.constData(), 4096) > 0;) {
+            }
+            ::close(fd);
+        }
+        QCOMPARE(pass(t, names, fs, &cache), groups + log);
+        other.reset();
+        mount.reset();
+        QTEST(int(CacheSession(cache).rowCount()), "rowsAfter");
+    }
+
+    // Rows of files no pass met for 90 days go; a pass keeps the rows it uses. Clearing
+    // empties the cache. Two writers at once lose no row and see no error.
+    void upkeep()
+    {
+        TestTree t;
+        qint64 today = 1000;
+        const LibraryCache cache(t.path("cache"), {1500, [&] { return today; }});
+        for (const B &name : L{"a", "b", "c", "d"})
+            t.make({name}, B(3000, name < "c" ? 'A' : 'B'));
+        PosixFileSystem fs;
+        const auto rows = [&] { return CacheSession(cache).rowCount(); };
+        pass(t, {"a", "b", "c", "d"}, fs, &cache);
+        // 90 days unseen are kept, 91 are not; a row a pass uses is seen that day.
+        for (const auto &[day, scanned, left] : {std::tuple{1090, L{"a", "b"}, 4}, {1091, L{"a", "b"}, 2}, {1181, L{"c"}, 2}, {1182, L{"c"}, 0}}) {
+            today = day;
+            pass(t, scanned, fs, &cache);
+            QCOMPARE(rows(), left);
+        }
+        pass(t, {"a", "b"}, fs, &cache);
+        QVERIFY(rows() == 2 && CacheSession(cache).clear() && rows() == 0);
+
+        const auto write = [&](char prefix) {
+            CacheSession session(cache);
+            for (int batch = 0; batch < 3; ++batch) {
+                std::vector<CachedDigest> rows;
+                for (int i = 0; i < 5000; ++i)
+                    rows.push_back({prefix + B::number(batch * 5000 + i), {1, quint64(i), 3000, 1, 1}, {}});
+                session.store(rows);
+            }
+            QVERIFY2(session.message().isEmpty(), qPrintable(session.message()));
+        };
+        std::jthread other(write, 'x');
+        write('y');
+        other.join();
+        QCOMPARE(rows(), 30'000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCache)
+#include "test_cache.moc"
