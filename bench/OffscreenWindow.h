@@ -31,7 +31,8 @@ inline const char *offscreenUnlessSet()
 
 struct OffscreenWindow
 {
-    OffscreenWindow(int &argc, char **argv) : platform(offscreenUnlessSet()), app(argc, argv), vc(services())
+    OffscreenWindow(int &argc, char **argv, const LibraryCache *libraryCache = nullptr)
+        : platform(offscreenUnlessSet()), app(argc, argv), cache(libraryCache), vc(services())
     {
         vc.show();
         QApplication::processEvents();
@@ -43,6 +44,7 @@ struct OffscreenWindow
         s.dialogs = &dialogs;
         s.sounds = &sounds;
         s.logSink = [](const QString &) {};
+        s.cache = cache;
         return s;
     }
     const char *platform;
@@ -50,5 +52,6 @@ struct OffscreenWindow
     PosixFileSystem fs;
     YesDialogs dialogs;
     SilentSounds sounds;
+    const LibraryCache *cache;
     MainViewController vc;
 };

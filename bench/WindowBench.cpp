@@ -5,6 +5,7 @@
 #include "Bench.h"
 #include "OffscreenWindow.h"
 #include "browse/PhotoIndex.h"
+#include "cache/LibraryCache.h"
 #include "duplicates/DuplicateTexts.h"
 #include "platform/FileCopy.h"
 #include "ui/PhotoGridModel.h"
@@ -25,6 +26,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
+#include <optional>
 #include <cstdio>
 #include <functional>
 
@@ -323,8 +326,15 @@ int deleteStallCommand(int argc, char **argv)
 
 int stallsCommand(int argc, char **argv)
 {
+    // --cache DIR: the window uses a library cache there (filled by an earlier run, or empty).
+    std::optional<LibraryCache> cache;
+    if (argc == 3 && std::strcmp(argv[0], "--cache") == 0) {
+        cache.emplace(FilePath(argv[1]));
+        argc -= 2;
+        argv += 2;
+    }
     if (argc != 1 || !QFileInfo(QFile::decodeName(argv[0])).isDir()) {
-        std::fputs("usage: lumisort-bench stalls DIR\n", stderr);
+        std::fputs("usage: lumisort-bench stalls [--cache DIR] DIR\n", stderr);
         return 2;
     }
     FilePath root(argv[0]);
@@ -346,7 +356,7 @@ int stallsCommand(int argc, char **argv)
     qputenv("XDG_DATA_HOME", homePath + "/data");
 
     int qtArgc = 1;
-    OffscreenWindow window(qtArgc, argv - 1);
+    OffscreenWindow window(qtArgc, argv - 1, cache ? &*cache : nullptr);
     MainViewController &vc = window.vc;
     LibraryState &state = vc.library();
     const PhotoGridModel &model = *vc.gridModel();
