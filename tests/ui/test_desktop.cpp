@@ -164,7 +164,7 @@ private slots:
         QStringList menus;
         for (QAction *top : window->menuBar()->actions())
             menus << top->text() + u": "_s + items(top->menu());
-        QCOMPARE(menus.join(u"; "_s), u"Lumisort: About Lumisort|, -, Quit Lumisort|Ctrl+Q; File: Open Folder...|Ctrl+O, -, Set Destination...|Ctrl+D; "
+        QCOMPARE(menus.join(u"; "_s), u"Lumisort: About Lumisort|, -, Quit Lumisort|Ctrl+Q; File: Open Folder...|Ctrl+O, -, Set Destination...|Ctrl+D, -, Clear Cache|; "
                                       "Edit: Select All|Ctrl+A, Deselect All|; View: All Photos|Ctrl+1, Duplicates Only|Ctrl+2"_s);
         window->menuBar()->actions()[1]->menu()->actions()[0]->trigger();
         window->menuBar()->actions()[0]->menu()->actions()[0]->trigger();
