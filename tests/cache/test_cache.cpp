@@ -86,7 +86,7 @@ class TestCache : public QObject
     Q_OBJECT
 private slots:
     // Files "name:BYTES" (3000 of the letter; "Z": 2999 "A"s and a "Z"), ":N" on fake device N,
-    // ":!" changed while the cold pass reads it. Then a change, and the warm pass: its groups,
+    // ":!" changed while the cold pass reads it, ":+" made after it. Then a change, and the warm pass: its groups,
     // the files it opened, its log.
     void warmPass_data()
     {
@@ -105,6 +105,11 @@ private slots:
         QTest::newRow("one inode on two devices") << L{"x:A:1", "y:B:2", "x2:A", "y2:B"} << B()
                                                   << QStringList{u"x x2"_s, u"y y2"_s, u"|"_s, u"Reused 4 of 4 fingerprints"_s} << 0;
         QTest::newRow("devices swapped") << L{"x:A:1", "y:A:2", "z:A"} << B("swap") << QStringList{u"x y z"_s, u"|"_s, u"Reused 1 of 3 fingerprints"_s} << 2;
+        L many{"a:A", "b:A"}; // more new files than are compared side by side, beside known ones
+        QString members = u"a b"_s;
+        for (int i = 0; i < 17; ++i)
+            many << "n" + B::number(i) + ":A:+", members += u" n"_s + QString::number(i);
+        QTest::newRow("many new copies of known files") << many << B() << QStringList{members, u"|"_s, u"Reused 2 of 19 fingerprints"_s} << 17;
         QTest::newRow("changed while read: no row") << L{"a:A", "b:A", "c:A:!"} << B() << QStringList{u"a b c"_s, u"|"_s, u"Reused 2 of 3 fingerprints"_s} << 1;
     }
     void warmPass()
@@ -114,10 +119,14 @@ private slots:
         TestTree t;
         const LibraryCache cache(t.path(".cache/lumisort"), {50, {}});
         CountingFs fs;
-        L names;
+        L names, later;
         for (const B &file : files) {
             const L parts = file.split(':');
             const B bytes = parts[1] == "Z" ? B(2999, 'A') + 'Z' : parts[1].size() > 1 ? parts[1] : B(3000, parts[1][0]);
+            if (parts.value(2) == "+") {
+                names << (later << parts[0]).last();
+                continue;
+            }
             const ino_t inode = inodeOf(t.make({names.emplace_back(parts[0])}, bytes));
             if (parts.value(2) == "!")
                 fs.touched << inode;
@@ -126,6 +135,8 @@ private slots:
         }
         pass(t, names, fs, &cache);
         fs.touched.clear();
+        for (const B &name : later)
+            t.make({name}, B(3000, 'A'));
         struct stat st{};
         const B changed = t.path(change.mid(change.indexOf(' ') + 1));
         if (change.startsWith("rewrite") || change.startsWith("same")) {
