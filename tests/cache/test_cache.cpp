@@ -241,10 +241,10 @@ private slots:
         const auto write = [&](char prefix) {
             CacheSession session(cache);
             for (int batch = 0; batch < 3; ++batch) {
-                std::vector<CachedDigest> rows;
+                std::vector<CachedDigest> written;
                 for (int i = 0; i < 5000; ++i)
-                    rows.push_back({prefix + B::number(batch * 5000 + i), {1, quint64(i), 3000, 1, 1}, {}});
-                session.store(rows);
+                    written.push_back({prefix + B::number(batch * 5000 + i), {1, quint64(i), 3000, 1, 1}, {}});
+                session.store(written);
             }
             QVERIFY2(session.message().isEmpty(), qPrintable(session.message()));
         };
