@@ -42,7 +42,7 @@ QString helpGuideText()
     u"• Delete - Move selected photos to Trash\n"
     u"\n"
     u"FINDING DUPLICATES\n"
-    u"• Duplicates are detected using MD5 hash (exact match)\n"
+    u"• Duplicates are detected using SHA-256 hash (exact match)\n"
     u"• Orange \"DUP\" badge indicates a duplicate\n"
     u"• Use \"Keep Only Originals\" to select all duplicates\n"
     u"• Then Delete to remove duplicates while keeping originals\n"
