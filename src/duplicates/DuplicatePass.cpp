@@ -176,11 +176,18 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     if (stopRequested())
         return stopped;
 
-    // Examine every photo: only sizes decide what is read.
+    // Only sizes decide what is read. A photo whose size, as the scan found it, no other
+    // photo has is left alone: statting it again would double the cost of a pass over a
+    // library whose contents are known.
+    std::unordered_map<qint64, int> photosOfSize;
+    for (const PhotoItem &photo : snapshot)
+        ++photosOfSize[photo.size()];
     std::vector<Examined> examined(static_cast<size_t>(total));
     runner.run(size_t(total + statBatch - 1) / statBatch, [&](size_t batch, ReadBuffers &) {
         const int end = std::min(total, int(batch + 1) * statBatch);
         for (int i = int(batch) * statBatch; i < end && !stopRequested(); ++i) {
+            if (photosOfSize.at(snapshot[i].size()) < 2)
+                continue;
             struct stat st;
             if (fs.statPath(snapshot[i].path(), st) && S_ISREG(st.st_mode))
                 examined[size_t(i)] = {true, FileStamp::of(st)};

@@ -45,13 +45,14 @@ QString sha(const B &key) { return ContentHash::hexOf(content(key)); }
 struct ProbedFileSystem : PosixFileSystem
 {
     QHash<ino_t, B> marks;
-    mutable std::atomic<int> opened = 0;
+    mutable std::atomic<int> opened = 0, statted = 0;
     mutable std::atomic<bool> openedOther = false; // a folder, FIFO or device
     std::function<void()> onOpen = [] {};
 
     bool statPath(const FilePath &path, struct stat &st) const override
     {
         const bool ok = PosixFileSystem::statPath(path, st);
+        ++statted;
         const B copy = path + '~';
         if (ok && marks.value(st.st_ino) == "^" && !(QFile::copy(QFile::decodeName(path), QFile::decodeName(copy)) && ::rename(copy, path) == 0))
             qFatal("cannot replace %s", path.constData());
@@ -85,10 +86,13 @@ struct Library
     explicit Library(const TestTree &t) : tree(t) {}
     void add(const L &names)
     {
-        for (const B &name : names)
-            state.allPhotos.append(PhotoItem(makePhotoId(), tree.path(name), name, 0, {}, {}, u"JPG"_s));
+        for (const B &name : names) { // with its size as a scan finds it
+            struct stat st{};
+            ::stat(tree.path(name), &st);
+            state.allPhotos.append(PhotoItem(makePhotoId(), tree.path(name), name, st.st_size, {}, {}, u"JPG"_s));
+        }
     }
-    B add(const L &names, const B &bytes) { add(names); return tree.make(names, bytes); } // the files too
+    B add(const L &names, const B &bytes) { const B made = tree.make(names, bytes); add(names); return made; } // the files too
     DuplicatePassResult run(const DuplicateProgress &progress = {}, const std::atomic<bool> &stop = false) const
     {
         // As the window's worker does: the groups are made ready for a swap.
@@ -130,7 +134,7 @@ private slots:
         QTest::addColumn<L>("files");
         QTest::addColumn<QStringList>("groups");
         QTest::newRow("no photos") << L() << QStringList();
-        QTest::newRow("identical bytes, other names, folders, types") << L{"a/x.jpg:A", "b/y.PNG:A", "c/z.heic:B"} << QStringList{u"a/x.jpg b/y.PNG"_s};
+        QTest::newRow("identical bytes, other names, folders, types; a size of its own") << L{"a/x.jpg:A", "b/y.PNG:A", "c/z.heic:B", "d/u.jpg:C"} << QStringList{u"a/x.jpg b/y.PNG"_s};
         QTest::newRow("3 + 2 + 2 copies, two of one size") << L{"1:A", "2:C", "3:A", "4:B", "5:C", "6:A", "7:B"} << QStringList{u"1 3 6"_s, u"2 5"_s, u"4 7"_s};
         QTest::newRow("zero-length files") << L{"e1:E", "e2:E", "e3:E"} << QStringList{u"e1 e2 e3"_s};
         // First byte, both sides of the first chunk boundary, middle, 256 KiB in, last byte.
@@ -201,6 +205,13 @@ private slots:
         QVERIFY(std::is_sorted(percents.begin(), percents.end()) && percents.last() == (files.isEmpty() ? 50 : 100));
         QVERIFY(published && !library.fs.openedOther);
         QCOMPARE(library.groups(), groups);
+        // A photo whose scanned size no other photo has is not looked at again.
+        QHash<qint64, int> photosOfSize;
+        for (const PhotoItem &photo : std::as_const(library.state.allPhotos))
+            ++photosOfSize[photo.size()];
+        QCOMPARE(library.fs.statted.load(), std::ranges::count_if(library.state.allPhotos, [&](const PhotoItem &photo) {
+                     return photosOfSize.value(photo.size()) > 1;
+                 }));
         const QStringList members = groups.join(u' ').split(u' ', Qt::SkipEmptyParts);
         QCOMPARE(DuplicateTexts::summary(*published), u"Found %1 duplicate groups (%2 photos)"_s.arg(groups.size()).arg(members.size()));
         // Every record of a grouped file gets the digest; in small sets no other file is read whole.
