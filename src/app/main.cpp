@@ -1,6 +1,8 @@
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
 #include "app/Identity.h"
+#include "imaging/SharedThumbnails.h"
+#include "platform/Home.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/QtDesktopServices.h"
 #include "platform/QtDialogs.h"
@@ -58,6 +60,8 @@ int main(int argc, char *argv[])
     services.dialogs = &dialogs;
     services.sounds = sounds.get();
     services.desktop = &desktop;
+    const SharedThumbnails sharedThumbnails(SharedThumbnails::defaultRoot(qgetenv("XDG_CACHE_HOME"), homeDirectory()));
+    services.sharedThumbnails = &sharedThumbnails;
     AppDelegate delegate(services);
     delegate.applicationDidFinishLaunching();
     dialogs.setParent(delegate.window());

@@ -23,6 +23,7 @@ class DesktopServices;
 class Dialogs;
 class FileSystem;
 class PhotoGridModel;
+class SharedThumbnails;
 class PhotoGridView;
 class QComboBox;
 class QLabel;
@@ -54,6 +55,7 @@ public:
         Dialogs *dialogs = nullptr;
         SoundPlayer *sounds = nullptr;
         DesktopServices *desktop = nullptr; // opens files, shows them in their folder
+        const SharedThumbnails *sharedThumbnails = nullptr; // none: every photo is decoded
         // Receives each finished activity-log line; standard output when empty.
         std::function<void(const QString &line)> logSink;
     };
