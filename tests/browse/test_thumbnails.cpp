@@ -3,6 +3,7 @@
 #include "browse/Thumbnails.h"
 #include "imaging/ImageDecoder.h"
 #include "imaging/ImageFiles.h"
+#include "imaging/SharedThumbnails.h"
 #include "imaging/ThumbnailPicture.h"
 
 #include <QRandomGenerator>
@@ -140,6 +141,8 @@ private slots:
             },
             .batchInterval = std::chrono::milliseconds(interval),
             .threads = 1,
+            .sharedThumbnails = nullptr,
+            .log = {},
         });
         QTEST(batches.join(u'|'), "made");
         QTEST(progress.join(u' '), "progress");
@@ -147,6 +150,50 @@ private slots:
         QCOMPARE(request.begun().size(), batches.join(u' ').split(u' ').size());
         QCOMPARE(ThumbnailTexts::progress(0, 10) + ThumbnailTexts::progress(10, 10), u"Generating thumbnails: 1/10Generating thumbnails: 10/10"_s);
         QCOMPARE(std::pair(ThumbnailTexts::progressPercent(3, 10), ThumbnailTexts::progressPercent(10, 10)), std::pair(15.0, 50.0));
+    }
+
+    // Through the shared thumbnails, twice: the second run decodes nothing. A cache that
+    // cannot be written still gives every picture, and one log line a run.
+    void sharedThumbnails_data()
+    {
+        QTest::addColumn<B>("blocker"); // a file where the size folder goes, or "full" disk
+        QTest::addColumn<int>("decodes");
+        QTest::newRow("writable") << B() << 4;
+        QTest::newRow("disk full") << B("full") << 8;
+        QTest::newRow("size folder is a file") << B("cache/large") << 8;
+    }
+    void sharedThumbnails()
+    {
+        QFETCH(B, blocker);
+        struct FullDisk : SharedThumbnails
+        {
+            using SharedThumbnails::SharedThumbnails;
+            int writeAll(int, QByteArrayView) const override { return ENOSPC; }
+        };
+        TestTree t;
+        QList<ThumbnailJob> jobs;
+        for (int i = 0; i < 4; ++i)
+            jobs.append({PhotoId(i), t.make({B::number(i) + ".jpg"}, encoded(bands({640, 480}, {Qt::red, Qt::green}), "jpg")), i});
+        if (blocker.contains('/'))
+            t.make({blocker});
+        const std::unique_ptr<SharedThumbnails> shared(blocker == "full" ? new FullDisk(t.path("cache")) : new SharedThumbnails(t.path("cache")));
+        QStringList log;
+        for (int run = 0; run < 2; ++run) {
+            ThumbnailRequest request(jobs);
+            int made = 0;
+            ThumbnailOptions options;
+            options.threads = 2;
+            options.sharedThumbnails = shared.get();
+            options.deliver = [&](const QHash<PhotoId, QImage> &batch) {
+                for (const QImage &picture : batch)
+                    made += picture.pixelColor(10, 10).red() > 230 && picture.pixelColor(140, 140).green() > 230;
+            };
+            options.log = [&](const QString &line) { log << line; };
+            QVERIFY(makeThumbnails(request, options) && made == 4);
+        }
+        QCOMPARE(log.size(), blocker.isEmpty() ? 0 : 2);
+        QVERIFY(log.isEmpty() || log[0].startsWith(u"Cannot write shared thumbnails: "_s + QString::fromLocal8Bit(t.root)));
+        QTEST(shared->decodes(), "decodes");
     }
 };
 
