@@ -55,9 +55,9 @@ public:
         Dialogs *dialogs = nullptr;
         SoundPlayer *sounds = nullptr;
         DesktopServices *desktop = nullptr; // opens files, shows them in their folder
-        const SharedThumbnails *sharedThumbnails = nullptr; // none: every photo is decoded
         // Receives each finished activity-log line; standard output when empty.
         std::function<void(const QString &line)> logSink;
+        const SharedThumbnails *sharedThumbnails = nullptr; // none: every photo is decoded
     };
 
     explicit MainViewController(Services services, QWidget *parent = nullptr);
