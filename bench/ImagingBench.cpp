@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <thread>
 #include <vector>
 
@@ -173,7 +174,7 @@ int thumbnailsCommand(int argc, char **argv)
     for (const char *folder : {"normal", "large", "x-large", "xx-large"})
         QDir(QString::fromLocal8Bit(cacheRoot + '/' + folder)).removeRecursively();
     const SharedThumbnails shared(cacheRoot);
-    double seconds[2] = {};
+    double seconds[2] = {}, cpu[2] = {};
     int made[2] = {}, decoded[2] = {};
     for (int run = 0; run < 2; ++run) {
         ThumbnailRequest request(jobs);
@@ -185,13 +186,16 @@ int thumbnailsCommand(int argc, char **argv)
         options.log = [](const QString &line) { std::fprintf(stderr, "%s\n", qPrintable(line)); };
         const int before = shared.decodes();
         const auto start = Clock::now();
+        const std::clock_t cpuStart = std::clock();
         makeThumbnails(request, options);
         seconds[run] = secondsSince(start);
+        cpu[run] = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
         decoded[run] = shared.decodes() - before;
     }
     std::printf("count=%lld cold_seconds=%.3f warm_seconds=%.3f warm_ratio=%.3f peak_rss_mb=%ld\n",
                 static_cast<long long>(jobs.size()), seconds[0], seconds[1], seconds[1] / seconds[0], peakRssMB());
-    std::fprintf(stderr, "made=%d,%d decoded=%d,%d\n", made[0], made[1], decoded[0], decoded[1]);
+    std::fprintf(stderr, "made=%d,%d decoded=%d,%d cpu_seconds=%.3f,%.3f\n", made[0], made[1], decoded[0], decoded[1], cpu[0],
+                 cpu[1]);
     return 0;
 }
 

@@ -142,6 +142,7 @@ private slots:
         QTest::newRow("4:3 at 2x") << B("p/a.png") << QSize(640, 480) << 2.0 << B("x-large") << QSize(512, 384) << 0;
         QTest::newRow("16:9") << B("p/a.png") << QSize(1600, 900) << 1.0 << B("x-large") << QSize(512, 288) << 0;
         QTest::newRow("portrait 200 x 300") << B("p/a.png") << QSize(200, 300) << 1.0 << B("large") << QSize(170, 256) << 0;
+        QTest::newRow("translucent") << B("p/a.png") << QSize(480, 640) << 1.0 << B("large") << QSize(192, 256) << 0;
         QTest::newRow("smaller than normal") << B("p/a.png") << QSize(100, 80) << 1.0 << B("normal") << QSize(100, 80) << 1;
         QTest::newRow("in the cache itself") << B("cache/x.png") << QSize(640, 480) << 1.0 << B() << QSize() << 1;
     }
@@ -152,9 +153,11 @@ private slots:
         QFETCH(qreal, ratio);
         QFETCH(B, folder);
         TestTree t;
-        photo = t.make({photo}, encoded(bands(photoSize, {Qt::red}), "png"));
+        const QColor colour(255, 0, 0, QTest::currentDataTag() == "translucent"_ba ? 128 : 255);
+        photo = t.make({photo}, encoded(bands(photoSize, {colour, Qt::blue}), "png"));
         const SharedThumbnails shared(t.path("cache/"));
-        QVERIFY(!shared.thumbnail(photo, ratio).isNull() && shared.decodes() == 1);
+        const QImage card = shared.thumbnail(photo, ratio);
+        QVERIFY(!card.isNull() && shared.decodes() == 1);
         QByteArrayList folders = TestTree::list(t.path("cache"));
         folders.removeAll(photo.mid(photo.lastIndexOf('/') + 1));
         QCOMPARE(folders, folder.isEmpty() ? QByteArrayList() : QByteArrayList{folder});
@@ -171,7 +174,9 @@ private slots:
                                          + B::number(qint64(source.st_size)) + "\nThumb::URI=" + fileUri(photo));
             QTEST(QImage::fromData(bytes, "png").size(), "size");
         }
-        QVERIFY(!shared.thumbnail(photo, ratio).isNull());
+        const QImage again = shared.thumbnail(photo, ratio); // the stored one has the decoded one's pixels
+        for (const QPoint at : {QPoint(20, 20), QPoint(20, 130), QPoint(130, 75)})
+            QCOMPARE(again.pixelColor(at * ratio), card.pixelColor(at * ratio));
         QTEST(shared.decodes() - 1, "decodesAgain");
     }
 
