@@ -153,18 +153,24 @@ private slots:
     }
 
     // Through the shared thumbnails, twice: the second run decodes nothing. A cache that
-    // cannot be written still gives every picture, and one log line a run.
+    // cannot be written still gives every picture and one log line a run, leaves nothing
+    // half-written and keeps the thumbnail stored before.
     void sharedThumbnails_data()
     {
-        QTest::addColumn<B>("blocker"); // a file where the size folder goes, or "full" disk
-        QTest::addColumn<int>("decodes");
-        QTest::newRow("writable") << B() << 4;
-        QTest::newRow("disk full") << B("full") << 8;
-        QTest::newRow("size folder is a file") << B("cache/large") << 8;
+        QTest::addColumn<B>("root");
+        QTest::addColumn<B>("old"); // a file holding "old" before; %1: photo 0's thumbnail name
+        QTest::addColumn<QString>("error"); // "" none
+        QTest::newRow("writable") << B("cache") << B() << u""_s;
+        QTest::newRow("disk full") << B("full") << B("full/large/%1") << u"full/large/%1: No space left on device"_s;
+        QTest::newRow("size folder is a file") << B("cache") << B("cache/large") << u"cache/large: Not a directory"_s;
+        QTest::newRow("root below a file") << B("file/cache") << B("file") << u"file/cache/large: Not a directory"_s;
+        QTest::newRow("cannot be made") << B("/proc/lumisort-cache") << B() << u"/proc/lumisort-cache/large: No such file or directory"_s;
     }
     void sharedThumbnails()
     {
-        QFETCH(B, blocker);
+        QFETCH(B, root);
+        QFETCH(B, old);
+        QFETCH(QString, error);
         struct FullDisk : SharedThumbnails
         {
             using SharedThumbnails::SharedThumbnails;
@@ -174,9 +180,12 @@ private slots:
         QList<ThumbnailJob> jobs;
         for (int i = 0; i < 4; ++i)
             jobs.append({PhotoId(i), t.make({B::number(i) + ".jpg"}, encoded(bands({640, 480}, {Qt::red, Qt::green}), "jpg")), i});
-        if (blocker.contains('/'))
-            t.make({blocker});
-        const std::unique_ptr<SharedThumbnails> shared(blocker == "full" ? new FullDisk(t.path("cache")) : new SharedThumbnails(t.path("cache")));
+        const B name = thumbnailFileName(jobs[0].path);
+        old.replace("%1", name);
+        if (!old.isEmpty())
+            t.make({old}, "old");
+        root = root.startsWith('/') ? root : t.path(root);
+        const std::unique_ptr<SharedThumbnails> shared(root.endsWith("full") ? new FullDisk(root) : new SharedThumbnails(root));
         QStringList log;
         for (int run = 0; run < 2; ++run) {
             ThumbnailRequest request(jobs);
@@ -191,9 +200,13 @@ private slots:
             options.log = [&](const QString &line) { log << line; };
             QVERIFY(makeThumbnails(request, options) && made == 4);
         }
-        QCOMPARE(log.size(), blocker.isEmpty() ? 0 : 2);
-        QVERIFY(log.isEmpty() || log[0].startsWith(u"Cannot write shared thumbnails: "_s + QString::fromLocal8Bit(t.root)));
-        QTEST(shared->decodes(), "decodes");
+        QCOMPARE(std::pair(shared->decodes(), int(log.size())), error.isEmpty() ? std::pair(4, 0) : std::pair(8, 2));
+        const QString where = error.startsWith(u'/') ? QString() : QFile::decodeName(t.root) + u'/';
+        QVERIFY2(log.isEmpty() || log[0] == u"Cannot write shared thumbnails: "_s + where + error.arg(QString::fromLatin1(name)), qPrintable(log.value(0)));
+        if (old.contains('/'))
+            QCOMPARE(TestTree::list(t.path(old.left(old.lastIndexOf('/')))), QByteArrayList{old.mid(old.lastIndexOf('/') + 1)});
+        QFile kept(QFile::decodeName(t.path(old)));
+        QVERIFY(old.isEmpty() || (kept.open(QIODevice::ReadOnly) && kept.readAll() == "old"));
     }
 };
 

@@ -29,13 +29,6 @@ B textsOf(const B &file)
     return lines.join('\n');
 }
 
-// A cache that runs out of room.
-struct FullDisk : SharedThumbnails
-{
-    using SharedThumbnails::SharedThumbnails;
-    int writeAll(int, QByteArrayView) const override { return ENOSPC; }
-};
-
 } // namespace
 
 class TestSharedThumbnails : public QObject
@@ -178,40 +171,6 @@ private slots:
         for (const QPoint at : {QPoint(20, 20), QPoint(20, 130), QPoint(130, 75)})
             QCOMPARE(again.pixelColor(at * ratio), card.pixelColor(at * ratio));
         QTEST(shared.decodes() - 1, "decodesAgain");
-    }
-
-    // The card is made whatever keeps the thumbnail from being stored, nothing half-written
-    // is left, and a thumbnail stored before stays as it was.
-    void writeFailures_data()
-    {
-        QTest::addColumn<B>("root");
-        QTest::addColumn<bool>("fullDisk");
-        QTest::addColumn<QString>("error");
-        QTest::newRow("size folder is a file") << B("cache") << false << u"cache/large: Not a directory"_s;
-        QTest::newRow("root below a file") << B("file/cache") << false << u"file/cache/large: Not a directory"_s;
-        QTest::newRow("disk full") << B("cache") << true << u".png: No space left on device"_s;
-        QTest::newRow("cannot be made") << B("/proc/lumisort-cache") << false << u"/proc/lumisort-cache"_s;
-    }
-    void writeFailures()
-    {
-        QFETCH(B, root);
-        QFETCH(bool, fullDisk);
-        TestTree t;
-        const B photo = t.make({"red.png"}, encoded(bands({640, 480}, {Qt::red}), "png"));
-        t.make({"file"});
-        const B old = t.make({fullDisk ? "cache/large/" + thumbnailFileName(photo) : B("cache/large")}, "old");
-        root = root.startsWith('/') ? root : t.path(root);
-        const std::unique_ptr<SharedThumbnails> shared = fullDisk ? std::make_unique<FullDisk>(root)
-                                                                  : std::make_unique<SharedThumbnails>(root);
-        QString got;
-        const QImage card = shared->thumbnail(photo, 1.0, &got);
-        QCOMPARE(card.pixelColor(75, 75), QColor(Qt::red));
-        QFETCH(QString, error);
-        QVERIFY2(got.contains(error), qPrintable(got));
-        if (!root.startsWith("/proc"))
-            QCOMPARE(TestTree::list(t.path(fullDisk ? "cache/large" : "cache")), QByteArrayList{fullDisk ? old.mid(old.lastIndexOf('/') + 1) : B("large")});
-        QFile kept(QString::fromLocal8Bit(old));
-        QVERIFY(kept.open(QIODevice::ReadOnly) && kept.readAll() == "old");
     }
 };
 
