@@ -32,16 +32,6 @@ constexpr Flavour flavours[] = {{"normal", 128}, {"large", 256}, {"x-large", 512
 // Thumbnails are at most 1024 pixels a side; a bigger file is not one.
 constexpr qint64 maxThumbnailBytes = 6 << 20;
 
-bool stampOf(const FilePath &path, SharedThumbnails::FileStamp &stamp)
-{
-    struct stat st;
-    if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
-    stamp = {st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ctim.tv_sec, st.st_ctim.tv_nsec,
-             st.st_size,        qint64(st.st_ino),  qint64(st.st_dev)};
-    return true;
-}
-
 // The decode's square: big enough that the largest size the picture fills has, for
 // photos up to 16:9, the pixels this ratio's card needs, so the next run finds it. For a
 // 12-MP JPEG at ratio 1 that is still libjpeg's cheapest (1/8) reduction.
@@ -172,10 +162,8 @@ int makeFolder(const FilePath &folder)
             return error;
         return ::mkdir(folder.constData(), 0700) == 0 || errno == EEXIST ? 0 : errno;
     }
-    if (errno != EEXIST)
-        return errno;
-    struct stat st;
-    return ::stat(folder.constData(), &st) == 0 && S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    // A file in its place fails the write that follows.
+    return errno == EEXIST ? 0 : errno;
 }
 
 QString failure(const FilePath &where, int error)
@@ -208,7 +196,7 @@ QImage SharedThumbnails::thumbnail(const FilePath &path, qreal ratio, QString *w
     const int side = std::max(1, int(std::lround(thumbnailSide * ratio)));
     FileStamp before, after;
     // The cache's own files are not thumbnailed into it.
-    if (covers(path) || !stampOf(path, before)) {
+    if (covers(path) || !fileStamp(path, before)) {
         ++m_decodes;
         return createThumbnail(path, ratio);
     }
@@ -218,7 +206,7 @@ QImage SharedThumbnails::thumbnail(const FilePath &path, qreal ratio, QString *w
     const int cover = decodeSide(side);
     QImage picture = decodeImage(path, QSize(cover, cover));
     // A file that changed while it was read would be stored under a stamp it no longer has.
-    if (!picture.isNull() && stampOf(path, after) && after == before) {
+    if (!picture.isNull() && fileStamp(path, after) && after == before) {
         const QString error = store(path, before, picture);
         if (!error.isEmpty() && writeError)
             *writeError = error;
@@ -259,7 +247,7 @@ QImage SharedThumbnails::find(const FilePath &path, const FileStamp &stamp, int 
 QString SharedThumbnails::store(const FilePath &path, const FileStamp &stamp, const QImage &picture) const
 {
     const QByteArray uri = fileUri(path);
-    if (uri.isEmpty() || picture.isNull() || covers(path))
+    if (uri.isEmpty() || picture.isNull())
         return {};
     // The largest size the picture fills; a picture smaller than all is the photo itself.
     const int longer = std::max(picture.width(), picture.height());
@@ -299,6 +287,16 @@ QString SharedThumbnails::store(const FilePath &path, const FileStamp &stamp, co
         return failure(target, error);
     }
     return {};
+}
+
+bool SharedThumbnails::fileStamp(const FilePath &path, FileStamp &stamp) const
+{
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    stamp = {st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ctim.tv_sec, st.st_ctim.tv_nsec,
+             st.st_size,        qint64(st.st_ino),  qint64(st.st_dev)};
+    return true;
 }
 
 int SharedThumbnails::writeAll(int fd, QByteArrayView bytes) const

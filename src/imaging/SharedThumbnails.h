@@ -37,7 +37,16 @@ public:
         qint64 mtime = 0, mtimeNs = 0, ctime = 0, ctimeNs = 0, size = 0, inode = 0, device = 0;
         bool operator==(const FileStamp &) const = default;
     };
-    // A cached picture of the file (stamped `stamp`) at `path` whose shorter side has at
+
+protected:
+    // Seams for a file that changes while it is read, and for a full disk.
+    // The stamp of the regular file at `path`; false for anything else.
+    virtual bool fileStamp(const FilePath &path, FileStamp &stamp) const;
+    // Writes all of `bytes` to `fd`; 0 or the errno.
+    virtual int writeAll(int fd, QByteArrayView bytes) const;
+
+private:
+    // A cached picture of the file stamped `stamp` at `path` whose shorter side has at
     // least `minSide` pixels, from the smallest folder that can have one; null if none is
     // fresh and decodable.
     QImage find(const FilePath &path, const FileStamp &stamp, int minSide) const;
@@ -45,12 +54,6 @@ public:
     // thumbnail of the largest size it fills, or at its own size if it fills none. Empty on
     // success, else why not.
     QString store(const FilePath &path, const FileStamp &stamp, const QImage &picture) const;
-
-protected:
-    // Writes all of `bytes` to `fd`; 0 or the errno. A seam for a full disk.
-    virtual int writeAll(int fd, QByteArrayView bytes) const;
-
-private:
     bool covers(const FilePath &path) const;
 
     FilePath m_root;

@@ -158,10 +158,10 @@ private slots:
     void sharedThumbnails_data()
     {
         QTest::addColumn<B>("root");
-        QTest::addColumn<B>("old"); // a file holding "old" before; %1: photo 0's thumbnail name
+        QTest::addColumn<B>("old"); // a file holding "old" before; %1: photo 0's thumbnail
         QTest::addColumn<QString>("error"); // "" none
         QTest::newRow("writable") << B("cache") << B() << u""_s;
-        QTest::newRow("disk full") << B("full") << B("full/large/%1") << u"full/large/%1: No space left on device"_s;
+        QTest::newRow("disk full") << B("full") << B("full/large/%1") << u"full/large/%1.png: No space left on device"_s;
         QTest::newRow("size folder is a file") << B("cache") << B("cache/large") << u"cache/large: Not a directory"_s;
         QTest::newRow("root below a file") << B("file/cache") << B("file") << u"file/cache/large: Not a directory"_s;
         QTest::newRow("cannot be made") << B("/proc/lumisort-cache") << B() << u"/proc/lumisort-cache/large: No such file or directory"_s;
@@ -202,7 +202,9 @@ private slots:
         }
         QCOMPARE(std::pair(shared->decodes(), int(log.size())), error.isEmpty() ? std::pair(4, 0) : std::pair(8, 2));
         const QString where = error.startsWith(u'/') ? QString() : QFile::decodeName(t.root) + u'/';
-        QVERIFY2(log.isEmpty() || log[0] == u"Cannot write shared thumbnails: "_s + where + error.arg(QString::fromLatin1(name)), qPrintable(log.value(0)));
+        const QStringList around = error.split(u"%1"_s); // any photo's name between
+        QVERIFY2(log.isEmpty() || (log[0].startsWith(u"Cannot write shared thumbnails: "_s + where + around[0]) && log[0].endsWith(around.last())),
+                 qPrintable(log.value(0)));
         if (old.contains('/'))
             QCOMPARE(TestTree::list(t.path(old.left(old.lastIndexOf('/')))), QByteArrayList{old.mid(old.lastIndexOf('/') + 1)});
         QFile kept(QFile::decodeName(t.path(old)));

@@ -11,12 +11,12 @@ using Texts = QList<std::pair<B, B>>;
 
 namespace {
 
-B png(const QImage &image, const Texts &texts)
+B textChunks(const Texts &texts)
 {
-    B file = encoded(image, "png"), chunks;
+    B chunks;
     for (const auto &[key, value] : texts)
         chunks += be32(quint32(key.size() + 1 + value.size())) + "tEXt" + key + '\0' + value + be32(crc("tEXt" + key + '\0' + value));
-    return file.insert(33, chunks);
+    return chunks;
 }
 
 // The PNG's tEXt keys as "key=value" lines, sorted.
@@ -66,7 +66,7 @@ private slots:
         QTest::addColumn<bool>("used");
         const QSize large(256, 192);
         const QList<std::tuple<const char *, B, B, QSize, B, qreal, bool>> rows{
-            {"fresh", "large", {}, large, {}, 1, true}, {"no size key", "large", {}, large, "Thumb::Size=", 1, true},
+            {"fresh", "large", {}, large, {}, 1, true}, {"no size key, 150 px", "large", {}, {256, 150}, "Thumb::Size=", 1, true},
             {"x-large at 2x", "x-large", {}, {512, 384}, {}, 2, true}, {"too few pixels at 2x", "large", {}, large, {}, 2, false},
             {"too few pixels", "large", {}, {256, 149}, {}, 1, false}, {"normal", "normal", {}, {128, 96}, {}, 1, false},
             {"mtime a second off", "large", {}, large, "Thumb::MTime=+1", 1, false}, {"no mtime", "large", {}, large, "Thumb::MTime=", 1, false},
@@ -99,7 +99,9 @@ private slots:
         for (auto it = keys.cbegin(); it != keys.cend(); ++it)
             if (!it.value().isEmpty())
                 texts.append({it.key(), it.value()});
-        B thumbnail = file == "jpeg" ? encoded(bands({256, 192}, {Qt::blue}), "jpg") : png(bands(size, {Qt::blue}), texts);
+        B thumbnail = encoded(bands(size, {Qt::blue}), "png").insert(33, textChunks(texts));
+        if (file == "jpeg") // the keys where a PNG's come, in an application segment
+            thumbnail = encoded(bands(size, {Qt::blue}), "jpg").insert(2, "\xFF\xEF" + be16(int(textChunks(texts).size()) + 4) + "xx" + textChunks(texts));
         if (file == "cut")
             thumbnail.chop(thumbnail.size() / 3);
         if (file == "huge")
@@ -137,6 +139,7 @@ private slots:
         QTest::newRow("portrait 200 x 300") << B("p/a.png") << QSize(200, 300) << 1.0 << B("large") << QSize(170, 256) << 0;
         QTest::newRow("translucent") << B("p/a.png") << QSize(480, 640) << 1.0 << B("large") << QSize(192, 256) << 0;
         QTest::newRow("smaller than normal") << B("p/a.png") << QSize(100, 80) << 1.0 << B("normal") << QSize(100, 80) << 1;
+        QTest::newRow("changed while read") << B("p/a.png") << QSize(640, 480) << 1.0 << B() << QSize() << 1;
         QTest::newRow("in the cache itself") << B("cache/x.png") << QSize(640, 480) << 1.0 << B() << QSize() << 1;
     }
     void writing()
@@ -147,8 +150,15 @@ private slots:
         QFETCH(B, folder);
         TestTree t;
         const QColor colour(255, 0, 0, QTest::currentDataTag() == "translucent"_ba ? 128 : 255);
-        photo = t.make({photo}, encoded(bands(photoSize, {colour, Qt::blue}), "png"));
-        const SharedThumbnails shared(t.path("cache/"));
+        photo = t.make({folder.isEmpty() ? "cache/" : "p/", photo}, encoded(bands(photoSize, {colour, Qt::blue}), "png"));
+        struct Changing : SharedThumbnails // its stamp differs at each look
+        {
+            using SharedThumbnails::SharedThumbnails;
+            mutable int looks = 0;
+            bool fileStamp(const FilePath &path, FileStamp &stamp) const override { return SharedThumbnails::fileStamp(path, stamp) && (stamp.mtimeNs += looks++, true); }
+        };
+        const std::unique_ptr<SharedThumbnails> changing(QTest::currentDataTag() == "changed while read"_ba ? new Changing(t.path("cache/")) : nullptr);
+        const SharedThumbnails plain(t.path("cache/")), &shared = changing ? *changing : plain;
         const QImage card = shared.thumbnail(photo, ratio);
         QVERIFY(!card.isNull() && shared.decodes() == 1);
         QByteArrayList folders = TestTree::list(t.path("cache"));
@@ -160,6 +170,7 @@ private slots:
             QCOMPARE(TestTree::list(dir), QByteArrayList{thumbnailFileName(photo)});
             QVERIFY(::stat(dir, &d) == 0 && ::stat(name, &f) == 0 && ::stat(photo, &source) == 0);
             QCOMPARE(std::pair(d.st_mode & 07777, f.st_mode & 07777), std::pair(0700U, 0600U));
+            QVERIFY(::stat(t.path("cache"), &d) == 0 && (d.st_mode & 07777) == 0700);
             QFile file(QString::fromLocal8Bit(name));
             QVERIFY(file.open(QIODevice::ReadOnly));
             const B bytes = file.readAll();
