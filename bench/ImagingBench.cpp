@@ -5,6 +5,7 @@
 #include "imaging/DecodeBudget.h"
 #include "imaging/ImageDecoder.h"
 #include "imaging/ImageFiles.h"
+#include "imaging/SharedThumbnails.h"
 #include "imaging/ThumbnailPicture.h"
 #include "platform/PosixFileSystem.h"
 #include "scan/FolderScanner.h"
@@ -23,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <thread>
 #include <vector>
 
@@ -137,9 +139,12 @@ int thumbnailsCommand(int argc, char **argv)
 {
     const bool each = argc > 0 && std::strcmp(argv[0], "--each") == 0;
     argc -= each, argv += each;
+    const bool cached = argc > 1 && std::strcmp(argv[0], "--cache") == 0;
+    const FilePath cacheRoot = cached ? FilePath(argv[1]) : FilePath();
+    argc -= 2 * cached, argv += 2 * cached;
     const int limit = argc == 2 ? std::atoi(argv[1]) : 100;
     if (argc < 1 || argc > 2 || limit < 1) {
-        std::fputs("usage: lumisort-bench thumbnails [--each] DIR [N]\n", stderr);
+        std::fputs("usage: lumisort-bench thumbnails [--each] [--cache DIR] DIR [N]\n", stderr);
         return 2;
     }
     PosixFileSystem fs;
@@ -148,7 +153,7 @@ int thumbnailsCommand(int argc, char **argv)
     const QList<PhotoItem> photos = scanFolders(fs, {FilePath(argv[0])}, {pause, stop}, sink).photos;
     QList<ThumbnailJob> jobs;
     for (qsizetype i = 0; i < std::min<qsizetype>(limit, photos.size()); ++i)
-        jobs.append({photos[i].id(), photos[i].path()});
+        jobs.append({photos[i].id(), photos[i].path(), i});
 
     if (each) { // one at a time, on one thread
         for (const ThumbnailJob &job : jobs) {
@@ -157,11 +162,40 @@ int thumbnailsCommand(int argc, char **argv)
             std::printf("file=%s seconds=%.3f made=%d\n", job.path.constData(), secondsSince(start), made);
         }
     }
-    const auto start = Clock::now();
-    const QHash<PhotoId, QImage> made = makeThumbnails(jobs, 1.0, [] { return false; });
-    std::printf("count=%lld seconds=%.3f peak_rss_mb=%ld\n", static_cast<long long>(jobs.size()), secondsSince(start),
-                peakRssMB());
-    std::fprintf(stderr, "made=%lld\n", static_cast<long long>(made.size()));
+    if (!cached) {
+        const auto start = Clock::now();
+        const QHash<PhotoId, QImage> made = makeThumbnails(jobs, 1.0, [] { return false; });
+        std::printf("count=%lld seconds=%.3f peak_rss_mb=%ld\n", static_cast<long long>(jobs.size()), secondsSince(start),
+                    peakRssMB());
+        std::fprintf(stderr, "made=%lld\n", static_cast<long long>(made.size()));
+        return 0;
+    }
+    // Cold: only the size folders are emptied, never anything else under DIR.
+    for (const char *folder : {"normal", "large", "x-large", "xx-large"})
+        QDir(QString::fromLocal8Bit(cacheRoot + '/' + folder)).removeRecursively();
+    const SharedThumbnails shared(cacheRoot);
+    double seconds[2] = {}, cpu[2] = {};
+    int made[2] = {}, decoded[2] = {};
+    for (int run = 0; run < 2; ++run) {
+        ThumbnailRequest request(jobs);
+        ThumbnailOptions options;
+        options.sharedThumbnails = &shared;
+        options.deliver = [&](const QHash<PhotoId, QImage> &batch) {
+            made[run] += int(std::count_if(batch.cbegin(), batch.cend(), [](const QImage &i) { return !i.isNull(); }));
+        };
+        options.log = [](const QString &line) { std::fprintf(stderr, "%s\n", qPrintable(line)); };
+        const int before = shared.decodes();
+        const auto start = Clock::now();
+        const std::clock_t cpuStart = std::clock();
+        makeThumbnails(request, options);
+        seconds[run] = secondsSince(start);
+        cpu[run] = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+        decoded[run] = shared.decodes() - before;
+    }
+    std::printf("count=%lld cold_seconds=%.3f warm_seconds=%.3f warm_ratio=%.3f peak_rss_mb=%ld\n",
+                static_cast<long long>(jobs.size()), seconds[0], seconds[1], seconds[1] / seconds[0], peakRssMB());
+    std::fprintf(stderr, "made=%d,%d decoded=%d,%d cpu_seconds=%.3f,%.3f\n", made[0], made[1], decoded[0], decoded[1], cpu[0],
+                 cpu[1]);
     return 0;
 }
 

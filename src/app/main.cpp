@@ -2,6 +2,8 @@
 #include "app/CommandLine.h"
 #include "app/Identity.h"
 #include "cache/LibraryCache.h"
+#include "imaging/SharedThumbnails.h"
+#include "platform/Home.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/QtDesktopServices.h"
 #include "platform/QtDialogs.h"
@@ -61,6 +63,8 @@ int main(int argc, char *argv[])
     services.desktop = &desktop;
     const LibraryCache cache(LibraryCache::defaultFolder());
     services.cache = &cache;
+    const SharedThumbnails sharedThumbnails(SharedThumbnails::defaultRoot(qgetenv("XDG_CACHE_HOME"), homeDirectory()));
+    services.sharedThumbnails = &sharedThumbnails;
     AppDelegate delegate(services);
     delegate.applicationDidFinishLaunching();
     dialogs.setParent(delegate.window());

@@ -5,8 +5,9 @@
 #include "platform/Queues.h"
 #include "scan/ScanRun.h"
 
-PageThumbnails::PageThumbnails(LibraryState &library, QThreadPool &pool, QObject *parent)
-    : QObject(parent), m_library(library), m_pool(pool)
+PageThumbnails::PageThumbnails(LibraryState &library, QThreadPool &pool, const SharedThumbnails *shared,
+                               QObject *parent)
+    : QObject(parent), m_library(library), m_pool(pool), m_shared(shared)
 {
 }
 
@@ -38,6 +39,13 @@ void PageThumbnails::request(const std::shared_ptr<ScanRun> &run, int firstVisib
         ProgressCoalescer shown(this);
         ThumbnailOptions options;
         options.devicePixelRatio = devicePixelRatio;
+        options.sharedThumbnails = m_shared;
+        options.log = [this, run](const QString &line) {
+            postToMain(this, [this, run, line] {
+                if (!run->replaced && !std::exchange(m_logged, true))
+                    emit logLine(line);
+            });
+        };
         options.stopRequested = [this, &run] { return m_library.shouldStop.load() || run->replaced.load(); };
         options.progress = [this, request, &shown](int position, int count) {
             shown.post([this, request, position, count] {
@@ -80,4 +88,5 @@ void PageThumbnails::reset()
     if (const std::shared_ptr<ThumbnailRequest> request = std::exchange(m_request, {}))
         request->cancel();
     releaseLater(m_pool, std::exchange(m_noPicture, {}));
+    m_logged = false;
 }

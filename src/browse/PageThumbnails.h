@@ -9,6 +9,7 @@
 #include <memory>
 
 class QThreadPool;
+class SharedThumbnails;
 class ThumbnailRequest;
 struct ScanRun;
 
@@ -21,7 +22,9 @@ class PageThumbnails : public QObject
     Q_OBJECT
 
 public:
-    PageThumbnails(LibraryState &library, QThreadPool &pool, QObject *parent = nullptr);
+    // With `shared`, pictures come from and go to the desktop's shared thumbnails.
+    PageThumbnails(LibraryState &library, QThreadPool &pool, const SharedThumbnails *shared = nullptr,
+                   QObject *parent = nullptr);
 
     // Makes the pictures the library's displayed page lacks, for `run`'s photos, the rows
     // in [firstVisible, endVisible) first. Emits settled() at once when none is to be made.
@@ -41,10 +44,14 @@ signals:
     void progress(int position, int count);
     // No request is in flight any more.
     void settled();
+    // A line for the activity log: the first failure of a scan to store shared thumbnails.
+    void logLine(const QString &line);
 
 private:
     LibraryState &m_library;
     QThreadPool &m_pool;
+    const SharedThumbnails *m_shared;
+    bool m_logged = false; // this scan's write failure is told
     std::shared_ptr<ThumbnailRequest> m_request;
     PhotoIdSet m_noPicture; // this scan's photos whose file gave no picture
 };

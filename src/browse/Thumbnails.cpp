@@ -1,5 +1,6 @@
 #include "browse/Thumbnails.h"
 
+#include "imaging/SharedThumbnails.h"
 #include "imaging/ThumbnailPicture.h"
 
 #include <algorithm>
@@ -107,8 +108,11 @@ bool makeThumbnails(ThumbnailRequest &request, const ThumbnailOptions &options)
             options.progress(int(ordinal), count);
         return position;
     };
-    const auto made = [&](PhotoId id, QImage picture) {
+    bool logged = false;
+    const auto made = [&](PhotoId id, QImage picture, const QString &writeError) {
         std::lock_guard lock(mutex);
+        if (!writeError.isEmpty() && !std::exchange(logged, true) && options.log)
+            options.log(u"Cannot write shared thumbnails: "_s + writeError);
         batch.insert(id, std::move(picture));
         const auto now = std::chrono::steady_clock::now();
         if (options.deliver && (!lastDelivered || now - *lastDelivered >= options.batchInterval)) {
@@ -123,7 +127,11 @@ bool makeThumbnails(ThumbnailRequest &request, const ThumbnailOptions &options)
         workers.emplace_back([&] {
             for (qsizetype position; (position = claim()) >= 0;) {
                 const ThumbnailJob &job = request.m_jobs[position];
-                made(job.id, createThumbnail(job.path, options.devicePixelRatio));
+                QString writeError;
+                QImage picture = options.sharedThumbnails
+                                   ? options.sharedThumbnails->thumbnail(job.path, options.devicePixelRatio, &writeError)
+                                   : createThumbnail(job.path, options.devicePixelRatio);
+                made(job.id, std::move(picture), writeError);
             }
         });
     }
@@ -148,7 +156,11 @@ QHash<PhotoId, QImage> makeThumbnails(const QList<ThumbnailJob> &jobs, qreal dev
         inOrder[i].row = i;
     ThumbnailRequest request(std::move(inOrder));
     QHash<PhotoId, QImage> pictures;
-    ThumbnailOptions options{devicePixelRatio, stopRequested, progress, {}, {}, threads};
+    ThumbnailOptions options;
+    options.devicePixelRatio = devicePixelRatio;
+    options.stopRequested = stopRequested;
+    options.progress = progress;
+    options.threads = threads;
     options.deliver = [&](QHash<PhotoId, QImage> batch) {
         for (auto it = batch.cbegin(); it != batch.cend(); ++it) {
             if (!it->isNull())

@@ -21,6 +21,7 @@
 // which the GUI thread matches by id.
 
 struct ThumbnailOptions;
+class SharedThumbnails;
 
 struct ThumbnailJob
 {
@@ -76,10 +77,15 @@ struct ThumbnailOptions
     std::function<void(QHash<PhotoId, QImage> batch)> deliver;
     std::chrono::milliseconds batchInterval{50};
     int threads = 0; // 0 = one per core
+    // Pictures are looked up in, and stored to, the desktop's shared thumbnails; none: each
+    // photo is decoded.
+    const SharedThumbnails *sharedThumbnails = nullptr;
+    // Gets the first failure to store a shared thumbnail of the run, as a log line.
+    std::function<void(const QString &line)> log;
 };
 
-// Makes the pictures of `request` on options.threads threads. stopRequested, progress and
-// deliver are never called concurrently, possibly from those threads. Returns true when
+// Makes the pictures of `request` on options.threads threads. stopRequested, progress,
+// deliver and log are never called concurrently, possibly from those threads. Returns true when
 // every photo was done, false when a stop or a cancel ended the run early.
 bool makeThumbnails(ThumbnailRequest &request, const ThumbnailOptions &options);
 

@@ -193,7 +193,12 @@ QSize coveringSize(QSize size, QSize cover)
 QImage decodeImage(const FilePath &path, QSize cover, DecodeBudget &budget)
 {
     setUpDecodersOnce();
-    const QByteArray data = readFile(path, budget);
+    return decodeImageData(readFile(path, budget), cover, budget);
+}
+
+QImage decodeImageData(const QByteArray &data, QSize cover, DecodeBudget &budget)
+{
+    setUpDecodersOnce();
     if (data.isEmpty())
         return {};
     if (sniffFormat(data) == ImageFormat::Heif)

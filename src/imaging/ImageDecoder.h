@@ -39,6 +39,8 @@ class DecodeBudget;
 // Safe to call from several threads at once.
 QImage decodeImage(const FilePath &path, QSize cover = {});
 QImage decodeImage(const FilePath &path, QSize cover, DecodeBudget &budget);
+// The same for a file's bytes, already read.
+QImage decodeImageData(const QByteArray &data, QSize cover, DecodeBudget &budget);
 
 // The smallest size of `size`'s aspect that fills `cover`; `size` itself if not larger.
 QSize coveringSize(QSize size, QSize cover);

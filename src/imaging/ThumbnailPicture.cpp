@@ -25,7 +25,13 @@ QImage createThumbnail(const FilePath &path, qreal devicePixelRatio)
 {
     const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
     const int side = std::max(1, int(std::lround(thumbnailSide * ratio)));
-    QImage source = decodeImage(path, QSize(side, side));
+    return drawThumbnail(decodeImage(path, QSize(side, side)), ratio);
+}
+
+QImage drawThumbnail(QImage source, qreal devicePixelRatio)
+{
+    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+    const int side = std::max(1, int(std::lround(thumbnailSide * ratio)));
     const QRectF target = aspectFillRect(source.size(), side);
     if (target.isEmpty())
         return {};

@@ -19,3 +19,5 @@ QRectF aspectFillRect(QSizeF source, double side = thumbnailSide);
 // that device pixel ratio, transparent where the photo is. Null when it cannot be decoded.
 // Thread-safe.
 QImage createThumbnail(const FilePath &path, qreal devicePixelRatio = 1.0);
+// The same square drawn from a decoded picture (null for a null one).
+QImage drawThumbnail(QImage source, qreal devicePixelRatio = 1.0);

@@ -35,7 +35,7 @@ using namespace Qt::StringLiterals;
 
 MainViewController::MainViewController(Services services, QWidget *parent)
     : QWidget(parent), m_services(std::move(services)),
-      m_sequence(m_state, *m_services.fileSystem, m_workers), m_pictures(m_state, m_workers),
+      m_sequence(m_state, *m_services.fileSystem, m_workers), m_pictures(m_state, m_workers, m_services.sharedThumbnails),
       m_browser(m_state, m_workers, backgroundFrom), m_files(m_workers)
 {
     setPalette(Palette::lightPalette());
@@ -64,6 +64,7 @@ MainViewController::MainViewController(Services services, QWidget *parent)
                          qRound(ThumbnailTexts::progressPercent(position, count)));
     });
     connect(&m_pictures, &PageThumbnails::settled, this, &MainViewController::pageThumbnailsSettled);
+    connect(&m_pictures, &PageThumbnails::logLine, this, &MainViewController::log);
     // The cards scrolled into view get their pictures first.
     connect(collectionView->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
         const auto [first, end] = collectionView->visibleRows();

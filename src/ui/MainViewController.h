@@ -24,6 +24,7 @@ class Dialogs;
 class FileSystem;
 class LibraryCache;
 class PhotoGridModel;
+class SharedThumbnails;
 class PhotoGridView;
 class QComboBox;
 class QLabel;
@@ -59,6 +60,7 @@ public:
         std::function<void(const QString &line)> logSink;
         // What earlier runs learned about files; none: every scan starts from nothing.
         const LibraryCache *cache = nullptr;
+        const SharedThumbnails *sharedThumbnails = nullptr; // none: every photo is decoded
     };
 
     explicit MainViewController(Services services, QWidget *parent = nullptr);

@@ -3,6 +3,7 @@
 #include "browse/Thumbnails.h"
 #include "imaging/ImageDecoder.h"
 #include "imaging/ImageFiles.h"
+#include "imaging/SharedThumbnails.h"
 #include "imaging/ThumbnailPicture.h"
 
 #include <QRandomGenerator>
@@ -140,6 +141,8 @@ private slots:
             },
             .batchInterval = std::chrono::milliseconds(interval),
             .threads = 1,
+            .sharedThumbnails = nullptr,
+            .log = {},
         });
         QTEST(batches.join(u'|'), "made");
         QTEST(progress.join(u' '), "progress");
@@ -147,6 +150,65 @@ private slots:
         QCOMPARE(request.begun().size(), batches.join(u' ').split(u' ').size());
         QCOMPARE(ThumbnailTexts::progress(0, 10) + ThumbnailTexts::progress(10, 10), u"Generating thumbnails: 1/10Generating thumbnails: 10/10"_s);
         QCOMPARE(std::pair(ThumbnailTexts::progressPercent(3, 10), ThumbnailTexts::progressPercent(10, 10)), std::pair(15.0, 50.0));
+    }
+
+    // Through the shared thumbnails, twice: the second run decodes nothing. A cache that
+    // cannot be written still gives every picture and one log line a run, leaves nothing
+    // half-written and keeps the thumbnail stored before.
+    void sharedThumbnails_data()
+    {
+        QTest::addColumn<B>("root");
+        QTest::addColumn<B>("old"); // a file holding "old" before; %1: photo 0's thumbnail
+        QTest::addColumn<QString>("error"); // "" none
+        QTest::newRow("writable") << B("cache") << B() << u""_s;
+        QTest::newRow("disk full") << B("full") << B("full/large/%1") << u"full/large/%1.png: No space left on device"_s;
+        QTest::newRow("size folder is a file") << B("cache") << B("cache/large") << u"cache/large: Not a directory"_s;
+        QTest::newRow("root below a file") << B("file/cache") << B("file") << u"file/cache/large: Not a directory"_s;
+        QTest::newRow("cannot be made") << B("/proc/lumisort-cache") << B() << u"/proc/lumisort-cache/large: No such file or directory"_s;
+    }
+    void sharedThumbnails()
+    {
+        QFETCH(B, root);
+        QFETCH(B, old);
+        QFETCH(QString, error);
+        struct FullDisk : SharedThumbnails
+        {
+            using SharedThumbnails::SharedThumbnails;
+            int writeAll(int, QByteArrayView) const override { return ENOSPC; }
+        };
+        TestTree t;
+        QList<ThumbnailJob> jobs;
+        for (int i = 0; i < 4; ++i)
+            jobs.append({PhotoId(i), t.make({B::number(i) + ".jpg"}, encoded(bands({640, 480}, {Qt::red, Qt::green}), "jpg")), i});
+        const B name = thumbnailFileName(jobs[0].path);
+        old.replace("%1", name);
+        if (!old.isEmpty())
+            t.make({old}, "old");
+        root = root.startsWith('/') ? root : t.path(root);
+        const std::unique_ptr<SharedThumbnails> shared(root.endsWith("full") ? new FullDisk(root) : new SharedThumbnails(root));
+        QStringList log;
+        for (int run = 0; run < 2; ++run) {
+            ThumbnailRequest request(jobs);
+            int made = 0;
+            ThumbnailOptions options;
+            options.threads = 2;
+            options.sharedThumbnails = shared.get();
+            options.deliver = [&](const QHash<PhotoId, QImage> &batch) {
+                for (const QImage &picture : batch)
+                    made += picture.pixelColor(10, 10).red() > 230 && picture.pixelColor(140, 140).green() > 230;
+            };
+            options.log = [&](const QString &line) { log << line; };
+            QVERIFY(makeThumbnails(request, options) && made == 4);
+        }
+        QCOMPARE(std::pair(shared->decodes(), int(log.size())), error.isEmpty() ? std::pair(4, 0) : std::pair(8, 2));
+        const QString where = error.startsWith(u'/') ? QString() : QFile::decodeName(t.root) + u'/';
+        const QStringList around = error.split(u"%1"_s); // any photo's name between
+        QVERIFY2(log.isEmpty() || (log[0].startsWith(u"Cannot write shared thumbnails: "_s + where + around[0]) && log[0].endsWith(around.last())),
+                 qPrintable(log.value(0)));
+        if (old.contains('/'))
+            QCOMPARE(TestTree::list(t.path(old.left(old.lastIndexOf('/')))), QByteArrayList{old.mid(old.lastIndexOf('/') + 1)});
+        QFile kept(QFile::decodeName(t.path(old)));
+        QVERIFY(old.isEmpty() || (kept.open(QIODevice::ReadOnly) && kept.readAll() == "old"));
     }
 };
 

@@ -3,6 +3,7 @@
 // Stand-ins for the outside world of the main window: scripted dialogs, recorded sounds
 // and log lines, and a file system whose listings can be held back; and the window on them.
 #include "TestTree.h"
+#include "imaging/SharedThumbnails.h"
 #include "platform/Dialogs.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/Sounds.h"
@@ -84,7 +85,8 @@ struct Harness
     QStringList logLines;
     DesktopServices *desktop = nullptr;
     const LibraryCache *cache = nullptr;
-    MainViewController::Services services() { return {&fs, &dialogs, &sounds, desktop, [this](const QString &line) { logLines << line; }, cache}; }
+    std::unique_ptr<SharedThumbnails> shared;
+    MainViewController::Services services() { return {&fs, &dialogs, &sounds, desktop, [this](const QString &line) { logLines << line; }, cache, shared.get()}; }
 };
 
 // A shown main window on fresh fakes, and a temporary tree, for each test function.

@@ -195,8 +195,12 @@ private slots:
     // A real scan: the cards show when the walk ends, before any picture, and the pass's
     // marks when it ends; whatever page is shown gets its pictures, Load More its cards at
     // once. Stop pressed as the cards appear: no picture is begun and no pass follows.
+    // Shared thumbnails that cannot be stored: one log line for the scan's pages.
     void scanAndLoadMore()
     {
+        h->shared = std::make_unique<SharedThumbnails>(tree->make({"cache"}));
+        vc = std::make_unique<MainViewController>(h->services());
+        vc->show();
         for (int i = 0; i < 130; ++i) { // the subfolder's 100 come first: the first page
             QImage image(8, 8, QImage::Format_RGB32);
             image.fill(QColor::fromHsv(i, 200, 200));
@@ -241,6 +245,8 @@ private slots:
         QVERIFY(!vc->thumbnailsPending());
         vc->loadMoreClicked();
         QCOMPARE(std::pair(int(lib().displayedPhotos.size()), shown(Qt::DecorationRole)), std::pair(132, 131));
+        QTRY_VERIFY(!vc->thumbnailsPending());
+        QCOMPARE(h->logLines.filter(u"Cannot write shared thumbnails: "_s + QFile::decodeName(tree->path("cache/normal: Not a directory"))).size(), 1);
     }
 };
 
