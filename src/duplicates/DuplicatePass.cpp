@@ -267,13 +267,27 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
         sets.insert(sets.end(), std::make_move_iterator(parts.begin()), std::make_move_iterator(parts.end()));
 
     // Sets small enough are compared side by side; the files of larger ones are hashed
-    // one by one and grouped by digest, as are those of a set with known digests, whose
-    // other files are then hashed whole even when they match no other. The longest jobs go first.
+    // one by one and grouped by digest. In a small set with known digests the other files
+    // are compared side by side with one file of each known digest, so a file that matches
+    // none is told apart by its first and last blocks, not read whole; in a large one they
+    // are hashed whole. The longest jobs go first.
     struct Job
     {
         size_t set;
         int alone = -1; // a file of the set to hash by itself
         qint64 bytes;
+    };
+    // One file of each known digest of a set: copies of it are found beside it.
+    const auto knownSamples = [&](const SameSize &set) {
+        std::vector<int> samples;
+        std::vector<ContentDigest> seen;
+        for (int i : set.known) {
+            if (std::ranges::find(seen, *digestOf[size_t(i)]) == seen.end()) {
+                seen.push_back(*digestOf[size_t(i)]);
+                samples.push_back(i);
+            }
+        }
+        return samples;
     };
     std::vector<Job> jobs;
     for (size_t s = 0; s < sets.size(); ++s) {
@@ -292,8 +306,11 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     std::vector<std::vector<LearnedDigest>> learned(known ? jobs.size() : 0);
     runner.run(jobs.size(), [&](size_t j, ReadBuffers &buffers) {
         const Job &job = jobs[j];
-        const std::vector<int> members = job.alone < 0 ? sets[job.set].members : std::vector{job.alone};
-        const bool keepSingles = job.alone >= 0 || !sets[job.set].known.empty();
+        std::vector<int> members = job.alone < 0 ? sets[job.set].members : std::vector{job.alone};
+        const qsizetype unsettled = qsizetype(members.size());
+        if (job.alone < 0)
+            std::ranges::copy(knownSamples(sets[job.set]), std::back_inserter(members));
+        const bool keepSingles = job.alone >= 0;
         if (auto classes = matchContents(fs, candidates(members), sets[job.set].size, keepSingles,
                                          shouldStop, buffers)) {
             for (ContentClass &c : *classes) {
@@ -312,7 +329,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
             }
             found[j] = std::move(*classes);
         }
-        runner.settle(int(members.size()));
+        runner.settle(int(unsettled));
     });
     if (stopRequested())
         return stopped;
@@ -332,9 +349,13 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     std::vector<Hashed> hashed;
     std::vector<std::vector<int>> groups;
     for (size_t j = 0; j < jobs.size(); ++j) {
-        const bool byDigest = !sets[jobs[j].set].known.empty();
+        const std::vector<int> &knownMembers = sets[jobs[j].set].known;
+        const bool byDigest = !knownMembers.empty();
         for (const ContentClass &c : found[j]) {
             for (int member : c.members) {
+                // A known file compared beside the others is grouped through its digest.
+                if (byDigest && std::ranges::find(knownMembers, member) != knownMembers.end())
+                    continue;
                 digestOf[size_t(member)] = c.digest;
                 if (byDigest)
                     hashed.push_back({jobs[j].set, c.digest, member});

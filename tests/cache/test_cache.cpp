@@ -94,23 +94,25 @@ private slots:
         QTest::addColumn<B>("change");
         QTest::addColumn<QStringList>("warm");
         QTest::addColumn<int>("opened");
+        QTest::addColumn<int>("thenOpened"); // by a third pass
         QTest::newRow("unchanged: nothing read") << L{"a:A", "b:A", "c:B", "d:B", "e:A", "u:" + B(5, 'A')} << B()
-                                                 << QStringList{u"a b e"_s, u"c d"_s, u"|"_s, u"Reused 5 of 5 fingerprints"_s} << 0;
-        // A file of the size that was no copy has no row: it is hashed whole once.
-        QTest::newRow("a near-copy beside known files") << L{"a:A", "b:A", "z:Z"} << B() << QStringList{u"a b"_s, u"|"_s, u"Reused 2 of 3 fingerprints"_s} << 1;
+                                                 << QStringList{u"a b e"_s, u"c d"_s, u"|"_s, u"Reused 5 of 5 fingerprints"_s} << 0 << 0;
+        // A file of the size that was no copy has no row: it is told apart from one known
+        // file by its blocks each time, never read whole.
+        QTest::newRow("a near-copy beside known files") << L{"a:A", "b:A", "z:Z"} << B() << QStringList{u"a b"_s, u"|"_s, u"Reused 2 of 3 fingerprints"_s} << 2 << 2;
         // Same size, the modification time put back: the status-change time tells.
-        QTest::newRow("rewritten, time put back") << L{"a:A", "b:A", "c:A"} << B("rewrite b") << QStringList{u"a c"_s, u"|"_s, u"Reused 2 of 3 fingerprints"_s} << 1;
-        QTest::newRow("same bytes rewritten") << L{"a:A", "b:A"} << B("same b") << QStringList{u"a b"_s, u"|"_s, u"Reused 1 of 2 fingerprints"_s} << 1;
+        QTest::newRow("rewritten, time put back") << L{"a:A", "b:A", "c:A"} << B("rewrite b") << QStringList{u"a c"_s, u"|"_s, u"Reused 2 of 3 fingerprints"_s} << 2 << 2;
+        QTest::newRow("same bytes rewritten") << L{"a:A", "b:A"} << B("same b") << QStringList{u"a b"_s, u"|"_s, u"Reused 1 of 2 fingerprints"_s} << 2 << 0;
         // Inode 7 on two devices: two files, two rows; swapped, both are read again.
         QTest::newRow("one inode on two devices") << L{"x:A:1", "y:B:2", "x2:A", "y2:B"} << B()
-                                                  << QStringList{u"x x2"_s, u"y y2"_s, u"|"_s, u"Reused 4 of 4 fingerprints"_s} << 0;
-        QTest::newRow("devices swapped") << L{"x:A:1", "y:A:2", "z:A"} << B("swap") << QStringList{u"x y z"_s, u"|"_s, u"Reused 1 of 3 fingerprints"_s} << 2;
+                                                  << QStringList{u"x x2"_s, u"y y2"_s, u"|"_s, u"Reused 4 of 4 fingerprints"_s} << 0 << 0;
+        QTest::newRow("devices swapped") << L{"x:A:1", "y:A:2", "z:A"} << B("swap") << QStringList{u"x y z"_s, u"|"_s, u"Reused 1 of 3 fingerprints"_s} << 3 << 0;
         L many{"a:A", "b:A"}; // more new files than are compared side by side, beside known ones
         QString members = u"a b"_s;
         for (int i = 0; i < 17; ++i)
             many << "n" + B::number(i) + ":A:+", members += u" n"_s + QString::number(i);
-        QTest::newRow("many new copies of known files") << many << B() << QStringList{members, u"|"_s, u"Reused 2 of 19 fingerprints"_s} << 17;
-        QTest::newRow("changed while read: no row") << L{"a:A", "b:A", "c:A:!"} << B() << QStringList{u"a b c"_s, u"|"_s, u"Reused 2 of 3 fingerprints"_s} << 1;
+        QTest::newRow("many new copies of known files") << many << B() << QStringList{members, u"|"_s, u"Reused 2 of 19 fingerprints"_s} << 17 << 0;
+        QTest::newRow("changed while read: no row") << L{"a:A", "b:A", "c:A:!"} << B() << QStringList{u"a b c"_s, u"|"_s, u"Reused 2 of 3 fingerprints"_s} << 2 << 0;
     }
     void warmPass()
     {
@@ -152,8 +154,9 @@ private slots:
         QTEST(int(fs.opened), "opened");
         QCOMPARE(warm.first(warm.indexOf(u"|"_s)), pass(t, names, fs, nullptr).first(warm.indexOf(u"|"_s)));
         fs.opened = 0;
-        QCOMPARE(pass(t, names, fs, &cache).last(), u"Reused %1 of %1 fingerprints"_s.arg(warm.last().section(u' ', 3, 3)));
-        QCOMPARE(int(fs.opened), 0); // everything known now
+        QFETCH(int, thenOpened); // what was read whole is known now
+        QCOMPARE(pass(t, names, fs, &cache).last(), thenOpened ? warm.last() : u"Reused %1 of %1 fingerprints"_s.arg(warm.last().section(u' ', 3, 3)));
+        QCOMPARE(int(fs.opened), thenOpened);
         QCOMPARE((QList<int>{::stat(t.path(".cache/lumisort"), &st) == 0 ? int(st.st_mode & 0777) : 0, ::stat(cache.file(), &st) == 0 ? int(st.st_mode & 0777) : 0}), (QList<int>{0700, 0600}));
     }
 
