@@ -339,12 +339,11 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
 
     // Files hashed by themselves, and every file of a set with known digests, group by set
     // and digest: sorted, each run is a group.
+    // Its digest is the member's, looked up when sorting: a million of them stay small.
     struct Hashed
     {
-        size_t set;
-        ContentHash::Digest digest;
+        quint32 set;
         int member;
-        auto operator<=>(const Hashed &) const = default;
     };
     std::vector<Hashed> hashed;
     std::vector<std::vector<int>> groups;
@@ -358,7 +357,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
                     continue;
                 digestOf[size_t(member)] = c.digest;
                 if (byDigest)
-                    hashed.push_back({jobs[j].set, c.digest, member});
+                    hashed.push_back({quint32(jobs[j].set), member});
             }
             if (!byDigest)
                 groups.push_back(c.members);
@@ -367,16 +366,19 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     found = {};
     for (size_t s = 0; s < sets.size(); ++s) {
         for (int member : sets[s].known)
-            hashed.push_back({s, *digestOf[size_t(member)], member});
+            hashed.push_back({quint32(s), member});
     }
     for (const Job &job : jobs) {
         if (job.alone >= 0 && digestOf[size_t(job.alone)])
-            hashed.push_back({job.set, *digestOf[size_t(job.alone)], job.alone});
+            hashed.push_back({quint32(job.set), job.alone});
     }
-    std::sort(hashed.begin(), hashed.end());
+    const auto digestOfEntry = [&](const Hashed &h) -> const ContentDigest & { return *digestOf[size_t(h.member)]; };
+    std::sort(hashed.begin(), hashed.end(), [&](const Hashed &a, const Hashed &b) {
+        return std::tie(a.set, digestOfEntry(a), a.member) < std::tie(b.set, digestOfEntry(b), b.member);
+    });
     for (size_t from = 0, to; from < hashed.size(); from = to) {
         for (to = from + 1; to < hashed.size() && hashed[to].set == hashed[from].set
-                            && hashed[to].digest == hashed[from].digest;
+                            && digestOfEntry(hashed[to]) == digestOfEntry(hashed[from]);
              ++to) {
         }
         if (to - from >= 2) {
@@ -391,11 +393,12 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     for (std::vector<LearnedDigest> &files : learned)
         result.learned.insert(result.learned.end(), files.begin(), files.end());
     result.photos = snapshot;
-    result.digests.resize(size_t(total));
+    // Another record of a file has the digest its first record got (first records come
+    // first, so theirs is set by then).
+    result.digests = std::move(digestOf);
     for (int i = 0; i < total; ++i) {
-        // Another record of a file has the digest its first record got.
-        const int first = firstRecordOf[size_t(i)];
-        result.digests[size_t(i)] = digestOf[size_t(first < 0 ? i : first)];
+        if (const int first = firstRecordOf[size_t(i)]; first >= 0)
+            result.digests[size_t(i)] = result.digests[size_t(first)];
     }
     result.groups.reserve(qsizetype(groups.size()));
     for (const std::vector<int> &members : groups) {
