@@ -390,8 +390,10 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     hashed = {};
     std::sort(groups.begin(), groups.end());
 
-    for (std::vector<LearnedDigest> &files : learned)
+    for (std::vector<LearnedDigest> &files : learned) {
         result.learned.insert(result.learned.end(), files.begin(), files.end());
+        files = {};
+    }
     result.photos = snapshot;
     // Another record of a file has the digest its first record got (first records come
     // first, so theirs is set by then).

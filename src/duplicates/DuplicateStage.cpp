@@ -12,6 +12,10 @@ QString DuplicateStage::startedText() const
     return DuplicateTexts::started();
 }
 
+namespace {
+constexpr size_t slice = 4096; // rows looked up or stored at a time
+} // namespace
+
 StageWork DuplicateStage::prepare(const LibraryState &library) const
 {
     return [fs = &m_fs, cache = m_cache, snapshot = duplicateSnapshot(library.allPhotos)](const StageContext &context) -> StageApply {
@@ -23,16 +27,20 @@ StageWork DuplicateStage::prepare(const LibraryState &library) const
         KnownDigests known;
         if (cache) {
             session.emplace(*cache);
+            // In slices, so that a million paths are never made at once.
             known = [&](std::span<const StampedFile> files) {
-                std::vector<FilePath> paths;
-                std::vector<FileStamp> stamps;
-                paths.reserve(files.size());
-                stamps.reserve(files.size());
-                for (const StampedFile &file : files) {
-                    paths.push_back(snapshot[file.position].path());
-                    stamps.push_back(file.stamp);
+                std::vector<std::optional<ContentDigest>> digests;
+                digests.reserve(files.size());
+                for (size_t from = 0; from < files.size(); from += slice) {
+                    std::vector<FilePath> paths;
+                    std::vector<FileStamp> stamps;
+                    for (const StampedFile &file : files.subspan(from, std::min(slice, files.size() - from))) {
+                        paths.push_back(snapshot[file.position].path());
+                        stamps.push_back(file.stamp);
+                    }
+                    std::ranges::move(session->lookup(paths, stamps), std::back_inserter(digests));
                 }
-                return session->lookup(paths, stamps);
+                return digests;
             };
         }
         DuplicatePassResult result = runDuplicatePass(snapshot, *fs, context.stop, progress, known);
@@ -40,12 +48,16 @@ StageWork DuplicateStage::prepare(const LibraryState &library) const
         if (session && !result.stopped) {
             if (session->usable() && result.needed > 0)
                 cacheLines << DuplicateTexts::reused(result.reused, result.needed);
-            std::vector<CachedDigest> rows;
-            rows.reserve(result.learned.size());
-            for (const LearnedDigest &learned : result.learned)
-                rows.push_back({snapshot[learned.file.position].path(), learned.file.stamp, learned.digest});
+            // At least once: a store also marks the rows found as seen.
+            for (size_t from = 0; from == 0 || from < result.learned.size(); from += slice) {
+                std::vector<CachedDigest> rows;
+                for (size_t i = from; i < std::min(from + slice, result.learned.size()); ++i) {
+                    const LearnedDigest &learned = result.learned[i];
+                    rows.push_back({snapshot[learned.file.position].path(), learned.file.stamp, learned.digest});
+                }
+                session->store(rows);
+            }
             result.learned = {};
-            session->store(rows);
             session->dropUnseen();
         }
         if (session && !session->message().isEmpty())
