@@ -5,9 +5,7 @@
 // (`options` names it). They need root; `ok` tells whether the mount worked, so the test
 // can skip. Detached when destroyed, so declare them after the TestTree they live in.
 #include <QByteArray>
-#include <QFile>
 
-#include <fcntl.h>
 #include <sys/mount.h>
 
 struct TestMount
@@ -24,13 +22,3 @@ struct TestMount
     }
     ~TestMount() { if (mounted) ::umount2(dir, MNT_DETACH); }
 };
-
-// A file's bytes, or "<missing>". Opened by its byte path, which need not be valid UTF-8.
-inline QByteArray fileBytes(const QByteArray &path)
-{
-    QFile file;
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        return "<missing>";
-    return file.readAll();
-}

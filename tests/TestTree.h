@@ -63,3 +63,13 @@ public:
 private:
     static void check(bool ok, const QByteArray &what) { if (!ok) qFatal("TestTree: %s: %s", what.constData(), strerror(errno)); }
 };
+
+// A file's bytes, or "<missing>". Opened by its byte path, which need not be valid UTF-8.
+inline QByteArray fileBytes(const QByteArray &path)
+{
+    QFile file;
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return "<missing>";
+    return file.readAll();
+}

@@ -1,3 +1,4 @@
+#include "ProbedFileSystem.h"
 #include "TestTree.h"
 #include "duplicates/ContentMatch.h"
 #include "duplicates/DuplicatePass.h"
@@ -5,7 +6,6 @@
 #include "duplicates/DuplicateTexts.h"
 #include "model/LibraryState.h"
 #include "platform/ContentHash.h"
-#include "platform/PosixFileSystem.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -38,42 +38,6 @@ B content(const B &key)
 }
 
 QString sha(const B &key) { return ContentHash::hexOf(content(key)); }
-
-// The real file system, counting the files the pass opens. A file marked by its real inode
-// is reported as inode 7 on device N ("N"), touched once it is open ("!"), or replaced by a
-// copy once it is examined ("^").
-struct ProbedFileSystem : PosixFileSystem
-{
-    QHash<ino_t, B> marks;
-    mutable std::atomic<int> opened = 0, statted = 0;
-    mutable std::atomic<bool> openedOther = false; // a folder, FIFO or device
-    std::function<void()> onOpen = [] {};
-
-    bool statPath(const FilePath &path, struct stat &st) const override
-    {
-        const bool ok = PosixFileSystem::statPath(path, st);
-        ++statted;
-        const B copy = path + '~';
-        if (ok && marks.value(st.st_ino) == "^" && !(QFile::copy(QFile::decodeName(path), QFile::decodeName(copy)) && ::rename(copy, path) == 0))
-            qFatal("cannot replace %s", path.constData());
-        return ok && remap(st);
-    }
-    bool statOpen(int fd, struct stat &st) const override
-    {
-        const bool ok = PosixFileSystem::statOpen(fd, st);
-        const timespec past[2] = {{1'000'000'000, 0}, {1'000'000'000, 0}};
-        ++opened;
-        openedOther = openedOther || (ok && !S_ISREG(st.st_mode));
-        onOpen();
-        return ok && (marks.value(st.st_ino) != "!" || ::futimens(fd, past) == 0) && remap(st);
-    }
-    bool remap(struct stat &st) const
-    {
-        if (const uint device = marks.value(st.st_ino).toUInt())
-            std::tie(st.st_dev, st.st_ino) = std::pair<dev_t, ino_t>(device, 7);
-        return true;
-    }
-};
 
 // Photos on the files of a tree, named by their path below it; passes run and publish as
 // the controller's do.
@@ -206,12 +170,8 @@ private slots:
         QVERIFY(published && !library.fs.openedOther);
         QCOMPARE(library.groups(), groups);
         // A photo whose scanned size no other photo has is not looked at again.
-        QHash<qint64, int> photosOfSize;
-        for (const PhotoItem &photo : std::as_const(library.state.allPhotos))
-            ++photosOfSize[photo.size()];
-        QCOMPARE(library.fs.statted.load(), std::ranges::count_if(library.state.allPhotos, [&](const PhotoItem &photo) {
-                     return photosOfSize.value(photo.size()) > 1;
-                 }));
+        const auto &photos = library.state.allPhotos;
+        QCOMPARE(library.fs.statted.load(), std::ranges::count_if(photos, [&](const PhotoItem &p) { return std::ranges::count(photos, p.size(), &PhotoItem::size) > 1; }));
         const QStringList members = groups.join(u' ').split(u' ', Qt::SkipEmptyParts);
         QCOMPARE(DuplicateTexts::summary(*published), u"Found %1 duplicate groups (%2 photos)"_s.arg(groups.size()).arg(members.size()));
         // Every record of a grouped file gets the digest; in small sets no other file is read whole.

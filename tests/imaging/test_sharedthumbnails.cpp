@@ -116,9 +116,8 @@ private slots:
         QCOMPARE(card.pixelColor(75, 75), used ? QColor(Qt::blue) : QColor(Qt::red));
         QCOMPARE(shared.decodes(), used ? 0 : 1);
         // One that was not used is replaced by a fresh one where the decode writes.
-        QFile replaced(QString::fromLocal8Bit(t.path(at)));
         if (!used && at.contains(ratio > 1 ? "/x-large/" : "/large/") && file != "fifo")
-            QVERIFY(replaced.open(QIODevice::ReadOnly) && textsOf(replaced.readAll()).contains(B("Thumb::MTime=" + B::number(qint64(st.st_mtime)))));
+            QVERIFY(textsOf(fileBytes(t.path(at))).contains(B("Thumb::MTime=" + B::number(qint64(st.st_mtime)))));
     }
 
     // What a decode leaves in the cache for the desktop, and whether the next run reads it.
@@ -163,14 +162,11 @@ private slots:
         QCOMPARE(folders, folder.isEmpty() ? QByteArrayList() : QByteArrayList{folder});
         if (!folder.isEmpty()) {
             const B dir = t.path("cache/" + folder), name = dir + '/' + thumbnailFileName(photo);
-            struct stat d, f, source;
-            QCOMPARE(TestTree::list(dir), QByteArrayList{thumbnailFileName(photo)});
-            QVERIFY(::stat(dir, &d) == 0 && ::stat(name, &f) == 0 && ::stat(photo, &source) == 0);
-            QCOMPARE(std::pair(d.st_mode & 07777, f.st_mode & 07777), std::pair(0700U, 0600U));
-            QVERIFY(::stat(t.path("cache"), &d) == 0 && (d.st_mode & 07777) == 0700);
-            QFile file(QString::fromLocal8Bit(name));
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            const B bytes = file.readAll();
+            const auto mode = [](const B &path) { struct stat st{}; return ::stat(path, &st) == 0 ? st.st_mode & 07777 : 0; };
+            struct stat source;
+            QVERIFY(TestTree::list(dir) == QByteArrayList{thumbnailFileName(photo)} && ::stat(photo, &source) == 0);
+            QCOMPARE((QList{mode(t.path("cache")), mode(dir), mode(name)}), (QList{0700U, 0700U, 0600U}));
+            const B bytes = fileBytes(name);
             QCOMPARE(textsOf(bytes), "Software=Lumisort\nThumb::MTime=" + B::number(qint64(source.st_mtime)) + "\nThumb::Size="
                                          + B::number(qint64(source.st_size)) + "\nThumb::URI=" + fileUri(photo));
             QTEST(QImage::fromData(bytes, "png").size(), "size");
