@@ -42,3 +42,10 @@ PhotoIdSet duplicatesBesideOriginals(const QList<DuplicateGroup> &groups)
     }
     return ids;
 }
+
+std::optional<PhotoItem> SimilarGroup::best() const
+{
+    if (photos.isEmpty())
+        return std::nullopt;
+    return photos.first();
+}

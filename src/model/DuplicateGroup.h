@@ -20,3 +20,13 @@ struct DuplicateGroup
 
 // The ids of every group's duplicates: what "Keep Originals Only" selects.
 PhotoIdSet duplicatesBesideOriginals(const QList<DuplicateGroup> &groups);
+
+// Photos that show the same picture (resized, re-encoded, converted, lightly edited),
+// found by the similar pass; the best copy first, then the others by the same rule.
+struct SimilarGroup
+{
+    QList<PhotoItem> photos;
+
+    // The copy to keep: most pixels, then the largest file, then the oldest.
+    std::optional<PhotoItem> best() const;
+};

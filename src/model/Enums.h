@@ -9,7 +9,7 @@
 
 enum class ScanState { idle, scanning, paused, stopping };
 
-enum class ViewMode { all, duplicates };
+enum class ViewMode { all, duplicates, similar };
 
 // Whether a copy-and-move run copies or moves; the controller exposes it as its own
 // nested FileOperation type.

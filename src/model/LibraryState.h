@@ -26,6 +26,9 @@ struct LibraryState
     PhotoIdSet selectedPhotoIds;
     QList<DuplicateGroup> duplicateGroups;
     PhotoIdSet duplicatePhotoIds;
+    QList<SimilarGroup> similarGroups; // each group's best copy first
+    PhotoIdSet similarPhotoIds;        // every member of every similar group, best included
+    PhotoIdSet bestPhotoIds;           // the first member of each similar group
     qsizetype currentlyShowing = 0;
     ScanState scanState = ScanState::idle;
     ViewMode viewMode = ViewMode::all;

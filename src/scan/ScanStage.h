@@ -12,6 +12,7 @@
 enum class LibraryChange {
     none = 0,
     duplicates = 1, // groups, duplicate ids and digests
+    similar = 2,    // similar groups, their ids and best copies
 };
 
 // What a stage reports once its result is in the library.
