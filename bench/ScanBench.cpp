@@ -65,9 +65,12 @@ int duplicatesCommand(int argc, char **argv)
 {
     QList<FilePath> paths;
     FilePath cacheFolder;
+    bool keep = false; // --warm: the cache as an earlier run left it, one run
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--cache") == 0 && i + 1 < argc)
             cacheFolder = argv[++i];
+        else if (std::strcmp(argv[i], "--warm") == 0)
+            keep = true;
         else
             paths.append(FilePath(argv[i]));
     }
@@ -86,13 +89,15 @@ int duplicatesCommand(int argc, char **argv)
         seconds = secondsSince(start);
     } else {
         // The scan and the duplicate stage as the window runs them, from an empty cache, then again.
-        for (const char *suffix : {"", "-wal", "-shm"})
-            ::unlink(QByteArray(cacheFolder + "/library.sqlite" + suffix).constData());
+        for (const char *suffix : {"", "-wal", "-shm"}) {
+            if (!keep)
+                ::unlink(QByteArray(cacheFolder + "/library.sqlite" + suffix).constData());
+        }
         const LibraryCache cache(cacheFolder);
         const PosixFileSystem fs;
         double cold = 0;
         QStringList log;
-        for (int run = 0; run < 2; ++run) {
+        for (int run = keep ? 1 : 0; run < 2; ++run) {
             const auto start = Clock::now();
             state.duplicateGroups.clear();
             state.duplicatePhotoIds.clear();

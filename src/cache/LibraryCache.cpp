@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <numeric>
 
 using namespace Qt::StringLiterals;
 
@@ -221,34 +222,66 @@ std::vector<std::optional<ContentDigest>> CacheSession::lookup(std::span<const F
     std::vector<std::optional<ContentDigest>> digests;
     if (!usable() || paths.empty() || !exec("BEGIN"))
         return digests;
-    Statement select(m_db, "SELECT device, inode, size, mtime_ns, ctime_ns, sha256, seen_day FROM files WHERE path = ?1");
-    if (select.code() != SQLITE_OK) {
-        fail(select.code());
+    // The paths in key order, read by walking the rows from the first one on: a library's
+    // rows lie side by side, so stepping to the next costs less than a search for each.
+    Statement rows(m_db, "SELECT path, device, inode, size, mtime_ns, ctime_ns, sha256, seen_day FROM files "
+                         "WHERE path >= ?1 ORDER BY path");
+    if (rows.code() != SQLITE_OK) {
+        fail(rows.code());
         return {};
     }
+    std::vector<size_t> order(paths.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    std::ranges::sort(order, [&](size_t a, size_t b) { return paths[a] < paths[b]; });
     const qint64 today = m_cache.today();
     std::vector<FilePath> seen;
     digests.resize(paths.size());
-    for (size_t i = 0; i < paths.size(); ++i) {
-        select.bind(1, paths[i]);
-        const int code = select.step();
-        if (code == SQLITE_ROW) {
-            const FileStamp stamp{quint64(sqlite3_column_int64(*select, 0)), quint64(sqlite3_column_int64(*select, 1)),
-                                  sqlite3_column_int64(*select, 2), sqlite3_column_int64(*select, 3),
-                                  sqlite3_column_int64(*select, 4)};
-            const void *digest = sqlite3_column_blob(*select, 5);
-            if (stamp == stamps[i] && digest && sqlite3_column_bytes(*select, 5) == int(ContentDigest().size())) {
-                digests[i].emplace();
-                std::memcpy(digests[i]->data(), digest, digests[i]->size());
-                if (sqlite3_column_int64(*select, 6) < today)
-                    seen.push_back(paths[i]);
-            }
-        } else if (code != SQLITE_DONE) {
-            fail(code);
-            return {};
+    // Rows stepped over since the last path found; past a few, a new search is cheaper.
+    constexpr int maxSkipped = 16;
+    int code = SQLITE_DONE;
+    int skipped = maxSkipped;
+    for (size_t k = 0; k < order.size();) {
+        const size_t i = order[k];
+        if (skipped >= maxSkipped) {
+            sqlite3_reset(*rows);
+            rows.bind(1, paths[i]);
+            skipped = 0;
+            code = rows.step();
         }
-        sqlite3_reset(*select);
+        if (code != SQLITE_ROW) {
+            if (code != SQLITE_DONE) {
+                fail(code);
+                return {};
+            }
+            break; // no rows after this path
+        }
+        const QByteArrayView rowPath(static_cast<const char *>(sqlite3_column_blob(*rows, 0)), sqlite3_column_bytes(*rows, 0));
+        const int cmp = rowPath.compare(paths[i]);
+        if (cmp < 0) {
+            ++skipped;
+            code = rows.step();
+            continue;
+        }
+        ++k;
+        if (cmp > 0)
+            continue;
+        const FileStamp stamp{quint64(sqlite3_column_int64(*rows, 1)), quint64(sqlite3_column_int64(*rows, 2)),
+                              sqlite3_column_int64(*rows, 3), sqlite3_column_int64(*rows, 4),
+                              sqlite3_column_int64(*rows, 5)};
+        const void *digest = sqlite3_column_blob(*rows, 6);
+        if (stamp == stamps[i] && digest && sqlite3_column_bytes(*rows, 6) == int(ContentDigest().size())) {
+            digests[i].emplace();
+            std::memcpy(digests[i]->data(), digest, digests[i]->size());
+            if (sqlite3_column_int64(*rows, 7) < today)
+                seen.push_back(paths[i]);
+        }
+        // The same path may be asked twice; the row is left for it.
+        if (k < order.size() && paths[order[k]] == paths[i])
+            continue;
+        skipped = 0;
+        code = rows.step();
     }
+    sqlite3_reset(*rows);
     if (!exec("COMMIT"))
         return {};
     m_seen = std::move(seen);

@@ -10,7 +10,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
-#include <unordered_map>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -31,13 +31,6 @@ struct Examined
     FileIdentity identity() const { return {dev_t(stamp.device), ino_t(stamp.inode)}; }
 };
 
-struct IdentityHash
-{
-    size_t operator()(const FileIdentity &id) const noexcept
-    {
-        return std::hash<quint64>()(id.inode) ^ (std::hash<quint64>()(id.device) << 1);
-    }
-};
 
 // Files of one size that may be identical, as snapshot positions in ascending order: those
 // to read, and those whose digests are known. A set with known ones is grouped by digest.
@@ -135,17 +128,25 @@ private:
 std::vector<SameSize> sameSizeSets(const std::vector<Examined> &examined,
                                    std::vector<int> &firstRecordOf)
 {
-    std::unordered_map<FileIdentity, int, IdentityHash> firstByIdentity;
-    std::vector<int> firsts;
+    // By identity, then position: the first of each run is a file's first record.
+    std::vector<int> regular;
     for (int i = 0; i < int(examined.size()); ++i) {
-        if (!examined[size_t(i)].regular)
-            continue;
-        const auto [it, inserted] = firstByIdentity.try_emplace(examined[size_t(i)].identity(), i);
-        if (inserted)
-            firsts.push_back(i);
-        else
-            firstRecordOf[size_t(i)] = it->second;
+        if (examined[size_t(i)].regular)
+            regular.push_back(i);
     }
+    const auto identityKey = [&](int i) {
+        const FileIdentity id = examined[size_t(i)].identity();
+        return std::tuple(quint64(id.device), quint64(id.inode), i);
+    };
+    std::ranges::sort(regular, {}, identityKey);
+    std::vector<int> firsts;
+    for (size_t k = 0; k < regular.size(); ++k) {
+        if (k > 0 && examined[size_t(regular[k])].identity() == examined[size_t(regular[k - 1])].identity())
+            firstRecordOf[size_t(regular[k])] = firstRecordOf[size_t(regular[k - 1])] >= 0 ? firstRecordOf[size_t(regular[k - 1])] : regular[k - 1];
+        else
+            firsts.push_back(regular[k]);
+    }
+    std::ranges::sort(firsts);
     std::stable_sort(firsts.begin(), firsts.end(), [&](int a, int b) {
         return examined[size_t(a)].size() < examined[size_t(b)].size();
     });
@@ -179,14 +180,22 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     // Only sizes decide what is read. A photo whose size, as the scan found it, no other
     // photo has is left alone: statting it again would double the cost of a pass over a
     // library whose contents are known.
-    std::unordered_map<qint64, int> photosOfSize;
-    for (const PhotoItem &photo : snapshot)
-        ++photosOfSize[photo.size()];
+    std::vector<char> sizeShared(size_t(total), 0);
+    {
+        std::vector<std::pair<qint64, int>> bySize{size_t(total)};
+        for (int i = 0; i < total; ++i)
+            bySize[size_t(i)] = {snapshot[i].size(), i};
+        std::ranges::sort(bySize);
+        for (size_t k = 1; k < bySize.size(); ++k) {
+            if (bySize[k].first == bySize[k - 1].first)
+                sizeShared[size_t(bySize[k].second)] = sizeShared[size_t(bySize[k - 1].second)] = 1;
+        }
+    }
     std::vector<Examined> examined(static_cast<size_t>(total));
     runner.run(size_t(total + statBatch - 1) / statBatch, [&](size_t batch, ReadBuffers &) {
         const int end = std::min(total, int(batch + 1) * statBatch);
         for (int i = int(batch) * statBatch; i < end && !stopRequested(); ++i) {
-            if (photosOfSize.at(snapshot[i].size()) < 2)
+            if (!sizeShared[size_t(i)])
                 continue;
             struct stat st;
             if (fs.statPath(snapshot[i].path(), st) && S_ISREG(st.st_mode))
