@@ -33,7 +33,7 @@ CREATE TABLE files(
     width INTEGER, height INTEGER, signature BLOB
 ) WITHOUT ROWID)";
 
-// A changed file's row keeps nothing later passes learned about its old contents.
+// A changed file's row keeps nothing a pass learned about its old contents.
 constexpr const char *upsert = R"(
 INSERT INTO files(path, device, inode, size, mtime_ns, ctime_ns, sha256, seen_day)
 VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)
@@ -45,9 +45,18 @@ ON CONFLICT(path) DO UPDATE SET
     mtime_ns = excluded.mtime_ns, ctime_ns = excluded.ctime_ns,
     sha256 = excluded.sha256, seen_day = excluded.seen_day)";
 
-QByteArray upsertSql()
+constexpr const char *upsertSignature = R"(
+INSERT INTO files(path, device, inode, size, mtime_ns, ctime_ns, seen_day, width, height, signature)
+VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?8, ?9, ?10, ?11)
+ON CONFLICT(path) DO UPDATE SET
+    sha256 = CASE WHEN same THEN sha256 END,
+    device = excluded.device, inode = excluded.inode, size = excluded.size,
+    mtime_ns = excluded.mtime_ns, ctime_ns = excluded.ctime_ns, seen_day = excluded.seen_day,
+    width = excluded.width, height = excluded.height, signature = excluded.signature)";
+
+QByteArray upsertSql(const char *sql)
 {
-    return QByteArray(upsert).replace(
+    return QByteArray(sql).replace(
         "same", "(device, inode, size, mtime_ns, ctime_ns) = (excluded.device, excluded.inode, "
                 "excluded.size, excluded.mtime_ns, excluded.ctime_ns)");
 }
@@ -216,26 +225,22 @@ bool CacheSession::fail(int code)
     return false;
 }
 
-std::vector<std::optional<ContentDigest>> CacheSession::lookup(std::span<const FilePath> paths,
-                                                               std::span<const FileStamp> stamps)
+bool CacheSession::readRows(const char *columns, std::span<const FilePath> paths, std::span<const FileStamp> stamps,
+                            const std::function<void(size_t, sqlite3_stmt *)> &found)
 {
-    std::vector<std::optional<ContentDigest>> digests;
     if (!usable() || paths.empty() || !exec("BEGIN"))
-        return digests;
+        return false;
     // The paths in key order, read by walking the rows from the first one on: a library's
     // rows lie side by side, so stepping to the next costs less than a search for each.
-    Statement rows(m_db, "SELECT path, device, inode, size, mtime_ns, ctime_ns, sha256, seen_day FROM files "
-                         "WHERE path >= ?1 ORDER BY path");
-    if (rows.code() != SQLITE_OK) {
-        fail(rows.code());
-        return {};
-    }
+    const QByteArray sql = QByteArray("SELECT path, device, inode, size, mtime_ns, ctime_ns, seen_day, ") + columns
+                           + " FROM files WHERE path >= ?1 ORDER BY path";
+    Statement rows(m_db, sql.constData());
+    if (rows.code() != SQLITE_OK)
+        return fail(rows.code());
     std::vector<size_t> order(paths.size());
     std::iota(order.begin(), order.end(), size_t(0));
     std::ranges::sort(order, [&](size_t a, size_t b) { return paths[a] < paths[b]; });
     const qint64 today = m_cache.today();
-    std::vector<FilePath> seen;
-    digests.resize(paths.size());
     // Rows stepped over since the last path found; past a few, a new search is cheaper.
     constexpr int maxSkipped = 16;
     int code = SQLITE_DONE;
@@ -249,10 +254,8 @@ std::vector<std::optional<ContentDigest>> CacheSession::lookup(std::span<const F
             code = rows.step();
         }
         if (code != SQLITE_ROW) {
-            if (code != SQLITE_DONE) {
-                fail(code);
-                return {};
-            }
+            if (code != SQLITE_DONE)
+                return fail(code);
             break; // no rows after this path
         }
         const QByteArrayView rowPath(static_cast<const char *>(sqlite3_column_blob(*rows, 0)), sqlite3_column_bytes(*rows, 0));
@@ -268,12 +271,10 @@ std::vector<std::optional<ContentDigest>> CacheSession::lookup(std::span<const F
         const FileStamp stamp{quint64(sqlite3_column_int64(*rows, 1)), quint64(sqlite3_column_int64(*rows, 2)),
                               sqlite3_column_int64(*rows, 3), sqlite3_column_int64(*rows, 4),
                               sqlite3_column_int64(*rows, 5)};
-        const void *digest = sqlite3_column_blob(*rows, 6);
-        if (stamp == stamps[i] && digest && sqlite3_column_bytes(*rows, 6) == int(ContentDigest().size())) {
-            digests[i].emplace();
-            std::memcpy(digests[i]->data(), digest, digests[i]->size());
-            if (sqlite3_column_int64(*rows, 7) < today)
-                seen.push_back(paths[i]);
+        if (stamp == stamps[i]) {
+            found(i, *rows);
+            if (sqlite3_column_int64(*rows, 6) < today)
+                m_seen.push_back(paths[i]);
         }
         // The same path may be asked twice; the row is left for it.
         if (k < order.size() && paths[order[k]] == paths[i])
@@ -282,40 +283,59 @@ std::vector<std::optional<ContentDigest>> CacheSession::lookup(std::span<const F
         code = rows.step();
     }
     sqlite3_reset(*rows);
-    if (!exec("COMMIT"))
-        return {};
-    m_seen = std::move(seen);
-    return digests;
+    return exec("COMMIT");
 }
 
-bool CacheSession::store(std::span<const CachedDigest> rows)
+std::vector<std::optional<ContentDigest>> CacheSession::lookup(std::span<const FilePath> paths,
+                                                               std::span<const FileStamp> stamps)
+{
+    std::vector<std::optional<ContentDigest>> digests(paths.size());
+    const bool read = readRows("sha256", paths, stamps, [&](size_t i, sqlite3_stmt *row) {
+        const void *digest = sqlite3_column_blob(row, 7);
+        if (digest && sqlite3_column_bytes(row, 7) == int(ContentDigest().size())) {
+            digests[i].emplace();
+            std::memcpy(digests[i]->data(), digest, digests[i]->size());
+        }
+    });
+    return read ? digests : std::vector<std::optional<ContentDigest>>();
+}
+
+std::vector<std::optional<KnownSignature>> CacheSession::lookupSignatures(std::span<const FilePath> paths,
+                                                                          std::span<const FileStamp> stamps)
+{
+    std::vector<std::optional<KnownSignature>> signatures(paths.size());
+    const bool read = readRows("width, height, signature", paths, stamps, [&](size_t i, sqlite3_stmt *row) {
+        // NULL: never signed; empty: not a picture the pass could read.
+        if (sqlite3_column_type(row, 9) == SQLITE_BLOB) {
+            const char *bytes = static_cast<const char *>(sqlite3_column_blob(row, 9));
+            signatures[i] = KnownSignature{QByteArray(bytes, sqlite3_column_bytes(row, 9)),
+                                           QSize(sqlite3_column_int(row, 7), sqlite3_column_int(row, 8))};
+        }
+    });
+    return read ? signatures : std::vector<std::optional<KnownSignature>>();
+}
+
+bool CacheSession::writeRows(const char *sql, size_t count, const std::function<void(sqlite3_stmt *, size_t)> &bind)
 {
     if (!usable())
         return false;
-    const qint64 today = m_cache.today();
-    Statement write(m_db, upsertSql().constData());
+    Statement write(m_db, sql);
     Statement touch(m_db, "UPDATE files SET seen_day = ?2 WHERE path = ?1");
     if (write.code() != SQLITE_OK || touch.code() != SQLITE_OK)
         return fail(write.code() != SQLITE_OK ? write.code() : touch.code());
-    const size_t total = rows.size() + m_seen.size();
+    const qint64 today = m_cache.today();
+    const size_t total = count + m_seen.size();
     for (size_t begin = 0; begin < total; begin += rowsPerTransaction) {
         if (!exec("BEGIN IMMEDIATE"))
             return false;
         for (size_t i = begin; i < std::min(total, begin + rowsPerTransaction); ++i) {
             int code;
-            if (i < rows.size()) {
-                const CachedDigest &row = rows[i];
-                write.bind(1, row.path);
-                write.bind(2, qint64(row.stamp.device));
-                write.bind(3, qint64(row.stamp.inode));
-                write.bind(4, row.stamp.size);
-                write.bind(5, row.stamp.modifiedNs);
-                write.bind(6, row.stamp.changedNs);
-                sqlite3_bind_blob(*write, 7, row.digest.data(), int(row.digest.size()), SQLITE_STATIC);
+            if (i < count) {
+                bind(*write, i);
                 write.bind(8, today);
                 code = write.finishStep();
             } else {
-                touch.bind(1, m_seen[i - rows.size()]);
+                touch.bind(1, m_seen[i - count]);
                 touch.bind(2, today);
                 code = touch.finishStep();
             }
@@ -327,6 +347,41 @@ bool CacheSession::store(std::span<const CachedDigest> rows)
     }
     m_seen.clear();
     return true;
+}
+
+namespace {
+void bindStamp(sqlite3_stmt *write, const FilePath &path, const FileStamp &stamp)
+{
+    sqlite3_bind_blob(write, 1, path.constData(), int(path.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(write, 2, qint64(stamp.device));
+    sqlite3_bind_int64(write, 3, qint64(stamp.inode));
+    sqlite3_bind_int64(write, 4, stamp.size);
+    sqlite3_bind_int64(write, 5, stamp.modifiedNs);
+    sqlite3_bind_int64(write, 6, stamp.changedNs);
+}
+} // namespace
+
+bool CacheSession::store(std::span<const CachedDigest> rows)
+{
+    return writeRows(upsertSql(upsert).constData(), rows.size(), [&](sqlite3_stmt *write, size_t i) {
+        bindStamp(write, rows[i].path, rows[i].stamp);
+        sqlite3_bind_blob(write, 7, rows[i].digest.data(), int(rows[i].digest.size()), SQLITE_STATIC);
+    });
+}
+
+bool CacheSession::storeSignatures(std::span<const CachedSignature> rows)
+{
+    return writeRows(upsertSql(upsertSignature).constData(), rows.size(), [&](sqlite3_stmt *write, size_t i) {
+        const CachedSignature &row = rows[i];
+        bindStamp(write, row.path, row.stamp);
+        sqlite3_bind_int(write, 9, row.pixels.width());
+        sqlite3_bind_int(write, 10, row.pixels.height());
+        // Empty, not NULL: a file the pass could not read is not read again while unchanged.
+        if (row.signature.isEmpty())
+            sqlite3_bind_zeroblob(write, 11, 0);
+        else
+            sqlite3_bind_blob(write, 11, row.signature.constData(), int(row.signature.size()), SQLITE_STATIC);
+    });
 }
 
 bool CacheSession::dropUnseen()

@@ -4,6 +4,7 @@
 #include "model/PhotoItem.h"
 #include "platform/FileSystem.h"
 
+#include <QSize>
 #include <QString>
 
 #include <functional>
@@ -12,6 +13,7 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 // What the program learned about files' contents, kept between runs in one SQLite file
 // ($XDG_CACHE_HOME/lumisort/library.sqlite): a row per path holding the file's stamp and
@@ -59,6 +61,22 @@ struct CachedDigest
     ContentDigest digest;
 };
 
+// What the similar pass learned about a file: its signature (empty: not a picture the pass
+// could read) and its size in pixels.
+struct KnownSignature
+{
+    QByteArray signature;
+    QSize pixels;
+};
+
+struct CachedSignature
+{
+    FilePath path;
+    FileStamp stamp;
+    QByteArray signature;
+    QSize pixels;
+};
+
 // One connection to the cache, used on the thread that made it. Opening makes the folder
 // (0700) and the file (0600), switches to WAL, and rebuilds a file SQLite calls corrupt
 // or that holds another version's schema. Every step fails soft: it keeps the first
@@ -77,13 +95,19 @@ public:
     QString message() const { return m_failure.isEmpty() ? m_rebuilt : m_failure; }
 
     // For each of `stamps` (by path), the digest of its row if that row has exactly that
-    // stamp. Rows found are marked seen today by the next `store`.
+    // stamp. Rows found are marked seen today by the next store.
     std::vector<std::optional<ContentDigest>> lookup(std::span<const FilePath> paths,
                                                      std::span<const FileStamp> stamps);
     // Writes the rows (replacing those of the same paths; what later passes added to a row
     // is kept only while its stamp holds), and marks the rows `lookup` found seen today,
     // in transactions of a few thousand rows.
     bool store(std::span<const CachedDigest> rows);
+    // The same for the similar pass: each file's signature and pixel size, where its row has
+    // exactly its stamp and was signed.
+    std::vector<std::optional<KnownSignature>> lookupSignatures(std::span<const FilePath> paths,
+                                                                std::span<const FileStamp> stamps);
+    // Writes the signatures, keeping a row's digest only while its stamp holds.
+    bool storeSignatures(std::span<const CachedSignature> rows);
     // Drops the rows not seen for `LibraryCache::keepDays`.
     bool dropUnseen();
     // Drops every row.
@@ -93,6 +117,9 @@ public:
 
 private:
     bool open(bool rebuild);
+    bool readRows(const char *columns, std::span<const FilePath> paths, std::span<const FileStamp> stamps,
+                  const std::function<void(size_t, sqlite3_stmt *)> &found);
+    bool writeRows(const char *sql, size_t count, const std::function<void(sqlite3_stmt *, size_t)> &bind);
     bool exec(const char *sql);
     bool fail(int code);
 
@@ -100,5 +127,5 @@ private:
     sqlite3 *m_db = nullptr;
     QString m_failure;
     QString m_rebuilt;
-    std::vector<FilePath> m_seen; // found by lookup on an earlier day
+    std::vector<FilePath> m_seen; // found by lookups on an earlier day, for the next store
 };

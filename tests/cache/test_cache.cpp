@@ -245,6 +245,41 @@ private slots:
         for (const std::optional<ContentDigest> &digest : session.lookup(asked, stamps))
             got << digest.has_value();
         QCOMPARE(got, expected);
+
+        // Rows found by several lookups of one session are all seen by its store.
+        today += LibraryCache::keepDays + 1;
+        for (const char prefix : {'x', 'y'}) {
+            std::vector<B> half;
+            std::vector<FileStamp> halfStamps;
+            for (int n = 0; n < 15000; ++n) {
+                half.push_back(prefix + B::number(n));
+                halfStamps.push_back({1, quint64(n % 5000), 3000, 1, 1});
+            }
+            session.lookup(half, halfStamps);
+        }
+        QVERIFY(session.store({}) && session.dropUnseen());
+        QCOMPARE(rows(), 30'000);
+
+        // Signatures and digests share a row while its stamp holds; a new stamp forgets the other.
+        const FileStamp first{1, 1, 3000, 1, 1}, second{1, 1, 3000, 2, 1};
+        const auto known = [&](const FileStamp &stamp) {
+            const B path = "s";
+            const auto digest = session.lookup({&path, 1}, {&stamp, 1}).at(0);
+            const auto signature = session.lookupSignatures({&path, 1}, {&stamp, 1}).at(0);
+            return u"%1 %2"_s.arg(digest ? u"digest"_s : u"-"_s,
+                                  signature ? QString::fromLatin1(signature->signature.isEmpty() ? "empty" : signature->signature)
+                                                  + u" %1x%2"_s.arg(signature->pixels.width()).arg(signature->pixels.height())
+                                            : u"-"_s);
+        };
+        session.store(std::vector<CachedDigest>{{"s", first, {}}});
+        QCOMPARE(known(first), u"digest -"_s);
+        session.storeSignatures(std::vector<CachedSignature>{{"s", first, "sig", {4, 3}}});
+        QCOMPARE(known(first), u"digest sig 4x3"_s);
+        session.storeSignatures(std::vector<CachedSignature>{{"s", second, {}, {0, 0}}});
+        QCOMPARE(known(second), u"- empty 0x0"_s);
+        QCOMPARE(known(first), u"- -"_s);
+        session.store(std::vector<CachedDigest>{{"s", first, {}}});
+        QCOMPARE(known(first), u"digest -"_s);
     }
 };
 
