@@ -1,0 +1,139 @@
+// The similar pass as a scan runs it: best copy first, signatures kept between runs and
+// taken again only for files that changed, and nothing applied once stopped.
+#include "TestTree.h"
+#include "cache/LibraryCache.h"
+#include "platform/PosixFileSystem.h"
+#include "similar/PhotoSignature.h"
+#include "similar/SimilarStage.h"
+
+#include <QBuffer>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using B = QByteArray;
+
+namespace {
+
+// A photo-like picture: a gradient under shapes placed by `seed`, drawn at any size alike.
+QImage scene(int seed, QSize size = {400, 300})
+{
+    QImage image(size, QImage::Format_RGB32);
+    QPainter p(&image);
+    p.scale(size.width() / 400.0, size.height() / 300.0);
+    QLinearGradient sky(0, 0, 400, 300);
+    sky.setColorAt(0, QColor::fromHsv(seed * 47 % 360, 160, 230));
+    sky.setColorAt(1, QColor::fromHsv(seed * 91 % 360, 200, 60));
+    p.fillRect(0, 0, 400, 300, sky);
+    QRandomGenerator random(quint32(seed));
+    p.setPen(Qt::NoPen);
+    for (int i = 0; i < 14; ++i) {
+        p.setBrush(QColor::fromHsv(random.bounded(360), 180, random.bounded(40, 255)));
+        p.drawEllipse(random.bounded(400), random.bounded(300), random.bounded(30, 150), random.bounded(30, 150));
+    }
+    return image;
+}
+
+B encoded(const QImage &image, const char *format)
+{
+    B bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, 90);
+    return bytes;
+}
+
+} // namespace
+
+class TestSimilarStage : public QObject
+{
+    Q_OBJECT
+
+    TestTree t;
+    LibraryState library;
+    std::atomic<int> signs = 0;
+    const SimilarStage::Signer counting = [this](const FilePath &path, QSize *pixels) {
+        ++signs;
+        return signatureOfFile(path, pixels);
+    };
+
+    // One run over the library: each group's names, best first, then "|" and the log.
+    QStringList run(const LibraryCache *cache, bool stop = false, const std::function<void()> &meanwhile = {})
+    {
+        signs = 0;
+        const std::atomic<bool> stopping = stop;
+        const StageApply apply = SimilarStage(PosixFileSystem(), cache, counting).prepare(library)({stopping, [](const QString &, double) {}});
+        if (meanwhile)
+            meanwhile();
+        const StageOutcome outcome = apply(library);
+        QStringList lines;
+        for (const SimilarGroup &group : std::as_const(library.similarGroups)) {
+            QStringList names;
+            for (const PhotoItem &photo : group.photos)
+                names << QString::fromUtf8(photo.name());
+            lines << names.join(u' ');
+        }
+        QStringList best;
+        for (const SimilarGroup &group : std::as_const(library.similarGroups))
+            best << QString::number(library.bestPhotoIds.contains(group.photos.first().id()));
+        return lines << best.join(u"") << u"|"_s << outcome.logLines << outcome.status;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // Oldest first; "copy" is big.jpg's byte-identical twin, "twin"s only each other's.
+        const QList<std::pair<B, B>> files = {
+            {"big.jpg", encoded(scene(1), "JPG")},         {"small.jpg", encoded(scene(1, {200, 150}), "JPG")},
+            {"big.png", encoded(scene(1), "PNG")},         {"copy.jpg", encoded(scene(1), "JPG")},
+            {"other.jpg", encoded(scene(2), "JPG")},       {"twin1.jpg", encoded(scene(3), "JPG")},
+            {"twin2.jpg", encoded(scene(3), "JPG")},       {"broken.jpg", B(5000, 'x')},
+        };
+        Timestamp date{};
+        for (const auto &[name, bytes] : files) {
+            t.make({name}, bytes);
+            date += std::chrono::hours(1);
+            PhotoItem photo(makePhotoId(), t.path(name), name, bytes.size(), date, date, u"JPEG"_s);
+            // The duplicate pass's digests, for the groups it alone shows.
+            if (name.startsWith("twin"))
+                photo.setDigest(ContentDigest{3});
+            library.allPhotos << photo;
+        }
+    }
+
+    void firstAndSecondRun()
+    {
+        const LibraryCache cache(t.path("cache"));
+        const QStringList groups{u"big.png big.jpg copy.jpg small.jpg"_s, u"1"_s, u"|"_s};
+        QCOMPARE(run(&cache), groups + QStringList{u"Found 1 similar groups (4 photos)"_s, u"Reused 0 of 8 signatures"_s, u"Found 1 similar groups"_s});
+        QCOMPARE(signs.load(), 8);
+        // Nothing changed: nothing decoded, the unreadable file included.
+        QCOMPARE(run(&cache), groups + QStringList{u"Found 1 similar groups (4 photos)"_s, u"Reused 8 of 8 signatures"_s, u"Found 1 similar groups"_s});
+        QCOMPARE(signs.load(), 0);
+        // A changed file is signed again, and leaves the group it no longer belongs to.
+        t.make({"small.jpg"}, encoded(scene(4, {200, 150}), "JPG"));
+        QCOMPARE(run(&cache).first(), u"big.png big.jpg copy.jpg"_s);
+        QCOMPARE(signs.load(), 1);
+        t.make({"small.jpg"}, encoded(scene(1, {200, 150}), "JPG"));
+        // A cache that cannot be used changes no group.
+        t.make({"nocache"}, "a file where the folder should be");
+        const LibraryCache broken(t.path("nocache"));
+        QCOMPARE(run(&broken).mid(0, 3), groups);
+        QCOMPARE(signs.load(), 8);
+    }
+
+    void stoppedOrChangedMeanwhile()
+    {
+        const QStringList before = run(nullptr);
+        // A stopped pass leaves the groups it found before.
+        QCOMPARE(run(nullptr, true).mid(0, 3), before.mid(0, 3));
+        QCOMPARE(signs.load(), 0);
+        // The best copy left the library while the pass ran: the next is the best.
+        QCOMPARE(run(nullptr, false, [&] { library.allPhotos.removeAt(2); }).mid(0, 2),
+                 (QStringList{u"big.jpg copy.jpg small.jpg"_s, u"1"_s}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSimilarStage)
+#include "test_similarstage.moc"
