@@ -454,6 +454,10 @@ int stallsCommand(int argc, char **argv)
         const bool finished = run(trigger, settled);
         print(phase, g.worst, ms("ms", g.settledMs()), finished);
     };
+    // The similar pass, which follows the duplicates in the background.
+    const bool similar = run([] {}, [&] { return vc.scanSequence().stagesDone(); });
+    print("similar", g.worst, ms("ms", now() - g.start) + " groups=" + QByteArray::number(state.similarGroups.size()), similar);
+    settledPhase("view-similar", [&] { vc.viewModeButtonClicked(2); });
     settledPhase("view-duplicates", [&] { vc.viewModeButtonClicked(1); });
     settledPhase("view-all", [&] { vc.viewModeButtonClicked(0); });
 

@@ -131,8 +131,12 @@ void ScanSequence::firstPageReady()
 
 void ScanSequence::runStage(const std::shared_ptr<ScanRun> &run, size_t index)
 {
-    if (index >= m_stages.size() || run != m_run)
+    if (run != m_run)
         return;
+    if (index >= m_stages.size()) {
+        m_stagesDoneRun = run->id;
+        return;
+    }
     const ScanStage &stage = *m_stages[index];
     emit statusChanged(stage.startedText());
     // A stage belongs to the run whose photos it reads: a newer run stops it and drops what
@@ -152,8 +156,7 @@ void ScanSequence::runStage(const std::shared_ptr<ScanRun> &run, size_t index)
         shown.flush();
         postForRun(run, [this, run, index, apply = std::move(apply)] {
             emit stageApplied(apply(m_library));
-            if (!run->stop)
-                runStage(run, index + 1);
+            runStage(run, run->stop ? m_stages.size() : index + 1);
         });
     });
 }

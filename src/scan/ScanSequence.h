@@ -36,6 +36,8 @@ public:
     void abandon();
     // The current run, or null before the first scan.
     const std::shared_ptr<ScanRun> &run() const { return m_run; }
+    // Whether the current run has applied its last stage (or has none left to run).
+    bool stagesDone() const { return m_run && m_stagesDoneRun == m_run->id; }
     // Whether the last walk's run waits for the window's first page before winding up.
     bool awaitingFirstPage() const { return m_firstPage != nullptr; }
     // The window's first page has its pictures: the run winds up, then its stages follow.
@@ -68,4 +70,5 @@ private:
     std::shared_ptr<ScanRun> m_run;
     quint64 m_lastRunId = 0;
     std::shared_ptr<ScanRun> m_firstPage; // the run waiting on the first page
+    quint64 m_stagesDoneRun = 0;
 };

@@ -125,6 +125,7 @@ public:
     // Whether work started by the last filter, statistics or selection change has yet to
     // show (the window shows the previous state until then).
     bool backgroundPending() const { return m_browser.pending(); }
+    const ScanSequence &scanSequence() const { return m_sequence; }
     // Whether the displayed page still has pictures in the making.
     bool thumbnailsPending() const { return m_pictures.pending(); }
 

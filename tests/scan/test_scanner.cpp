@@ -333,6 +333,7 @@ private slots:
             QTRY_COMPARE(log, expected);
             pool.waitForDone();
             QCoreApplication::processEvents();
+            QVERIFY(sequence.stagesDone());
         }
         QCOMPARE(statuses.contains(u"B"_s), fault != "stop");
         QCOMPARE(sawStop.load(), fault == "replace" ? 1 : 0);
