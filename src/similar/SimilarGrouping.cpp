@@ -54,41 +54,54 @@ std::vector<std::vector<quint32>> groupSimilar(std::span<const PhotoSignature> s
     if (count < 2 || stop)
         return {};
     Sets sets(count);
-    std::vector<quint32> sorted(count); // by the current key: a counting sort
+    // Per key, the signatures in the order of their key (a counting sort), so that each
+    // bucket and its neighbours are read in sequence.
+    std::vector<PhotoSignature> ordered(count);
+    std::vector<quint32> indexOf(count);
     std::vector<quint32> starts((size_t(1) << keyBits) + 1);
     for (int key = 0; key < keys; ++key) {
         std::fill(starts.begin(), starts.end(), 0);
         for (const PhotoSignature &s : signatures)
-            ++starts[keyOf(s, key) + 1];
+            if (!s.featureless()) // joins nothing: kept out of the buckets
+                ++starts[keyOf(s, key) + 1];
         for (size_t k = 1; k < starts.size(); ++k)
             starts[k] += starts[k - 1];
-        for (size_t i = 0; i < count; ++i) // ascending indices within each bucket
-            sorted[starts[keyOf(signatures[i], key)]++] = quint32(i);
+        for (size_t i = 0; i < count; ++i) {
+            if (signatures[i].featureless())
+                continue;
+            const quint32 at = starts[keyOf(signatures[i], key)]++;
+            ordered[at] = signatures[i];
+            indexOf[at] = quint32(i);
+        }
         for (size_t k = starts.size() - 1; k > 0; --k) // back to each bucket's start
             starts[k] = starts[k - 1];
         starts[0] = 0;
 
-        for (size_t i = 0; i < count; ++i) {
-            if ((i & 4095) == 0 && stop)
+        const auto compare = [&](quint32 a, quint32 b) {
+            if (showSamePicture(ordered[a], ordered[b]))
+                sets.unite(indexOf[a], indexOf[b]);
+        };
+        for (quint32 bucket = 0; bucket < (1u << keyBits); ++bucket) {
+            if ((bucket & 1023) == 0 && stop)
                 return {};
-            const PhotoSignature &s = signatures[i];
-            if (s.featureless())
-                continue;
-            const quint32 own = keyOf(s, key);
-            for (int flip = -1; flip < keyBits; ++flip) {
-                const quint32 probe = flip < 0 ? own : own ^ (1u << flip);
-                // Each pair once per key: from its smaller index, whose bucket holds the larger.
-                const quint32 *end = sorted.data() + starts[probe + 1];
-                const quint32 *j = std::upper_bound(static_cast<const quint32 *>(sorted.data() + starts[probe]), end, quint32(i));
-                for (; j != end; ++j)
-                    if (showSamePicture(s, signatures[*j]))
-                        sets.unite(quint32(i), *j);
+            const quint32 first = starts[bucket], end = starts[bucket + 1];
+            for (quint32 a = first; a < end; ++a)
+                for (quint32 b = a + 1; b < end; ++b)
+                    compare(a, b);
+            // Each pair of buckets one bit apart once, from the smaller.
+            for (int bit = 0; bit < keyBits; ++bit) {
+                const quint32 other = bucket ^ (1u << bit);
+                if (other < bucket)
+                    continue;
+                for (quint32 a = first; a < end; ++a)
+                    for (quint32 b = starts[other]; b < starts[other + 1]; ++b)
+                        compare(a, b);
             }
         }
     }
 
     // Sizes per root, then each group in order of its root, the smallest member.
-    std::vector<quint32> &size = sorted;
+    std::vector<quint32> &size = indexOf;
     std::fill(size.begin(), size.end(), 0);
     for (size_t i = 0; i < count; ++i)
         ++size[sets.find(quint32(i))];

@@ -23,8 +23,8 @@ bool showSamePicture(const PhotoSignature &a, const PhotoSignature &b);
 // first index. Featureless signatures join no group. Returns {} at once when `stop` is set.
 //
 // Never compares every pair: the coarse band is cut into four 16-bit keys; two signatures
-// within 7 coarse bits agree within one bit on at least one key, so each key's buckets, and
-// the 16 buckets one bit away, hold every candidate. Memory beside the signatures: 8 bytes per
-// signature and one 256 KB table.
+// within 7 coarse bits agree within one bit on at least one key, so comparing each key's
+// bucket with itself and with the 16 buckets one bit away finds every candidate. Memory beside
+// the signatures: a copy of them in key order, 8 bytes per signature and one 256 KB table.
 std::vector<std::vector<quint32>> groupSimilar(std::span<const PhotoSignature> signatures,
                                                const std::atomic<bool> &stop);
