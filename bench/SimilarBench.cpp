@@ -16,6 +16,7 @@
 #include <numeric>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <random>
 #include <thread>
@@ -75,8 +76,13 @@ quint64 nudged(quint64 band, int swaps, std::mt19937_64 &random)
 int similarCommand(int argc, char **argv)
 {
     QList<FilePath> paths;
-    for (int i = 0; i < argc; ++i)
-        paths.append(FilePath(argv[i]));
+    const char *dump = nullptr; // --signatures FILE: each photo's path and signature, for tuning
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--signatures") == 0 && i + 1 < argc)
+            dump = argv[++i];
+        else
+            paths.append(FilePath(argv[i]));
+    }
     if (paths.isEmpty())
         return usage();
     const auto start = Clock::now();
@@ -94,6 +100,13 @@ int similarCommand(int argc, char **argv)
     const std::atomic<bool> stop = false;
     const auto groups = groupSimilar(signatures, stop);
     const double seconds = secondsSince(start);
+    if (FILE *file = dump ? std::fopen(dump, "w") : nullptr) {
+        for (size_t i = 0; i < signatures.size(); ++i)
+            std::fprintf(file, "%s\t%016llx\t%016llx\n", photos[photoOf[i]].path().constData(),
+                         static_cast<unsigned long long>(signatures[i].coarse),
+                         static_cast<unsigned long long>(signatures[i].fine));
+        std::fclose(file);
+    }
 
     std::vector<QByteArray> lines;
     for (const auto &group : groups) {

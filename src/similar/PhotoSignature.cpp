@@ -28,6 +28,8 @@ struct Tables
 {
     // cosines[u][x]: the orthonormal DCT-II basis.
     std::array<std::array<double, cells>, frequencies> cosines{};
+    // A Hann taper per axis: the borders, where crops and captions change a copy, weigh little.
+    std::array<double, cells> taper{};
     // The frequencies (u, v) of both bands in zigzag order, the mean (0, 0) left out.
     std::array<std::pair<int, int>, 2 * bandBits> order{};
 
@@ -37,6 +39,8 @@ struct Tables
             for (int x = 0; x < cells; ++x)
                 cosines[u][x] = std::sqrt((u == 0 ? 1.0 : 2.0) / cells) *
                                 std::cos(std::numbers::pi * (2 * x + 1) * u / (2.0 * cells));
+        for (int x = 0; x < cells; ++x)
+            taper[x] = std::pow(std::sin(std::numbers::pi * (x + 0.5) / cells), 2);
         std::vector<std::pair<int, int>> all;
         for (int u = 0; u < frequencies; ++u)
             for (int v = 0; v < frequencies; ++v)
@@ -123,7 +127,7 @@ std::optional<PhotoSignature> signatureOf(const QImage &upright)
     const QImage image = upright.format() == QImage::Format_RGB32 || upright.format() == QImage::Format_ARGB32
                              ? upright
                              : upright.convertToFormat(QImage::Format_RGB32);
-    const std::array<double, cells * cells> grey = greyCells(image);
+    std::array<double, cells * cells> grey = greyCells(image);
 
     double mean = 0, square = 0;
     for (double g : grey)
@@ -132,8 +136,11 @@ std::optional<PhotoSignature> signatureOf(const QImage &upright)
     if (std::sqrt(std::max(0.0, square / grey.size() - mean * mean)) < featurelessDeviation)
         return PhotoSignature{};
 
-    // The separable DCT, only for the frequencies the bands use.
+    // The separable DCT of the tapered cells, only for the frequencies the bands use.
     const Tables &t = tables();
+    for (int y = 0; y < cells; ++y)
+        for (int x = 0; x < cells; ++x)
+            grey[size_t(y * cells + x)] = (grey[size_t(y * cells + x)] - mean) * t.taper[y] * t.taper[x];
     std::array<std::array<double, frequencies>, cells> rows{}; // rows[y][v]
     for (int y = 0; y < cells; ++y)
         for (int v = 0; v < frequencies; ++v) {

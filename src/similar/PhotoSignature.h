@@ -12,7 +12,7 @@
 
 // A perceptual signature: what stays the same when a photo is resized, re-encoded, converted
 // to another format or lightly edited. The picture is reduced to 32 x 32 grey cells and
-// transformed (DCT); each bit tells whether one frequency's coefficient lies above the median
+// tapered towards its borders and transformed (DCT); each bit tells whether one frequency's coefficient lies above the median
 // of its band. `coarse` holds the 64 lowest frequencies after the mean, `fine` the next 64
 // (zigzag order): coarse finds candidates, fine tells a copy from another shot of one scene.
 struct PhotoSignature

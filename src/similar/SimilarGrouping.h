@@ -9,12 +9,15 @@
 #include <vector>
 
 // Two signatures show the same picture when at most this many bits differ in the coarse band
-// and in the fine band. Measured on the similar-photo corpus: resizing, re-encoding, format
-// changes, 10% edits, watermarks and EXIF rotation stay within 4 coarse and 8 fine bits;
-// another shot of one scene (a stereo pair, a burst) differs in 4-8 coarse but 16 or more
-// fine bits. The coarse limit is also what the search guarantees to find (see groupSimilar).
-inline constexpr int similarCoarseBits = 7;
-inline constexpr int similarFineBits = 12;
+// and in the fine band (distances are even: each band has exactly half its bits set).
+// Measured on the similar-photo corpus (bench/make-similar-corpus.sh, similar-thresholds.py):
+// resizing to a quarter, re-encoding down to quality 60, format changes, 10% edits,
+// watermarks, captions and EXIF rotation stay within 6 coarse and 8 fine bits; the closest
+// other shot of one scene (a burst) is 2 coarse but 10 fine bits away, a stereo pair more.
+// Crops of 5-8% a side change 16 coarse bits or more and are mostly left out: a false group
+// can cost a photo, a missed one only a little space.
+inline constexpr int similarCoarseBits = 6;
+inline constexpr int similarFineBits = 8;
 
 bool showSamePicture(const PhotoSignature &a, const PhotoSignature &b);
 
