@@ -24,6 +24,10 @@ int searchCommand(int argc, char **argv);
 int gridCommand(int argc, char **argv);
 int deleteStallCommand(int argc, char **argv);
 int stallsCommand(int argc, char **argv);
+// Similar photos (SimilarBench.cpp).
+int similarCommand(int argc, char **argv);
+int similarGroupCommand(int argc, char **argv);
+int similarCostCommand(int argc, char **argv);
 // File runs (FileOpsBench.cpp).
 int fileOpsCommand(int argc, char **argv);
 

@@ -22,6 +22,9 @@ int usage()
                "       lumisort-bench delete-stall [PHOTOS [DELETED]]\n"
                "       lumisort-bench fileops DIR N\n"
                "       lumisort-bench stalls [--cache DIR] DIR\n"
+               "       lumisort-bench similar [--signatures FILE] DIR...\n"
+               "       lumisort-bench similar-group [COUNT]\n"
+               "       lumisort-bench similar-cost DIR [N]\n"
                "  scan        walk the folders as the application does and print\n"
                "              photos=N dirs=M seconds=S (--list: each photo's path first)\n"
                "  duplicates  scan, then one duplicate pass: each group's paths, sorted and\n"
@@ -59,7 +62,15 @@ int usage()
                "              the window's own code: op=copy|move|trash ms=M\n"
                "  stalls      the window scans DIR, then is browsed and deletes 10000 photos\n"
                "              (put back afterwards); per phase the longest the event loop\n"
-               "              went unserved: phase=NAME worst_ms=W ...\n",
+               "              went unserved: phase=NAME worst_ms=W ...\n"
+               "  similar     scan, sign every photo on 2 threads, group similar ones: each\n"
+               "              group's paths, sorted and tab-separated, one line per group, lines\n"
+               "              sorted; on standard error photos=N signed=S groups=G seconds=T;\n"
+               "              --signatures: each photo's path and signature bands into FILE\n"
+               "  similar-group  group COUNT (1000000) synthetic signatures, every tenth a near\n"
+               "              copy: seconds, groups, bytes_per_photo (peak memory, signatures too)\n"
+               "  similar-cost  for the first N (1000) photos of DIR on 2 threads: thumbnails\n"
+               "              alone, then thumbnails with signatures from the same decodes\n",
                stderr);
     return 2;
 }
@@ -80,6 +91,9 @@ int main(int argc, char **argv)
         {"delete-stall", deleteStallCommand},
         {"fileops", fileOpsCommand},
         {"stalls", stallsCommand},
+        {"similar", similarCommand},
+        {"similar-group", similarGroupCommand},
+        {"similar-cost", similarCostCommand},
     };
     if (argc < 2)
         return usage();

@@ -1,0 +1,189 @@
+// Similar photos: grouping a folder's photos, grouping a million signatures, and what the
+// signatures add to the thumbnails' decodes.
+#include "Bench.h"
+#include "browse/Thumbnails.h"
+#include "imaging/ImageDecoder.h"
+#include "imaging/ThumbnailPicture.h"
+#include "platform/PosixFileSystem.h"
+#include "scan/FolderScanner.h"
+#include "similar/PhotoSignature.h"
+#include "similar/SimilarGrouping.h"
+
+#include <QList>
+
+#include <algorithm>
+#include <array>
+#include <numeric>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int workerThreads = 2; // the pool the window decodes on
+
+QList<PhotoItem> scanPaths(const QList<FilePath> &paths)
+{
+    PosixFileSystem fs;
+    const std::atomic<bool> pause = false, stop = false;
+    ScanProgressSink progress;
+    return scanFolders(fs, paths, {pause, stop}, progress).photos;
+}
+
+// Runs work(i) for i in [0, count) on `threads` threads.
+template<typename Work>
+void forEachOnThreads(size_t count, int threads, const Work &work)
+{
+    std::atomic<size_t> next = 0;
+    std::vector<std::jthread> workers;
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back([&] {
+            for (size_t i; (i = next.fetch_add(1)) < count;)
+                work(i);
+        });
+}
+
+// A band of 64 bits, half of them set, as every signature's is.
+quint64 randomBand(std::mt19937_64 &random)
+{
+    std::array<int, 64> positions{};
+    std::iota(positions.begin(), positions.end(), 0);
+    std::shuffle(positions.begin(), positions.end(), random);
+    quint64 band = 0;
+    for (int i = 0; i < 32; ++i)
+        band |= quint64(1) << positions[size_t(i)];
+    return band;
+}
+
+// Moves `swaps` set bits to unset places: 2 * swaps bits differ, half still set.
+quint64 nudged(quint64 band, int swaps, std::mt19937_64 &random)
+{
+    for (int s = 0; s < swaps; ++s) {
+        int set, unset;
+        do set = int(random() % 64); while (!(band >> set & 1));
+        do unset = int(random() % 64); while (band >> unset & 1);
+        band ^= (quint64(1) << set) | (quint64(1) << unset);
+    }
+    return band;
+}
+
+} // namespace
+
+int similarCommand(int argc, char **argv)
+{
+    QList<FilePath> paths;
+    const char *dump = nullptr; // --signatures FILE: each photo's path and signature, for tuning
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--signatures") == 0 && i + 1 < argc)
+            dump = argv[++i];
+        else
+            paths.append(FilePath(argv[i]));
+    }
+    if (paths.isEmpty())
+        return usage();
+    const auto start = Clock::now();
+    const QList<PhotoItem> photos = scanPaths(paths);
+    std::vector<std::optional<PhotoSignature>> signed_(size_t(photos.size()));
+    forEachOnThreads(signed_.size(), workerThreads,
+                     [&](size_t i) { signed_[i] = signatureOfFile(photos[qsizetype(i)].path()); });
+    std::vector<PhotoSignature> signatures;
+    std::vector<qsizetype> photoOf;
+    for (size_t i = 0; i < signed_.size(); ++i)
+        if (signed_[i]) {
+            signatures.push_back(*signed_[i]);
+            photoOf.push_back(qsizetype(i));
+        }
+    const std::atomic<bool> stop = false;
+    const auto groups = groupSimilar(signatures, stop);
+    const double seconds = secondsSince(start);
+    if (FILE *file = dump ? std::fopen(dump, "w") : nullptr) {
+        for (size_t i = 0; i < signatures.size(); ++i)
+            std::fprintf(file, "%s\t%016llx\t%016llx\n", photos[photoOf[i]].path().constData(),
+                         static_cast<unsigned long long>(signatures[i].coarse),
+                         static_cast<unsigned long long>(signatures[i].fine));
+        std::fclose(file);
+    }
+
+    std::vector<QByteArray> lines;
+    for (const auto &group : groups) {
+        QByteArrayList members;
+        for (quint32 index : group)
+            members.append(photos[photoOf[index]].path());
+        std::sort(members.begin(), members.end());
+        lines.push_back(members.join('\t'));
+    }
+    std::sort(lines.begin(), lines.end());
+    for (const QByteArray &line : lines) {
+        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+        std::fputc('\n', stdout);
+    }
+    std::fprintf(stderr, "photos=%lld signed=%zu groups=%zu seconds=%.3f\n", static_cast<long long>(photos.size()),
+                 signatures.size(), groups.size(), seconds);
+    return 0;
+}
+
+int similarGroupCommand(int argc, char **argv)
+{
+    const int count = intArgument(argc, argv, 0, 1000000);
+    if (count < 2)
+        return usage();
+    const long before = peakRssMB();
+    // Every tenth photo is a near copy of an earlier one, as edits and re-encodes are.
+    std::mt19937_64 random(21);
+    std::vector<PhotoSignature> signatures;
+    signatures.reserve(size_t(count));
+    int planted = 0;
+    for (int i = 0; i < count; ++i) {
+        if (i % 10 == 9) {
+            const PhotoSignature &original = signatures[random() % size_t(i)];
+            signatures.push_back({nudged(original.coarse, 2, random), nudged(original.fine, 3, random)});
+            ++planted;
+        } else {
+            signatures.push_back({randomBand(random), randomBand(random)});
+        }
+    }
+    const std::atomic<bool> stop = false;
+    const auto start = Clock::now();
+    const auto groups = groupSimilar(signatures, stop);
+    const double seconds = secondsSince(start);
+    size_t grouped = 0;
+    for (const auto &group : groups)
+        grouped += group.size();
+    std::printf("count=%d seconds=%.3f groups=%zu grouped=%zu planted=%d bytes_per_photo=%.1f\n", count, seconds,
+                groups.size(), grouped, planted, double(peakRssMB() - before) * 1024 * 1024 / count);
+    return 0;
+}
+
+int similarCostCommand(int argc, char **argv)
+{
+    if (argc < 1 || argc > 2)
+        return usage();
+    const int limit = intArgument(argc, argv, 1, 1000);
+    QList<PhotoItem> photos = scanPaths({FilePath(argv[0])});
+    photos = photos.mid(0, std::min<qsizetype>(limit, photos.size()));
+    const size_t count = size_t(photos.size());
+    const QSize cover{int(thumbnailSide), int(thumbnailSide)};
+
+    // The thumbnails alone, then each one with its signature from the same decode.
+    std::atomic<int> made = 0, signedCount = 0;
+    auto start = Clock::now();
+    forEachOnThreads(count, workerThreads, [&](size_t i) {
+        made += !drawThumbnail(decodeImage(photos[qsizetype(i)].path(), cover)).isNull();
+    });
+    const double thumbnails = secondsSince(start);
+    start = Clock::now();
+    forEachOnThreads(count, workerThreads, [&](size_t i) {
+        const QImage picture = decodeImage(photos[qsizetype(i)].path(), cover);
+        signedCount += signatureOf(picture).has_value();
+        made += !drawThumbnail(picture).isNull();
+    });
+    const double both = secondsSince(start);
+    std::printf("count=%zu thumbnails_seconds=%.3f with_signatures_seconds=%.3f ratio=%.3f\n", count, thumbnails, both,
+                both / thumbnails);
+    std::fprintf(stderr, "made=%d signed=%d\n", made.load(), signedCount.load());
+    return 0;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "similar/PhotoSignature.h"
+
+#include <QtGlobal>
+
+#include <atomic>
+#include <span>
+#include <vector>
+
+// Two signatures show the same picture when at most this many bits differ in the coarse band
+// and in the fine band (distances are even: each band has exactly half its bits set).
+// Measured on the similar-photo corpus (bench/make-similar-corpus.sh, similar-thresholds.py):
+// resizing to a quarter, re-encoding down to quality 60, format changes, 10% edits,
+// watermarks, captions and EXIF rotation stay within 6 coarse and 8 fine bits; the closest
+// other shot of one scene (a burst) is 2 coarse but 10 fine bits away, a stereo pair more.
+// Crops of 5-8% a side change 16 coarse bits or more and are mostly left out: a false group
+// can cost a photo, a missed one only a little space.
+inline constexpr int similarCoarseBits = 6;
+inline constexpr int similarFineBits = 8;
+
+bool showSamePicture(const PhotoSignature &a, const PhotoSignature &b);
+
+// Groups of indices into `signatures` that show the same picture (showSamePicture, taken
+// transitively): each group has two members or more, ascending; groups are ordered by their
+// first index. Featureless signatures join no group. Returns {} at once when `stop` is set.
+//
+// Never compares every pair: the coarse band is cut into four 16-bit keys; two signatures
+// within 7 coarse bits agree within one bit on at least one key, so comparing each key's
+// bucket with itself and with the 16 buckets one bit away finds every candidate. Memory beside
+// the signatures: a copy of them in key order, 8 bytes per signature and one 256 KB table.
+std::vector<std::vector<quint32>> groupSimilar(std::span<const PhotoSignature> signatures,
+                                               const std::atomic<bool> &stop);

@@ -1,0 +1,188 @@
+#include "similar/PhotoSignature.h"
+#include "similar/SimilarGrouping.h"
+
+#include <QBuffer>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QTest>
+
+using Groups = std::vector<std::vector<quint32>>;
+using Edit = std::function<QImage(const QImage &)>;
+
+namespace {
+
+// Gradients, shapes and grain from `seed`; `shift` moves the shapes as a burst's next shot does.
+QImage scene(quint32 seed, int shift = 0, QSize size = {480, 320})
+{
+    QRandomGenerator random(seed);
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient sky(0, 0, 0, size.height());
+    sky.setColorAt(0, QColor::fromRgb(random.generate()));
+    sky.setColorAt(1, QColor::fromRgb(random.generate()));
+    painter.fillRect(image.rect(), sky);
+    painter.setPen(Qt::NoPen);
+    for (int i = 0; i < 10; ++i) {
+        painter.setBrush(QColor::fromRgb(random.generate()));
+        const QRect box(random.bounded(size.width()) + shift * (i % 3 - 1), random.bounded(size.height()),
+                        30 + random.bounded(90), 30 + random.bounded(90));
+        i % 2 ? painter.drawEllipse(box) : painter.drawRect(box);
+    }
+    painter.end();
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); x += 1 + int(random.bounded(3))) {
+            const int grain = int(random.bounded(13)) - 6;
+            const QColor c = image.pixelColor(x, y);
+            image.setPixelColor(x, y, QColor(qBound(0, c.red() + grain, 255), qBound(0, c.green() + grain, 255),
+                                             qBound(0, c.blue() + grain, 255)));
+        }
+    return image;
+}
+
+QImage encoded(const QImage &image, const char *format, int quality)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, quality);
+    return QImage::fromData(buffer.data(), format).convertToFormat(QImage::Format_RGB32);
+}
+
+QImage perPixel(const QImage &image, const std::function<QColor(QColor)> &edit)
+{
+    QImage out = image;
+    for (int y = 0; y < out.height(); ++y)
+        for (int x = 0; x < out.width(); ++x)
+            out.setPixelColor(x, y, edit(out.pixelColor(x, y)));
+    return out;
+}
+
+QImage captioned(const QImage &image, QRect band, QColor fill)
+{
+    QImage out = image;
+    QPainter painter(&out);
+    painter.fillRect(band, fill);
+    painter.setPen(Qt::white);
+    painter.drawText(band, Qt::AlignCenter, QStringLiteral("(c) 2026 Holiday"));
+    return out;
+}
+
+// Signatures of a base whose key k holds 0x5555, with the coarse and fine bits flipped.
+PhotoSignature flipped(std::initializer_list<int> coarse, std::initializer_list<int> fine = {})
+{
+    PhotoSignature s{0x5555555555555555, 0x3333333333333333};
+    for (int bit : coarse)
+        s.coarse ^= quint64(1) << bit;
+    for (int bit : fine)
+        s.fine ^= quint64(1) << bit;
+    return s;
+}
+
+Groups grouped(const std::vector<PhotoSignature> &signatures)
+{
+    const std::atomic<bool> stop = false;
+    return groupSimilar(signatures, stop);
+}
+
+} // namespace
+
+class TestSimilar : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pictures_data()
+    {
+        QTest::addColumn<QImage>("first");
+        QTest::addColumn<QImage>("second");
+        QTest::addColumn<bool>("same");
+        const QImage photo = scene(7);
+        const auto row = [&](const char *name, const QImage &other, bool same, const QImage &first = {}) {
+            QTest::newRow(name) << (first.isNull() ? photo : first) << other << same;
+        };
+        row("quarter size", photo.scaled(120, 80, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), true);
+        row("shared thumbnail of 128", photo.scaled(128, 128, Qt::KeepAspectRatio, Qt::SmoothTransformation), true);
+        row("jpeg quality 60", encoded(photo, "JPG", 60), true);
+        row("png of a jpeg", encoded(encoded(photo, "JPG", 90), "PNG", -1), true);
+        row("brighter 10%", perPixel(photo, [](QColor c) { return c.lighter(110); }), true);
+        row("more contrast", perPixel(photo, [](QColor c) {
+                return QColor::fromRgb(qBound(0, 128 + (c.red() - 128) * 11 / 10, 255),
+                                       qBound(0, 128 + (c.green() - 128) * 11 / 10, 255),
+                                       qBound(0, 128 + (c.blue() - 128) * 11 / 10, 255));
+            }), true);
+        row("more saturated", perPixel(photo, [](QColor c) {
+                return QColor::fromHsv(c.hsvHue(), qMin(255, c.hsvSaturation() * 11 / 10), c.value());
+            }), true);
+        row("watermark", captioned(photo, {330, 290, 140, 20}, QColor(255, 255, 255, 90)), true);
+        row("caption bar", captioned(photo, {0, 300, 480, 20}, Qt::black), true);
+        row("another scene", scene(8), false);
+        row("burst: shapes moved", scene(7, 45), false);
+        const QImage panorama = scene(9, 0, {960, 320});
+        row("two crops of a panorama", panorama.copy(480, 0, 480, 320), false, panorama.copy(0, 0, 480, 320));
+        QImage sunset(480, 320, QImage::Format_RGB32), otherSunset = sunset;
+        for (auto [image, sun] : {std::pair{&sunset, 100}, {&otherSunset, 360}}) {
+            QPainter painter(image);
+            QLinearGradient sky(0, 0, 0, 320);
+            sky.setColorAt(0, QColor(70, 40, 120));
+            sky.setColorAt(1, QColor(250, 150, 60));
+            painter.fillRect(image->rect(), sky);
+            painter.setBrush(QColor(255, 230, 150));
+            painter.drawEllipse(QPoint(sun, 200), 30, 30);
+            painter.fillRect(0, 230, 480, 90, QColor(30, 20, 25));
+        }
+        row("sunsets", otherSunset, false, sunset);
+        QImage wall(480, 320, QImage::Format_RGB32);
+        wall.fill(QColor(214, 200, 170));
+        row("plain walls", perPixel(wall, [](QColor c) { return c.darker(101); }), false, wall);
+    }
+    void pictures()
+    {
+        QFETCH(QImage, first);
+        QFETCH(QImage, second);
+        QFETCH(bool, same);
+        const auto a = signatureOf(first), b = signatureOf(second);
+        QVERIFY(a && b);
+        QCOMPARE(grouped({*a, *b}).size(), size_t(same));
+    }
+
+    void tooSmallOrMalformed()
+    {
+        QVERIFY(!signatureOf(QImage()));
+        QVERIFY(!signatureOf(scene(1, 0, {200, signatureSourceSide - 1})));
+        const PhotoSignature signature = *signatureOf(scene(1, 0, {200, signatureSourceSide}));
+        QCOMPARE(signatureFromBytes(signatureBytes(signature)), signature);
+        QCOMPARE(signatureFromBytes(signatureBytes({})), PhotoSignature{});
+        const QByteArray bytes = signatureBytes(signature);
+        for (const QByteArray &bad : QByteArrayList{{}, bytes.left(16), bytes + 'x', QByteArray(1, 2) + bytes.mid(1),
+                                                    signatureBytes(flipped({0}))})
+            QVERIFY(!signatureFromBytes(bad));
+    }
+
+    void grouping_data()
+    {
+        QTest::addColumn<std::vector<PhotoSignature>>("signatures");
+        QTest::addColumn<Groups>("groups");
+        const PhotoSignature base = flipped({});
+        // Keys 0-3 are bits 0-15, 16-31, 32-47, 48-63; every pair below differs in each key.
+        QTest::newRow("6 coarse bits, one key a bit off") << std::vector{base, flipped({0, 1, 16, 17, 32, 49})} << Groups{{0, 1}};
+        QTest::newRow("8 coarse bits") << std::vector{base, flipped({0, 1, 16, 17, 32, 33, 48, 49})} << Groups{};
+        QTest::newRow("8 fine bits") << std::vector{base, flipped({}, {0, 2, 4, 6, 8, 10, 12, 14})} << Groups{{0, 1}};
+        QTest::newRow("10 fine bits") << std::vector{base, flipped({}, {0, 2, 4, 6, 8, 10, 12, 14, 16, 18})} << Groups{};
+        QTest::newRow("featureless") << std::vector{PhotoSignature{}, PhotoSignature{}} << Groups{};
+        // 0 ~ 2 ~ 4 although 0 and 4 are 12 bits apart; groups ordered by their first member.
+        const PhotoSignature other{~base.coarse, base.fine}, near = flipped({0, 1, 16, 17, 32, 33}),
+                             far = flipped({0, 1, 16, 17, 32, 33, 48, 49, 2, 3, 18, 19});
+        QTest::newRow("transitive, ordered") << std::vector{base, other, near, other, far, base}
+                                             << Groups{{0, 2, 4, 5}, {1, 3}};
+    }
+    void grouping()
+    {
+        QFETCH(std::vector<PhotoSignature>, signatures);
+        QFETCH(Groups, groups);
+        QCOMPARE(grouped(signatures), groups);
+        const std::atomic<bool> stop = true;
+        QCOMPARE(groupSimilar(signatures, stop), Groups{});
+    }
+};
+
+QTEST_MAIN(TestSimilar)
+#include "test_similar.moc"
