@@ -26,7 +26,7 @@ QImage scene(int seed, QSize size = {400, 300})
     sky.setColorAt(0, QColor::fromHsv(seed * 47 % 360, 160, 230));
     sky.setColorAt(1, QColor::fromHsv(seed * 91 % 360, 200, 60));
     p.fillRect(0, 0, 400, 300, sky);
-    QRandomGenerator random(quint32(seed));
+    QRandomGenerator random{quint32(seed)};
     p.setPen(Qt::NoPen);
     for (int i = 0; i < 14; ++i) {
         p.setBrush(QColor::fromHsv(random.bounded(360), 180, random.bounded(40, 255)));
@@ -106,10 +106,13 @@ private slots:
     {
         const LibraryCache cache(t.path("cache"));
         const QStringList groups{u"big.png big.jpg copy.jpg small.jpg"_s, u"1"_s, u"|"_s};
-        QCOMPARE(run(&cache), groups + QStringList{u"Found 1 similar groups (4 photos)"_s, u"Reused 0 of 8 signatures"_s, u"Found 1 similar groups"_s});
+        const auto logged = [&](const char *reused) {
+            return groups + QStringList{u"Found 1 similar groups (4 photos)"_s, u"Reused %1 of 8 signatures"_s.arg(reused), u"Found 1 similar groups"_s};
+        };
+        QCOMPARE(run(&cache), logged("0"));
         QCOMPARE(signs.load(), 8);
         // Nothing changed: nothing decoded, the unreadable file included.
-        QCOMPARE(run(&cache), groups + QStringList{u"Found 1 similar groups (4 photos)"_s, u"Reused 8 of 8 signatures"_s, u"Found 1 similar groups"_s});
+        QCOMPARE(run(&cache), logged("8"));
         QCOMPARE(signs.load(), 0);
         // A changed file is signed again, and leaves the group it no longer belongs to.
         t.make({"small.jpg"}, encoded(scene(4, {200, 150}), "JPG"));
