@@ -157,13 +157,12 @@ int publishCommand(int argc, char **argv)
     // What a pass over photos the first `paired` percent of which are pairs gives.
     DuplicatePassResult result;
     result.photos = snapshot;
-    result.digests.resize(size_t(count));
     const qsizetype inPairs = qsizetype(count) * paired / 100 / 2 * 2;
     for (qsizetype i = 0; i < count; ++i) {
         if (i < inPairs) {
             ContentHash::Digest digest{};
             std::memcpy(digest.data(), &i, sizeof i);
-            result.digests[size_t(i)] = digest;
+            result.digests.push_back({i, digest});
         }
         if (i < inPairs && i % 2 == 1) {
             result.groups.append({i - 1, i});

@@ -64,6 +64,10 @@ private:
     static void check(bool ok, const QByteArray &what) { if (!ok) qFatal("TestTree: %s: %s", what.constData(), strerror(errno)); }
 };
 
+// What stat tells of `path` (following links), all zero when it cannot.
+inline struct stat statOf(const QByteArray &path) { struct stat st{}; return ::stat(path, &st) == 0 ? st : decltype(st){}; }
+inline uint modeOf(const QByteArray &path) { return statOf(path).st_mode & 07777; }
+
 // A file's bytes, or "<missing>". Opened by its byte path, which need not be valid UTF-8.
 inline QByteArray fileBytes(const QByteArray &path)
 {

@@ -180,40 +180,43 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     // Only sizes decide what is read. A photo whose size, as the scan found it, no other
     // photo has is left alone: statting it again would double the cost of a pass over a
     // library whose contents are known.
-    std::vector<char> sizeShared(size_t(total), 0);
+    // From here on a photo is its index among those: what the pass holds per photo is
+    // then as long as the photos it examines, not as the library.
+    std::vector<int> shared; // snapshot positions, ascending
     {
         std::vector<std::pair<qint64, int>> bySize{size_t(total)};
         for (int i = 0; i < total; ++i)
             bySize[size_t(i)] = {snapshot[i].size(), i};
         std::ranges::sort(bySize);
-        for (size_t k = 1; k < bySize.size(); ++k) {
-            if (bySize[k].first == bySize[k - 1].first)
-                sizeShared[size_t(bySize[k].second)] = sizeShared[size_t(bySize[k - 1].second)] = 1;
+        for (size_t k = 0; k < bySize.size(); ++k) {
+            if ((k > 0 && bySize[k].first == bySize[k - 1].first) || (k + 1 < bySize.size() && bySize[k].first == bySize[k + 1].first))
+                shared.push_back(bySize[k].second);
         }
+        std::ranges::sort(shared);
     }
-    std::vector<Examined> examined(static_cast<size_t>(total));
-    runner.run(size_t(total + statBatch - 1) / statBatch, [&](size_t batch, ReadBuffers &) {
-        const int end = std::min(total, int(batch + 1) * statBatch);
+    const int count = int(shared.size());
+    const auto photo = [&](int i) -> const PhotoItem & { return snapshot[shared[size_t(i)]]; };
+    std::vector<Examined> examined(static_cast<size_t>(count));
+    runner.run(size_t(count + statBatch - 1) / statBatch, [&](size_t batch, ReadBuffers &) {
+        const int end = std::min(count, int(batch + 1) * statBatch);
         for (int i = int(batch) * statBatch; i < end && !stopRequested(); ++i) {
-            if (!sizeShared[size_t(i)])
-                continue;
             struct stat st;
-            if (fs.statPath(snapshot[i].path(), st) && S_ISREG(st.st_mode))
+            if (fs.statPath(photo(i).path(), st) && S_ISREG(st.st_mode))
                 examined[size_t(i)] = {true, FileStamp::of(st)};
         }
     });
     if (stopRequested())
         return stopped;
 
-    std::vector<int> firstRecordOf(size_t(total), -1);
+    std::vector<int> firstRecordOf(size_t(count), -1);
     std::vector<SameSize> sets = sameSizeSets(examined, firstRecordOf);
-    std::vector<std::optional<ContentHash::Digest>> digestOf(static_cast<size_t>(total));
+    std::vector<std::optional<ContentHash::Digest>> digestOf(static_cast<size_t>(count));
     DuplicatePassResult result;
     if (known) {
         std::vector<StampedFile> wanted;
         for (const SameSize &set : sets) {
             for (int i : set.members)
-                wanted.push_back({i, examined[size_t(i)].stamp});
+                wanted.push_back({shared[size_t(i)], examined[size_t(i)].stamp});
         }
         const std::vector<std::optional<ContentDigest>> digests = known(wanted);
         result.needed = qsizetype(wanted.size());
@@ -240,7 +243,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
         std::vector<ContentCandidate> files;
         files.reserve(members.size());
         for (int i : members)
-            files.push_back({snapshot[i].path(), examined[size_t(i)].identity()});
+            files.push_back({photo(i).path(), examined[size_t(i)].identity()});
         return files;
     };
 
@@ -257,7 +260,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
         // One path at a time: a set may hold a million files.
         for (size_t m = 0; m < set.members.size() && !stopRequested(); ++m) {
             const int i = set.members[m];
-            if (const auto head = readHead({snapshot[i].path(), examined[size_t(i)].identity()}, std::min(set.size, headSize)))
+            if (const auto head = readHead({photo(i).path(), examined[size_t(i)].identity()}, std::min(set.size, headSize)))
                 byHead[*head].push_back(set.members[m]);
             else
                 ++dropped;
@@ -326,7 +329,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
                 for (size_t m = 0; m < c.members.size(); ++m) {
                     c.members[m] = members[size_t(c.members[m])];
                     if (known)
-                        learned[j].push_back({{c.members[m], c.stamps[m]}, c.digest});
+                        learned[j].push_back({{shared[size_t(c.members[m])], c.stamps[m]}, c.digest});
                 }
                 c.stamps = {};
             }
@@ -406,16 +409,20 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     result.photos = snapshot;
     // Another record of a file has the digest its first record got (first records come
     // first, so theirs is set by then).
-    result.digests = std::move(digestOf);
-    for (int i = 0; i < total; ++i) {
+    for (int i = 0; i < count; ++i) {
         if (const int first = firstRecordOf[size_t(i)]; first >= 0)
-            result.digests[size_t(i)] = result.digests[size_t(first)];
+            digestOf[size_t(i)] = digestOf[size_t(first)];
+        if (digestOf[size_t(i)])
+            result.digests.push_back({shared[size_t(i)], *digestOf[size_t(i)]});
     }
+    digestOf = {};
     result.groups.reserve(qsizetype(groups.size()));
     for (const std::vector<int> &members : groups) {
-        result.groups.append(QList<qsizetype>(members.begin(), members.end()));
-        for (int member : members)
-            result.memberIds.insert(snapshot[member].id());
+        QList<qsizetype> &positions = result.groups.emplace_back();
+        for (int member : members) {
+            positions.append(shared[size_t(member)]);
+            result.memberIds.insert(photo(member).id());
+        }
     }
     return result;
 }

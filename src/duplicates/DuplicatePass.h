@@ -56,11 +56,14 @@ struct DuplicatePassResult
     bool stopped = false;
     // The snapshot; the fields below refer to photos by position in it.
     DuplicateSnapshot photos;
-    // The digest of each photo whose contents the pass established, none for the others,
-    // which keep the digest they had: a photo whose size no other file of the pass shares,
-    // or that differs from every same-size file in its first or last block, is not read
-    // whole; one that cannot be read, or changed while read, has no digest either.
-    std::vector<std::optional<ContentHash::Digest>> digests;
+    // The digest of each photo whose contents the pass established, by snapshot position
+    // in ascending order; the others keep the digest they had: a photo whose size no other
+    // file of the pass shares, or that differs from every same-size file in its first or
+    // last block, is not read whole; one that cannot be read, or changed while read, has no
+    // digest either.
+    std::vector<std::pair<qsizetype, ContentHash::Digest>> digests;
+    // The digest established for the photo at `position`, if any.
+    const ContentHash::Digest *digestAt(qsizetype position) const;
     // Photos with byte-identical contents, each group in snapshot order with at least two
     // members; groups ordered by their first member. A file recorded several times (by
     // hard links, or one path listed twice) counts once: only its first record can be a

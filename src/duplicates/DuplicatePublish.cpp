@@ -55,13 +55,19 @@ PhotoIdSet memberIds(const QList<DuplicateGroup> &groups)
 
 } // namespace
 
+const ContentHash::Digest *DuplicatePassResult::digestAt(qsizetype position) const
+{
+    const auto found = std::ranges::lower_bound(digests, position, {}, [](const auto &entry) { return entry.first; });
+    return found != digests.end() && found->first == position ? &found->second : nullptr;
+}
+
 QList<DuplicateGroup> duplicateGroupsOf(const DuplicatePassResult &result)
 {
     QList<DuplicateGroup> groups;
     groups.reserve(result.groups.size());
     for (const QList<qsizetype> &positions : result.groups) {
         DuplicateGroup &group = groups.emplace_back();
-        group.hash = ContentHash::toHex(*result.digests[size_t(positions.first())]);
+        group.hash = ContentHash::toHex(*result.digestAt(positions.first()));
         group.photos.reserve(positions.size());
         for (qsizetype position : positions)
             group.photos.append(result.photos[position]);
@@ -77,10 +83,8 @@ std::optional<DuplicateSummary> publishDuplicatePass(LibraryState &state,
     // Nothing left the library since the snapshot: the worker's groups hold as they are.
     if (state.allPhotos.isSharedWith(result.photos) && result.preparedGroups.size() == result.groups.size()) {
         const QList<PhotoItem> &photos = state.allPhotos;
-        for (size_t position = 0; position < result.digests.size(); ++position) {
-            if (result.digests[position])
-                photos[qsizetype(position)].setDigest(*result.digests[position]);
-        }
+        for (const auto &[position, digest] : result.digests)
+            photos[position].setDigest(digest);
         state.duplicateGroups = result.preparedGroups;
         state.duplicatePhotoIds = result.memberIds;
         return DuplicateSummary{state.duplicateGroups.size(), state.duplicatePhotoIds.size()};
@@ -88,9 +92,9 @@ std::optional<DuplicateSummary> publishDuplicatePass(LibraryState &state,
 
     bool ordered = true;
     const std::vector<qsizetype> where = locate(state.allPhotos, result.photos, ordered);
-    for (size_t position = 0; position < result.digests.size(); ++position) {
-        if (result.digests[position] && where[position] >= 0)
-            std::as_const(state.allPhotos)[where[position]].setDigest(*result.digests[position]);
+    for (const auto &[position, digest] : result.digests) {
+        if (where[size_t(position)] >= 0)
+            std::as_const(state.allPhotos)[where[size_t(position)]].setDigest(digest);
     }
 
     QList<DuplicateGroup> groups;
@@ -109,7 +113,7 @@ std::optional<DuplicateSummary> publishDuplicatePass(LibraryState &state,
         if (!ordered)
             std::sort(indexes.begin(), indexes.end());
         DuplicateGroup &group = groups.emplace_back();
-        group.hash = ContentHash::toHex(*result.digests[size_t(positions.first())]);
+        group.hash = ContentHash::toHex(*result.digestAt(positions.first()));
         group.photos.reserve(qsizetype(indexes.size()));
         for (qsizetype index : indexes)
             group.photos.append(state.allPhotos[index]);

@@ -48,13 +48,10 @@ struct Library
     ProbedFileSystem fs;
 
     explicit Library(const TestTree &t) : tree(t) {}
-    void add(const L &names)
+    void add(const L &names) // with their sizes as a scan finds them
     {
-        for (const B &name : names) { // with its size as a scan finds it
-            struct stat st{};
-            ::stat(tree.path(name), &st);
-            state.allPhotos.append(PhotoItem(makePhotoId(), tree.path(name), name, st.st_size, {}, {}, u"JPG"_s));
-        }
+        for (const B &name : names)
+            state.allPhotos.append(PhotoItem(makePhotoId(), tree.path(name), name, statOf(tree.path(name)).st_size, {}, {}, u"JPG"_s));
     }
     B add(const L &names, const B &bytes) { const B made = tree.make(names, bytes); add(names); return made; } // the files too
     DuplicatePassResult run(const DuplicateProgress &progress = {}, const std::atomic<bool> &stop = false) const
@@ -145,9 +142,7 @@ private slots:
             if (file.size() > 1) {
                 const B mark = file.value(2);
                 keys[name] = mark.isEmpty() || mark.toUInt() ? file[1] : B();
-                struct stat st;
-                QCOMPARE(::stat(t.make({name}, content(file[1])), &st), 0);
-                library.fs.marks[st.st_ino] = mark;
+                library.fs.marks[statOf(t.make({name}, content(file[1]))).st_ino] = mark;
             } else if (link.size() > 1) {
                 QCOMPARE(::link(t.path(link[1]), t.path(name = link[0])), 0);
                 keys[name] = keys[link[1]];
@@ -215,7 +210,7 @@ private slots:
         QVERIFY(stopped.stopped && !publishDuplicatePass(library.state, stopped));
         // A stop that comes once the files are open ends their comparison before a chunk is read.
         stop = false;
-        const auto candidate = [&](const B &name) { struct stat st{}; ::stat(t.path(name), &st); return ContentCandidate{t.path(name), {st.st_dev, st.st_ino}}; };
+        const auto candidate = [&](const B &name) { const struct stat st = statOf(t.path(name)); return ContentCandidate{t.path(name), {st.st_dev, st.st_ino}}; };
         const ContentCandidate open[] = {candidate("a"), candidate("b")};
         ReadBuffers buffers;
         QVERIFY(!matchContents(library.fs, open, content("C").size(), false, stop, buffers));
@@ -252,10 +247,8 @@ private slots:
         QFETCH(QStringList, groups);
         TestTree t;
         Library library(t);
-        library.add({"1", "2", "3"}, content("A"));
-        library.add({"4", "5"}, content("B"));
-        library.add({"6"}, content("C"));
-        library.add({"w", "x", "y", "z"}, content("E"));
+        for (const auto &[names, key] : {std::pair{L{"1", "2", "3"}, "A"}, {L{"4", "5"}, "B"}, {L{"6"}, "C"}, {L{"w", "x", "y", "z"}, "E"}})
+            library.add(names, content(key));
         const DuplicatePassResult result = library.run();
         const L names = change.section(u' ', 1).toLatin1().split(' ');
         if (change.startsWith(u"remove"_s))

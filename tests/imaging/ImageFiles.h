@@ -165,10 +165,8 @@ inline B manyScansJpeg(int side, int scans)
 // `thumbnailBoxes`, or none when no HEVC encoder is there to make one.
 inline B heic(const QImage &image, heif_orientation orientation = heif_orientation_normal, const QList<int> &thumbnailBoxes = {})
 {
-    if (!heif_have_encoder_for_format(heif_compression_HEVC)) {
-        qWarning("cannot make HEIC files: no HEVC encoder");
-        return {};
-    }
+    if (!heif_have_encoder_for_format(heif_compression_HEVC))
+        return qWarning("cannot make HEIC files: no HEVC encoder"), B();
     const bool alpha = image.format() == QImage::Format_RGBA8888;
     const QImage rgb = alpha ? image : image.convertToFormat(QImage::Format_RGB888);
     heif::Image raw;
@@ -204,7 +202,6 @@ inline B boxBody(const B &file, const char *type)
     return at < 4 ? B() : file.mid(at + 4, qFromBigEndian<quint32>(file.constData() + at - 4) - 8);
 }
 
-inline B infe(int id, const char *type) { return fullBox("infe", 2, be16(id) + be16(0) + type + B(1, '\0')); }
 inline B ispe(QSize size) { return fullBox("ispe", 0, be32(quint32(size.width())) + be32(quint32(size.height()))); }
 
 // An item of a HEIF file: its type, its property boxes, and its data, in the mdat box or the
@@ -229,7 +226,7 @@ inline B heifFile(const QList<HeifPart> &parts, const B &refs = {}, int primary 
         const quint32 at = quint32(data.size()) + (part.inIdat ? 0 : quint32(ftyp.size()) + 8);
         data += part.data;
         const auto extents = part.extents.isEmpty() ? QList<std::pair<int, int>>{{0, int(part.data.size())}} : part.extents;
-        items += infe(id, part.type), associations += be16(id) + char(part.properties.size());
+        items += fullBox("infe", 2, be16(id) + be16(0) + part.type + B(1, '\0')), associations += be16(id) + char(part.properties.size());
         locations += be16(id++) + be16(part.inIdat) + be16(0) + be16(int(extents.size()));
         for (const auto &[offset, length] : extents)
             locations += be32(at + quint32(offset)) + be32(quint32(length));

@@ -47,48 +47,31 @@ private slots:
         QCOMPARE(QSet<PhotoId>(ids.begin(), ids.end()).size(), ids.size());
     }
 
-    void pathIsRebuiltByteExact_data()
-    {
-        QTest::addColumn<QByteArray>("folder"); // empty: made from the whole path
-        QTest::addColumn<QByteArray>("name");
-        QTest::addColumn<QByteArray>("path");
-        const char *const rows[][4] = {
-            {"nested", "", "a.jpg", "/p/q/a.jpg"}, {"at the root", "", "a.jpg", "/a.jpg"}, {"name not the path's end", "", "a.jpg", "/p/b.jpg"},
-            {"name only a suffix", "", "a.jpg", "/p/xa.jpg"}, {"relative", "", "a.jpg", "a.jpg"}, {"invalid UTF-8", "", "\xff\xfe.jpg", "/d\x80/\xff\xfe.jpg"},
-            {"in folder", "/p/q", "a.jpg", "/p/q/a.jpg"}, {"in the root folder", "/", "a.jpg", "/a.jpg"}, {"folder with a slash", "/p/", "a.jpg", "/p/a.jpg"}};
-        for (const auto &row : rows)
-            QTest::newRow(row[0]) << QByteArray(row[1]) << QByteArray(row[2]) << QByteArray(row[3]);
-    }
+    // Nested, at the root, a name that is not the path's end or only its suffix, relative, not
+    // UTF-8; then in a folder (the root; one with a slash).
     void pathIsRebuiltByteExact()
     {
-        QFETCH(QByteArray, folder);
-        QFETCH(QByteArray, name);
-        QFETCH(QByteArray, path);
-        const PhotoItem p = folder.isEmpty() ? PhotoItem(7, path, name, 1, {}, {}, u"JPG"_s)
-                                             : PhotoItem::inFolder(7, folder, name, 1, {}, {}, u"JPG"_s);
-        QCOMPARE(QByteArray(p.path() + '|' + p.name()), QByteArray(path + '|' + name));
+        for (const auto &[folder, name, path] : {std::tuple{"", "a.jpg", "/p/q/a.jpg"}, {"", "a.jpg", "/a.jpg"}, {"", "a.jpg", "/p/b.jpg"}, {"", "a.jpg", "/p/xa.jpg"},
+                                                 {"", "a.jpg", "a.jpg"}, {"", "\xff\xfe.jpg", "/d\x80/\xff\xfe.jpg"}, {"/p/q", "a.jpg", "/p/q/a.jpg"},
+                                                 {"/", "a.jpg", "/a.jpg"}, {"/p/", "a.jpg", "/p/a.jpg"}}) {
+            const PhotoItem p = *folder ? PhotoItem::inFolder(7, folder, name, 1, {}, {}, u"JPG"_s) : PhotoItem(7, path, name, 1, {}, {}, u"JPG"_s);
+            QCOMPARE(QByteArray(p.path() + '|' + p.name()), QByteArray(path) + '|' + name);
+        }
     }
 
-    void originalAndDuplicates_data()
-    {
-        QTest::addColumn<QList<int>>("created");
-        QTest::addColumn<QString>("members"); // the original, then the duplicates
-        QTest::newRow("empty") << QList<int>{} << QString();
-        QTest::newRow("single") << QList<int>{5} << u"0"_s;
-        QTest::newRow("all same date: first wins") << QList<int>{3, 3, 3} << u"0 1 2"_s;
-        QTest::newRow("last is oldest") << QList<int>{3, 2, 1} << u"2 0 1"_s;
-        QTest::newRow("tie for oldest: earlier member wins") << QList<int>{4, 1, 9, 1} << u"1 0 2 3"_s;
-    }
+    // The original (the oldest; of equals, the earlier member), then the duplicates, for the
+    // members' creation times: none, one, all alike, the last oldest, a tie for oldest.
     void originalAndDuplicates()
     {
-        QFETCH(QList<int>, created);
-        DuplicateGroup group{u"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"_s, {}};
-        for (int i = 0; i < created.size(); ++i)
-            group.photos.append(photo(PhotoId(i), created[i]));
-        QStringList ids{group.original() ? QString::number(group.original()->id()) : QString()};
-        for (const PhotoItem &p : group.duplicates())
-            ids << QString::number(p.id());
-        QTEST(ids.join(u' '), "members");
+        for (const auto &[created, members] : {std::pair{QList<int>{}, ""}, {{5}, "0"}, {{3, 3, 3}, "0 1 2"}, {{3, 2, 1}, "2 0 1"}, {{4, 1, 9, 1}, "1 0 2 3"}}) {
+            DuplicateGroup group;
+            for (int i = 0; i < created.size(); ++i)
+                group.photos.append(photo(PhotoId(i), created[i]));
+            QStringList ids{group.original() ? QString::number(group.original()->id()) : QString()};
+            for (const PhotoItem &p : group.duplicates())
+                ids << QString::number(p.id());
+            QCOMPARE(ids.join(u' '), QLatin1StringView(members));
+        }
     }
 
     void fileTypeFilterTitles()

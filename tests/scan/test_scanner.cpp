@@ -10,8 +10,6 @@
 #include <QTest>
 #include <QThreadPool>
 
-#include <sys/stat.h>
-
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 using B = QByteArray;
