@@ -114,6 +114,7 @@ public:
     void viewModeButtonClicked(int tag);
     void showAllPhotos();
     void showDuplicates();
+    void showSimilar();
     void updateDisplayedPhotos();
     void updateLoadMoreControls();
     void loadMoreClicked();
@@ -157,7 +158,7 @@ public:
     QPushButton *loadMoreButton = nullptr;
     QLabel *showingLabel = nullptr;
     QPushButton *helpButton = nullptr;
-    QList<QPushButton *> viewModeButtons; // tag 0 = all photos, 1 = duplicates
+    QList<QPushButton *> viewModeButtons; // tag 0 = all photos, 1 = duplicates, 2 = similar
 
     static constexpr QSize designSize{1200, 850};
 
@@ -197,7 +198,9 @@ private:
     void applyButtonStates();
     // Reloads the cards after the selection changed in bulk, and the statistics.
     void showBulkSelection();
-    void showSelection(PhotoIdSet selection);
+    void showSelection(PhotoIdSet selection, bool similar);
+    // Reloads every card of the displayed page: selection, badges, pictures.
+    void reloadGrid();
     // Starts a file run over the selection: the window is busy until `finish` has run.
     void startFileWork(const QString &status, FileRunner::Work work, bool removesFiles,
                        FileRunner::Progress showProgress, FileRunner::Finish finish);
