@@ -77,6 +77,8 @@ public:
     void stopClicked();
     void masterStopClicked();
     void finishProcessing(bool stopped);
+    // A stage's result is in the library: the window shows what it changed.
+    void stageApplied(const StageOutcome &outcome);
 
     void setDestinationClicked();
     // Empties the library cache on a worker, then logs it.
@@ -184,7 +186,6 @@ private:
 
     // What the scan sequence publishes.
     void walkFinished(bool stopped);
-    void stageApplied(const StageOutcome &outcome);
     void showProgress(const QString &text, int percent);
     // Makes the displayed page's missing pictures in the background.
     void requestPageThumbnails();

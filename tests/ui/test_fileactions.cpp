@@ -59,6 +59,62 @@ private slots:
         QVERIFY(vc->previewController() == first && first->currentIndex() == 2 && first->currentPhoto() == lib().displayedPhotos[2]);
     }
 
+    // The views of groups: similar groups that come in show at once (on the badges, or as the
+    // similar view's list, group by group, best first); the cards name their folders there;
+    // Keep Originals Only (Keep Best Only in the similar view), then Delete, leaves no photo
+    // listed whose group dissolved. Photos 0-5: duplicates {0 1} {2 3}, similar {5 4} {3 2 0}.
+    void groupViews_data()
+    {
+        QTest::addColumn<int>("view");
+        QTest::addColumn<QString>("shown"); // its list with their badges | the keep button | the log
+        QTest::addColumn<QString>("left");  // after Delete: the statistics line | the best copies
+        for (const bool background : {false, true}) {
+            QTest::addRow("duplicates%s", background ? ", on a worker" : "") << 1 << u"0DS 1D 2DS 3DB|Keep Originals Only|Selected 2 duplicates (keeping originals)"_s
+                                                                           << u"0 duplicates in 0 groups | Zero KB|5 2"_s;
+            QTest::addRow("similar%s", background ? ", on a worker" : "") << 2 << u"5B 4S 3DB 2DS 0DS|Keep Best Only|Selected 3 similar photos (keeping the best)"_s
+                                                                        << u"0 similar photos in 0 groups | Zero KB|"_s;
+        }
+    }
+    void groupViews()
+    {
+        QFETCH(int, view);
+        const auto restore = qScopeGuard([saved = qgetenv("XDG_DATA_HOME")] { qputenv("XDG_DATA_HOME", saved); });
+        qputenv("XDG_DATA_HOME", tree->path("xdg"));
+        vc->backgroundFrom = QByteArray(QTest::currentDataTag()).endsWith("worker") ? 0 : 1'000'000;
+        const auto settle = [&] { QTRY_VERIFY(!vc->backgroundPending()); };
+        addPhotos(6, true, {{0, 1}, {2, 3}});
+        if (view == 2)
+            vc->viewModeButtons[view]->click(); // empty until the groups come
+        const QList<PhotoItem> &all = lib().allPhotos;
+        lib().similarGroups = {{{all[5], all[4]}}, {{all[3], all[2], all[0]}}};
+        lib().similarPhotoIds = {0, 2, 3, 4, 5}, lib().bestPhotoIds = {3, 5};
+        vc->stageApplied({u"Ready"_s, {}, LibraryChange::similar});
+        settle();
+        const auto cell = [&](int row, int role) { return vc->gridModel()->index(row, 0).data(role); };
+        QVERIFY(cell(0, PhotoGridModel::FolderRole).toString().isEmpty() == (view == 1)); // only a view of groups names folders
+        if (view == 1) {
+            QCOMPARE(cell(5, PhotoGridModel::SimilarRole).toString(), u"BEST"_s); // changed in place
+            vc->viewModeButtons[view]->click();
+            settle();
+        }
+        QStringList cards;
+        for (int row = 0; row < vc->gridModel()->rowCount(); ++row)
+            cards << QString::number(vc->gridModel()->photoAt(row).id()) + (cell(row, PhotoGridModel::DuplicateRole).toBool() ? u"D"_s : QString())
+                         + cell(row, PhotoGridModel::SimilarRole).toString().left(1);
+        QVERIFY(cell(0, PhotoGridModel::FolderRole).toString() == QFile::decodeName(tree->path("src")));
+        vc->keepOriginalsClicked();
+        settle();
+        QTEST(QString(cards.join(u' ') + u'|' + vc->keepOriginalsButton->text() + u'|' + lastLog()), "shown");
+        h->dialogs.alertAnswers.push_back(0);
+        runToEnd([&] { vc->deleteClicked(); });
+        settle();
+        QStringList best;
+        for (const SimilarGroup &group : std::as_const(lib().similarGroups))
+            best << QString::number(group.best()->id());
+        QTEST(QString(vc->statsLabel->text() + u'|' + best.join(u' ')), "left");
+        QVERIFY(lib().displayedPhotos.isEmpty() && lib().bestPhotoIds == PhotoIdSet(best.size() == 2 ? PhotoIdSet{2, 5} : PhotoIdSet{}));
+    }
+
     // Only photos whose file really moved or was trashed leave the library, and the groups
     // are pruned even after a Stop. Paused at once, a run holds after its first file; Stop,
     // STOP ALL or closing the window then ends it, and no second run starts meanwhile.
