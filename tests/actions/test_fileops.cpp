@@ -1,8 +1,6 @@
 #include "TestMounts.h"
 #include "TestTree.h"
 #include "actions/FileOperations.h"
-#include "actions/FileRunner.h"
-#include "browse/Filtering.h"
 #include "platform/FileCopy.h"
 #include "platform/FileSystem.h"
 
@@ -271,46 +269,6 @@ private slots:
         std::sort(left.begin(), left.end());
         QCOMPARE(left, L({".lumisort-x.part", "BIG.jpg"}));
         QCOMPARE(fileBytes(t.path("d/BIG.jpg")), fileBytes(source));
-    }
-
-    // After photos left, the groups lose them: a group of one dissolves, the next member of a
-    // similar group whose best left is its best. A view of groups no longer lists the photos
-    // whose group dissolved. Photos 0-9; duplicates {0 1} {2 3 4}; similar {5 6 7} {2 8}.
-    void removal_data()
-    {
-        QTest::addColumn<int>("view");
-        QTest::addColumn<QString>("removed");
-        QTest::addColumn<QString>("left"); // similar groups | best | similar ids | duplicate ids | the filtered list
-        QTest::newRow("no member") << int(ViewMode::all) << u"9"_s << u"5 6 7,2 8|2 5|2 5 6 7 8|0 1 2 3 4|0 1 2 3 4 5 6 7 8"_s;
-        QTest::newRow("a similar copy") << int(ViewMode::similar) << u"6"_s << u"5 7,2 8|2 5|2 5 7 8|0 1 2 3 4|5 7 2 8"_s;
-        QTest::newRow("a best, a group") << int(ViewMode::similar) << u"5 2"_s << u"6 7|6|6 7|0 1 3 4|6 7"_s;
-        QTest::newRow("copies in duplicates") << int(ViewMode::duplicates) << u"1 3"_s << u"5 6 7,2 8|2 5|2 5 6 7 8|2 4|2 4"_s;
-        QTest::newRow("copies in all") << int(ViewMode::all) << u"1 3"_s << u"5 6 7,2 8|2 5|2 5 6 7 8|2 4|0 2 4 5 6 7 8 9"_s;
-    }
-    void removal()
-    {
-        QFETCH(int, view);
-        QFETCH(QString, removed);
-        LibraryState s;
-        for (int i = 0; i < 10; ++i)
-            s.allPhotos << PhotoItem(PhotoId(i), "/p/" + B::number(i), B::number(i), 1, {}, {}, u"JPG"_s);
-        const auto photos = [&](QList<int> at) { QList<PhotoItem> out; for (int i : at) out << s.allPhotos.at(i); return out; };
-        s.duplicateGroups = {{{}, photos({0, 1})}, {{}, photos({2, 3, 4})}};
-        s.similarGroups = {{photos({5, 6, 7})}, {photos({2, 8})}};
-        s.duplicatePhotoIds = {0, 1, 2, 3, 4}, s.similarPhotoIds = {2, 5, 6, 7, 8}, s.bestPhotoIds = {2, 5};
-        s.viewMode = ViewMode(view);
-        s.filteredPhotos = filterPhotos(s.allPhotos, s.duplicatePhotoIds, {s.viewMode}, s.similarGroups);
-        PhotoIdSet removedIds;
-        for (const QString &id : removed.split(u' '))
-            removedIds.insert(id.toULongLong());
-        PreparedRemoval none; // the library changed since the run took it
-        applyRemoval(s, removedIds, none);
-        const auto text = [](const auto &ids) { QStringList out; for (const auto &id : ids) out << QString::number(id); std::sort(out.begin(), out.end()); return out.join(u' '); };
-        const auto inOrder = [](const QList<PhotoItem> &list) { QStringList out; for (const PhotoItem &p : list) out << QString::number(p.id()); return out.join(u' '); };
-        QStringList groups;
-        for (const SimilarGroup &group : s.similarGroups)
-            groups << inOrder(group.photos);
-        QTEST((QStringList{groups.join(u','), text(s.bestPhotoIds), text(s.similarPhotoIds), text(s.duplicatePhotoIds), inOrder(s.filteredPhotos)}.join(u'|')), "left");
     }
 
     // The texts the window's own tests do not reach.
