@@ -73,8 +73,9 @@ private slots:
         const QList<SimilarGroup> groups{{{all[12], all[1]}}, {{all[4], all[8], all[2]}}};
         const PhotoIndex index = PhotoIndex::build(all);
         QVERIFY(filterPhotos(all, {}, {ViewMode::duplicates, FileTypeFilter::all, {}}).isEmpty()); // before a pass
-        const auto other = prepareFilter({}, all.mid(1), {}, {}).base, base = prepareFilter(other, all, {}, {}).base;
-        QVERIFY(base->index != other->index);
+        // Bases of the list: of no members; of the duplicates (not of the similar groups).
+        const auto other = prepareFilter({}, all.mid(1), {}, {}).base, base = prepareFilter(other, all, dupIds, {}).base, bare = prepareFilter(other, all, {}, {}).base;
+        QVERIFY(base->index != other->index && bare->index != base->index);
         // Every photo in a group still lists them in group order, not as the library's list.
         const QList<PhotoItem> pair{all.at(0), all.at(1)};
         QCOMPARE(prepareFilter({}, pair, {}, {ViewMode::similar}, {}, {{{pair[1], pair[0]}}}).photos, (QList{pair[1], pair[0]}));
@@ -86,8 +87,9 @@ private slots:
                                       part.size() > 1 ? *FileTypeFilters::fromRawValue(part[1]) : FileTypeFilter::all, searchKey(part.last())};
             const QList<qint32> &view = choice.viewMode == ViewMode::similar ? sims : dups;
             const QList<PhotoItem> filtered = filterPhotos(all, dupIds, choice, groups);
-            const PreparedFilter prepared = prepareFilter(base, all, dupIds, choice, {}, groups);
-            QVERIFY(prepared.base->index == base->index && prepared.photos == filtered && prepared.photos.isSharedWith(all) == (filtered.size() == all.size()));
+            const auto &from = choice.viewMode == ViewMode::similar ? base : bare;
+            const PreparedFilter prepared = prepareFilter(from, all, dupIds, choice, {}, groups);
+            QVERIFY(prepared.base->index == from->index && prepared.photos == filtered && prepared.photos.isSharedWith(all) == (filtered.size() == all.size()));
             QList<qint32> expected;
             QString names;
             for (const PhotoItem &p : filtered) {

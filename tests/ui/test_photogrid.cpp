@@ -154,8 +154,9 @@ private slots:
         const bool preview = vc->previewController() && vc->previewController()->isVisible();
         QTEST(preview, "preview");
         QVERIFY(!preview || (vc->previewController()->currentIndex() == 1 && view->selectionModel()->selectedIndexes().isEmpty()));
+        lib().bestPhotoIds = {PhotoId(0)};
         vc->applyFilters(); // a reload drops the old cards' interfaces
-        QCOMPARE(grid->child(0)->text(QAccessible::Name) + u", "_s + grid->child(0)->text(QAccessible::Description), u"p0.jpg, JPG, 2.4 MB"_s);
+        QCOMPARE(grid->child(0)->text(QAccessible::Name) + u", "_s + grid->child(0)->text(QAccessible::Description), u"p0.jpg, JPG, 2.4 MB, BEST"_s);
     }
 
     // Every filter change returns to the first page of the new list; the mode buttons
