@@ -78,7 +78,7 @@ private slots:
         QVERIFY(base->index != other->index && bare->index != base->index);
         // Every photo in a group still lists them in group order, not as the library's list.
         const QList<PhotoItem> pair{all.at(0), all.at(1)};
-        QCOMPARE(prepareFilter({}, pair, {}, {ViewMode::similar}, {}, {{{pair[1], pair[0]}}}).photos, (QList{pair[1], pair[0]}));
+        QCOMPARE(prepareFilter({}, pair, {}, {ViewMode::similar, FileTypeFilter::all, {}}, {}, {{{pair[1], pair[0]}}}).photos, (QList{pair[1], pair[0]}));
         FilterResult previous;
         for (const QString &step : steps) {
             const qsizetype kept = step.lastIndexOf(u'=');
