@@ -13,7 +13,7 @@ ButtonStates buttonStatesFor(const ButtonStateInputs &in)
         s.pauseTitle = u"Pause"_s;
         s.selectAll = in.displayedCount > 0;
         s.deselectAll = in.selectedCount > 0;
-        s.keepOriginals = in.duplicateGroupCount > 0;
+        s.keepOriginals = in.groupCount > 0;
         s.fileActions = in.selectedCount > 0;
         break;
     case ScanState::scanning:

@@ -12,7 +12,7 @@ struct ButtonStateInputs
     ScanState scanState = ScanState::idle;
     qsizetype displayedCount = 0;
     qsizetype selectedCount = 0;
-    qsizetype duplicateGroupCount = 0;
+    qsizetype groupCount = 0; // the groups Keep Originals Only (Keep Best Only) would act on
     qsizetype scanPathCount = 0;
 };
 

@@ -18,12 +18,22 @@ struct PreparedRemoval
     QList<PhotoItem> allBefore, filteredBefore;
     QList<PhotoItem> all, filtered;
     QList<DuplicateGroup> groupsBefore;
-    LibraryState pruned; // its groups and duplicate ids, without the photos that left
+    QList<SimilarGroup> similarBefore;
+    LibraryState pruned; // its groups and their ids, without the photos that left
 };
 
+// After the photos `removedIds` left the library: removes them from the similar groups and
+// their ids, dissolves the groups left with one member, and makes the next member the best
+// copy of a group whose best left.
+void pruneSimilarGroups(LibraryState &state, const PhotoIdSet &removedIds);
+
+// Whether `photo` belongs in the view `mode`: a member of the view's groups.
+bool inView(const LibraryState &state, ViewMode mode, const PhotoItem &photo);
+
 // GUI thread: takes the photos `removedIds` out of the library's lists and groups (not
-// the selection or the page). `prepared` is used where the library has not changed since
-// the run took it; otherwise the lists are filtered here.
+// the selection or the page); the filtered list of a view of groups also loses the members
+// of groups that dissolved. `prepared` is used where the library has not changed since the
+// run took it; otherwise the lists are filtered here.
 void applyRemoval(LibraryState &library, const PhotoIdSet &removedIds, PreparedRemoval &prepared);
 
 // Copy, move and delete runs over the selection, one at a time, one file at a time on a

@@ -69,6 +69,8 @@ void AppDelegate::setupMenuBar()
     allPhotos->setShortcut(QKeySequence(u"Ctrl+1"_s));
     QAction *duplicates = view->addAction(u"Duplicates Only"_s, vc, &MainViewController::showDuplicates);
     duplicates->setShortcut(QKeySequence(u"Ctrl+2"_s));
+    QAction *similar = view->addAction(u"Similar Photos"_s, vc, &MainViewController::showSimilar);
+    similar->setShortcut(QKeySequence(u"Ctrl+3"_s));
 }
 
 void AppDelegate::showAbout()

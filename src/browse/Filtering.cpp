@@ -1,6 +1,7 @@
 #include "browse/Filtering.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -79,7 +80,7 @@ QString searchKey(const QString &fieldText)
 }
 
 QList<PhotoItem> filterPhotos(const QList<PhotoItem> &all, const PhotoIdSet &duplicateIds,
-                              const FilterChoice &choice)
+                              const FilterChoice &choice, const QList<SimilarGroup> &similarGroups)
 {
     const bool duplicatesOnly = choice.viewMode == ViewMode::duplicates;
     const bool anyType = choice.fileType == FileTypeFilter::all;
@@ -89,18 +90,22 @@ QList<PhotoItem> filterPhotos(const QList<PhotoItem> &all, const PhotoIdSet &dup
     // Nothing to narrow by: the result shares the library's list.
     if (!choice.narrows())
         return all;
+    const auto passes = [&](const PhotoItem &photo) {
+        return (anyType || typeMatches(photo.fileType(), extensions)) && search.matches(photo.name());
+    };
+    if (choice.viewMode == ViewMode::similar) {
+        QList<PhotoItem> result;
+        for (const SimilarGroup &group : similarGroups)
+            std::copy_if(group.photos.cbegin(), group.photos.cend(), std::back_inserter(result), passes);
+        return result;
+    }
 
     // Pick first, then copy once into a list of the right size.
     std::vector<qsizetype> kept;
     for (qsizetype i = 0; i < all.size(); ++i) {
         const PhotoItem &photo = all[i];
-        if (duplicatesOnly && !duplicateIds.contains(photo.id()))
-            continue;
-        if (!anyType && !typeMatches(photo.fileType(), extensions))
-            continue;
-        if (!search.matches(photo.name()))
-            continue;
-        kept.push_back(i);
+        if ((!duplicatesOnly || duplicateIds.contains(photo.id())) && passes(photo))
+            kept.push_back(i);
     }
     QList<PhotoItem> result;
     result.reserve(qsizetype(kept.size()));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/DuplicateGroup.h"
 #include "model/Enums.h"
 #include "model/PhotoItem.h"
 
@@ -22,9 +23,10 @@ struct FilterChoice
     }
 };
 
-// The photos of `all` that pass the view mode, the type and the name search, in order.
+// The photos of `all` that pass the view mode, the type and the name search, in order. The
+// similar view lists the members of `similarGroups` instead, group by group, best first.
 QList<PhotoItem> filterPhotos(const QList<PhotoItem> &all, const PhotoIdSet &duplicateIds,
-                              const FilterChoice &choice);
+                              const FilterChoice &choice, const QList<SimilarGroup> &similarGroups = {});
 
 // Whether a photo of `fileType` passes the type filter: its lower case is one of the
 // filter's extensions (any type passes `all`).

@@ -5,6 +5,16 @@
 #include "browse/Statistics.h"
 #include "platform/Queues.h"
 
+PhotoIdSet similarBesideBest(const QList<SimilarGroup> &groups)
+{
+    PhotoIdSet ids;
+    for (const SimilarGroup &group : groups) {
+        for (qsizetype i = 1; i < group.photos.size(); ++i)
+            ids.insert(group.photos[i].id());
+    }
+    return ids;
+}
+
 LibraryBrowser::LibraryBrowser(LibraryState &library, QThreadPool &pool, const qsizetype &backgroundFrom,
                                QObject *parent)
     : QObject(parent), m_library(library), m_pool(pool), m_backgroundFrom(backgroundFrom)
@@ -20,36 +30,40 @@ void LibraryBrowser::filter()
     const quint64 generation = ++m_filterGeneration;
     if (!inBackground()) {
         m_filterPending = false;
-        showFiltered(filterPhotos(m_library.allPhotos, m_library.duplicatePhotoIds, choice));
+        showFiltered(filterPhotos(m_library.allPhotos, m_library.duplicatePhotoIds, choice, m_library.similarGroups),
+                     choice.viewMode);
         return;
     }
     // Nothing narrows the list: it is the library's, shared. The index is made meanwhile,
     // so that the first keystroke finds it.
     if (!choice.narrows()) {
         m_filterPending = false;
-        showFiltered(m_library.allPhotos);
+        showFiltered(m_library.allPhotos, choice.viewMode);
         prepareIndex();
         return;
     }
     // Filtered on a worker through the index; the grid shows the last result until then.
     m_filterPending = true;
     startWork(m_pool, [this, generation, base = m_filterBase, all = m_library.allPhotos,
-                       duplicateIds = m_library.duplicatePhotoIds, choice, previous = m_lastFilter] {
-        auto prepared = std::make_shared<PreparedFilter>(prepareFilter(base, all, duplicateIds, choice, previous));
+                       duplicateIds = m_library.duplicatePhotoIds, similar = m_library.similarGroups, choice,
+                       previous = m_lastFilter] {
+        auto prepared =
+            std::make_shared<PreparedFilter>(prepareFilter(base, all, duplicateIds, choice, previous, similar));
         postToMain(this, [this, generation, prepared]() mutable {
             if (generation == m_filterGeneration) {
                 m_filterPending = false;
                 m_filterBase = prepared->base;
                 m_lastFilter = std::move(prepared->result);
-                showFiltered(std::move(prepared->photos));
+                showFiltered(std::move(prepared->photos), prepared->result.choice.viewMode);
             }
             releaseLater(m_pool, std::move(prepared));
         });
     });
 }
 
-void LibraryBrowser::showFiltered(QList<PhotoItem> filtered)
+void LibraryBrowser::showFiltered(QList<PhotoItem> filtered, ViewMode mode)
 {
+    m_listedMode = mode;
     std::swap(m_library.filteredPhotos, filtered);
     releaseLater(m_pool, std::move(filtered));
     m_library.currentlyShowing = Paging::afterFilter(m_library.filteredPhotos.size());
@@ -79,14 +93,16 @@ void LibraryBrowser::prepareIndex()
 {
     if (!inBackground())
         return;
-    startWork(m_pool, [this, base = m_filterBase, all = m_library.allPhotos, duplicateIds = m_library.duplicatePhotoIds] {
-        std::shared_ptr<const FilterBase> made = filterBaseFor(base, all, duplicateIds);
+    startWork(m_pool, [this, base = m_filterBase, all = m_library.allPhotos, duplicateIds = m_library.duplicatePhotoIds,
+                       similar = m_library.similarGroups] {
+        std::shared_ptr<const FilterBase> made = filterBaseFor(base, all, duplicateIds, similar);
         postToMain(this, [this, made] {
             // Kept while it still describes the library; a filter result made meanwhile may
             // already have brought a newer one.
             if (made->photos.isSharedWith(m_library.allPhotos)
                 && (!m_filterBase || !m_filterBase->photos.isSharedWith(m_library.allPhotos)
-                    || m_filterBase->duplicateIds.size() != m_library.duplicatePhotoIds.size())) {
+                    || m_filterBase->duplicateIds.size() != m_library.duplicatePhotoIds.size()
+                    || !m_filterBase->similarGroups.isSharedWith(m_library.similarGroups))) {
                 m_filterBase = made;
             }
             releaseLater(m_pool, made);
@@ -117,20 +133,27 @@ void LibraryBrowser::statistics()
 void LibraryBrowser::keepOriginals()
 {
     const quint64 generation = ++m_selectionGeneration;
+    const bool similar = m_library.viewMode == ViewMode::similar;
+    const auto gather = [similar](const QList<DuplicateGroup> &duplicates, const QList<SimilarGroup> &similars) {
+        return similar ? similarBesideBest(similars) : duplicatesBesideOriginals(duplicates);
+    };
+    // Only the view's own groups are handed on.
+    const QList<DuplicateGroup> duplicates = similar ? QList<DuplicateGroup>() : m_library.duplicateGroups;
+    const QList<SimilarGroup> similars = similar ? m_library.similarGroups : QList<SimilarGroup>();
     if (!inBackground()) {
         m_selectionPending = false;
-        emit selectionReady(duplicatesBesideOriginals(m_library.duplicateGroups));
+        emit selectionReady(gather(duplicates, similars), similar);
         return;
     }
     // A million ids take a while to gather: a worker does it; a selection change made
     // meanwhile wins.
     m_selectionPending = true;
-    startWork(m_pool, [this, generation, groups = m_library.duplicateGroups] {
-        auto selection = std::make_shared<PhotoIdSet>(duplicatesBesideOriginals(groups));
-        postToMain(this, [this, generation, selection] {
+    startWork(m_pool, [this, generation, gather, duplicates, similars, similar] {
+        auto selection = std::make_shared<PhotoIdSet>(gather(duplicates, similars));
+        postToMain(this, [this, generation, selection, similar] {
             if (generation == m_selectionGeneration) {
                 m_selectionPending = false;
-                emit selectionReady(std::move(*selection));
+                emit selectionReady(std::move(*selection), similar);
             }
             releaseLater(m_pool, selection);
         });

@@ -9,8 +9,11 @@
 
 class QThreadPool;
 
+// Every member of every similar group but its best copy: what "Keep Best Only" selects.
+PhotoIdSet similarBesideBest(const QList<SimilarGroup> &groups);
+
 // What the window shows of the library: the filtered list and its displayed page, the
-// statistics line, and the selection Keep Originals Only makes. A small library is worked out at once; from
+// statistics line, and the selection Keep Originals Only (Keep Best Only) makes. A small library is worked out at once; from
 // `backgroundFrom` photos on, on a worker, and the window shows the previous state until
 // the result is swapped in. A result that a newer request has overtaken is dropped.
 // GUI thread only, apart from its workers.
@@ -33,7 +36,8 @@ public:
     void prepareIndex();
     // Emits statisticsReady() with the statistics line.
     void statistics();
-    // Emits selectionReady() with every duplicate but the oldest of each group.
+    // Emits selectionReady() with every duplicate but the oldest of each group, or in the
+    // similar view every similar photo but the best of each group.
     void keepOriginals();
     // The selection changed on the GUI thread: one still in the making is not shown.
     void selectionChanged();
@@ -42,6 +46,8 @@ public:
     void forgetLibrary();
 
     bool filterPending() const { return m_filterPending; }
+    // The view mode of the filtered list shown (a newer one may still be in the making).
+    ViewMode listedMode() const { return m_listedMode; }
     // Whether work started by the last filter, statistics or selection change has yet to show.
     bool pending() const { return m_filterPending || m_statsPending || m_selectionPending; }
 
@@ -49,10 +55,11 @@ signals:
     // The library's displayed page changed; `newList`: a new filtered list, from its start.
     void pageChanged(bool newList);
     void statisticsReady(const QString &line);
-    void selectionReady(PhotoIdSet selection);
+    // `similar`: Keep Best Only's selection, else Keep Originals Only's.
+    void selectionReady(PhotoIdSet selection, bool similar);
 
 private:
-    void showFiltered(QList<PhotoItem> filtered);
+    void showFiltered(QList<PhotoItem> filtered, ViewMode mode);
     bool inBackground() const { return m_library.allPhotos.size() >= m_backgroundFrom; }
 
     LibraryState &m_library;
@@ -68,4 +75,5 @@ private:
     bool m_filterPending = false;
     bool m_statsPending = false;
     bool m_selectionPending = false;
+    ViewMode m_listedMode = ViewMode::all;
 };

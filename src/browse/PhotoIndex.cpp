@@ -65,11 +65,11 @@ PhotoIndex PhotoIndex::build(const QList<PhotoItem> &photos)
     return index;
 }
 
-FilterResult filterPositions(const PhotoIndex &index, const QList<qint32> &duplicatePositions,
+FilterResult filterPositions(const PhotoIndex &index, const QList<qint32> &viewPositions,
                              const FilterChoice &choice, const FilterResult &previous)
 {
-    FilterResult result{choice, {}, index.stamp(), duplicatePositions};
-    const bool duplicatesOnly = choice.viewMode == ViewMode::duplicates;
+    FilterResult result{choice, {}, index.stamp(), viewPositions};
+    const bool membersOnly = choice.viewMode != ViewMode::all;
     const QString &text = choice.searchText;
     // A key with a lone surrogate has no UTF-8 form; it is compared as text, like filterPhotos does.
     const bool asText = !text.isValidUtf16();
@@ -81,9 +81,9 @@ FilterResult filterPositions(const PhotoIndex &index, const QList<qint32> &dupli
 
     const bool narrow = previous.indexStamp == index.stamp() && previous.choice.viewMode == choice.viewMode
                         && previous.choice.fileType == choice.fileType && text.contains(previous.choice.searchText)
-                        && (!duplicatesOnly || previous.duplicatePositions == duplicatePositions);
-    if (narrow || duplicatesOnly) {
-        const QList<qint32> &from = narrow ? previous.positions : duplicatePositions;
+                        && (!membersOnly || previous.viewPositions == viewPositions);
+    if (narrow || membersOnly) {
+        const QList<qint32> &from = narrow ? previous.positions : viewPositions;
         for (const qint32 i : from) {
             if (i >= 0 && i < index.size() && passes(i))
                 result.positions.append(i);
@@ -127,19 +127,41 @@ void PhotoIndex::searchAll(QByteArrayView key, FileTypeFilter filter, QList<qint
 }
 
 std::shared_ptr<const FilterBase> filterBaseFor(std::shared_ptr<const FilterBase> base,
-                                                const QList<PhotoItem> &all, const PhotoIdSet &duplicateIds)
+                                                const QList<PhotoItem> &all, const PhotoIdSet &duplicateIds,
+                                                const QList<SimilarGroup> &similarGroups)
 {
     const bool sameList = base && base->photos.isSharedWith(all);
-    if (sameList && base->duplicateIds == duplicateIds)
+    if (sameList && base->duplicateIds == duplicateIds && base->similarGroups.isSharedWith(similarGroups))
         return base;
     auto fresh = std::make_shared<FilterBase>();
     fresh->photos = all;
     fresh->duplicateIds = duplicateIds;
+    fresh->similarGroups = similarGroups;
     fresh->index = sameList ? base->index : std::make_shared<const PhotoIndex>(PhotoIndex::build(all));
-    if (!duplicateIds.isEmpty()) {
+    if (sameList && base->duplicateIds == duplicateIds) {
+        fresh->duplicatePositions = base->duplicatePositions;
+    } else if (!duplicateIds.isEmpty()) {
         for (qint32 i = 0; i < qint32(all.size()); ++i) {
             if (duplicateIds.contains(all[i].id()))
                 fresh->duplicatePositions.append(i);
+        }
+    }
+    if (!similarGroups.isEmpty()) {
+        // The members' positions, found in one pass over the list, then laid out in group order.
+        QHash<PhotoId, qint32> positionOf;
+        for (const SimilarGroup &group : similarGroups) {
+            for (const PhotoItem &photo : group.photos)
+                positionOf.insert(photo.id(), -1);
+        }
+        for (qint32 i = 0; i < qint32(all.size()); ++i) {
+            if (const auto it = positionOf.find(all[i].id()); it != positionOf.end())
+                *it = i;
+        }
+        for (const SimilarGroup &group : similarGroups) {
+            for (const PhotoItem &photo : group.photos) {
+                if (const qint32 at = positionOf.value(photo.id(), -1); at >= 0)
+                    fresh->similarPositions.append(at);
+            }
         }
     }
     return fresh;
@@ -147,12 +169,13 @@ std::shared_ptr<const FilterBase> filterBaseFor(std::shared_ptr<const FilterBase
 
 PreparedFilter prepareFilter(std::shared_ptr<const FilterBase> base, const QList<PhotoItem> &all,
                              const PhotoIdSet &duplicateIds, const FilterChoice &choice,
-                             const FilterResult &previous)
+                             const FilterResult &previous, const QList<SimilarGroup> &similarGroups)
 {
-    base = filterBaseFor(std::move(base), all, duplicateIds);
-    PreparedFilter prepared{base, filterPositions(*base->index, base->duplicatePositions, choice, previous), {}};
+    base = filterBaseFor(std::move(base), all, duplicateIds, similarGroups);
+    PreparedFilter prepared{base, filterPositions(*base->index, base->viewPositions(choice.viewMode), choice, previous), {}};
     const QList<qint32> &positions = prepared.result.positions;
-    if (positions.size() == all.size()) {
+    // Every photo passing is the library's own list, unless the view lays them out in its own order.
+    if (positions.size() == all.size() && choice.viewMode != ViewMode::similar) {
         prepared.photos = all;
     } else {
         prepared.photos.reserve(positions.size());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browse/Filtering.h"
+#include "model/DuplicateGroup.h"
 #include "model/PhotoItem.h"
 
 #include <QByteArray>
@@ -54,26 +55,34 @@ struct FilterResult
     FilterChoice choice;
     QList<qint32> positions;
     quint64 indexStamp = 0;
-    QList<qint32> duplicatePositions;
+    QList<qint32> viewPositions;
 };
 
-// The ascending positions of the photos that pass the view mode, the type and the name
-// search: the photos `filterPhotos` keeps, in the same order. `duplicatePositions` are the
-// duplicate members' positions, ascending. When `previous` was made from the same index and
-// duplicates, for the same view and type, and the new search text contains its text (more
-// was typed), only its positions are examined.
-FilterResult filterPositions(const PhotoIndex &index, const QList<qint32> &duplicatePositions,
+// The positions of the photos that pass the view mode, the type and the name search: the
+// photos `filterPhotos` keeps, in the same order. `viewPositions` are those the view mode
+// draws from, in its order (the duplicate members ascending, the similar ones group by group);
+// the all view ignores them. When `previous` was made from the same index and view positions,
+// for the same view and type, and the new search text contains its text (more was typed),
+// only its positions are examined.
+FilterResult filterPositions(const PhotoIndex &index, const QList<qint32> &viewPositions,
                              const FilterChoice &choice, const FilterResult &previous = {});
 
-// What filtering reads for one list of the library's photos and one set of duplicate ids:
-// the index of the list and the members' positions in it. Made on a worker, kept by the
-// window while the list and the set stay the same, so a keystroke builds nothing.
+// What filtering reads for one list of the library's photos, one set of duplicate ids and one
+// list of similar groups: the index of the list and the members' positions in it. Made on a
+// worker, kept by the window while they stay the same, so a keystroke builds nothing.
 struct FilterBase
 {
     QList<PhotoItem> photos;
     PhotoIdSet duplicateIds;
+    QList<SimilarGroup> similarGroups;
     std::shared_ptr<const PhotoIndex> index;
-    QList<qint32> duplicatePositions;
+    QList<qint32> duplicatePositions; // ascending
+    QList<qint32> similarPositions;   // group by group, best first
+
+    const QList<qint32> &viewPositions(ViewMode mode) const
+    {
+        return mode == ViewMode::similar ? similarPositions : duplicatePositions;
+    }
 };
 
 // A filter made ready on a worker: the photos that pass, with what made them.
@@ -84,14 +93,15 @@ struct PreparedFilter
     QList<PhotoItem> photos; // `all` itself when every photo passes
 };
 
-// `base` when it was made from `all` and `duplicateIds`; else one that is (reusing its index
-// when only the ids differ). Blocks; for a worker.
+// `base` when it was made from `all`, `duplicateIds` and `similarGroups`; else one that is
+// (reusing its index when only the members differ). Blocks; for a worker.
 std::shared_ptr<const FilterBase> filterBaseFor(std::shared_ptr<const FilterBase> base,
-                                                const QList<PhotoItem> &all, const PhotoIdSet &duplicateIds);
+                                                const QList<PhotoItem> &all, const PhotoIdSet &duplicateIds,
+                                                const QList<SimilarGroup> &similarGroups = {});
 
 // Filters `all` as `filterPhotos` does. `base` is reused when made from the same list and
-// duplicate ids (its index, when only the ids differ) and built otherwise; `previous`
+// members (its index, when only the members differ) and built otherwise; `previous`
 // narrows the search as `filterPositions` allows. Blocks; for a worker.
 PreparedFilter prepareFilter(std::shared_ptr<const FilterBase> base, const QList<PhotoItem> &all,
                              const PhotoIdSet &duplicateIds, const FilterChoice &choice,
-                             const FilterResult &previous = {});
+                             const FilterResult &previous = {}, const QList<SimilarGroup> &similarGroups = {});

@@ -6,8 +6,10 @@ using namespace Qt::StringLiterals;
 
 StatisticsInput StatisticsInput::of(const LibraryState &state)
 {
-    return {state.allPhotos, state.filteredPhotos, state.selectedPhotoIds, state.viewMode,
-            state.duplicateGroups.size(), state.displayedPhotos.size()};
+    const qsizetype groups =
+        state.viewMode == ViewMode::similar ? state.similarGroups.size() : state.duplicateGroups.size();
+    return {state.allPhotos, state.filteredPhotos, state.selectedPhotoIds, state.viewMode, groups,
+            state.displayedPhotos.size()};
 }
 
 QString statisticsLine(const StatisticsInput &state)
@@ -34,6 +36,8 @@ QString statisticsLine(const StatisticsInput &state)
 
     if (state.viewMode == ViewMode::duplicates)
         return u"%1 duplicates in %2 groups | %3"_s.arg(total).arg(state.groupCount).arg(size);
+    if (state.viewMode == ViewMode::similar)
+        return u"%1 similar photos in %2 groups | %3"_s.arg(total).arg(state.groupCount).arg(size);
     if (total <= 100)
         return u"%1 photos | %2"_s.arg(total).arg(size);
     return u"Showing %1 of %2 photos | %3"_s.arg(state.displayedCount).arg(total).arg(size);

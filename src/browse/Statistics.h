@@ -11,13 +11,14 @@ struct StatisticsInput
     QList<PhotoItem> allPhotos, filteredPhotos;
     PhotoIdSet selectedPhotoIds;
     ViewMode viewMode = ViewMode::all;
-    qsizetype groupCount = 0;
+    qsizetype groupCount = 0; // the view's groups: similar ones in the similar view, else duplicate ones
     qsizetype displayedCount = 0;
 
     static StatisticsInput of(const LibraryState &state);
 };
 
 // The bottom bar's summary: the selection's count and size while anything is selected,
-// otherwise the filtered list's (as duplicates with their group count in that mode).
+// otherwise the filtered list's (as duplicates or similar photos with their group count in
+// those views).
 QString statisticsLine(const StatisticsInput &input);
 inline QString statisticsLine(const LibraryState &state) { return statisticsLine(StatisticsInput::of(state)); }

@@ -26,6 +26,7 @@ QString helpGuideText()
     u"VIEWING PHOTOS\n"
     u"• All Photos - Shows all discovered photos\n"
     u"• Duplicates - Shows only duplicate photos\n"
+    u"• Similar - Shows copies of the same picture, best copy first\n"
     u"• Use the Type filter to show specific file types\n"
     u"• Use the search box to find photos by name\n"
     u"• Adjust thumbnail size with the slider\n"

@@ -21,8 +21,7 @@ using namespace Qt::StringLiterals;
 void MainViewController::showBulkSelection()
 {
     // The cards take the selection at a reload; a checkbox shows its own change at once.
-    m_gridModel->reload(m_state.displayedPhotos, m_state.selectedPhotoIds, m_state.duplicatePhotoIds,
-                        m_state.thumbnailCache);
+    reloadGrid();
     updateStats();
 }
 
@@ -47,12 +46,14 @@ void MainViewController::keepOriginalsClicked()
     m_browser.keepOriginals();
 }
 
-void MainViewController::showSelection(PhotoIdSet selection)
+void MainViewController::showSelection(PhotoIdSet selection, bool similar)
 {
     std::swap(m_state.selectedPhotoIds, selection);
     releaseLater(std::move(selection));
     showBulkSelection();
-    log(u"Selected %1 duplicates (keeping originals)"_s.arg(m_state.selectedPhotoIds.size()));
+    const qsizetype count = m_state.selectedPhotoIds.size();
+    log(similar ? u"Selected %1 similar photos (keeping the best)"_s.arg(count)
+                : u"Selected %1 duplicates (keeping originals)"_s.arg(count));
 }
 
 void MainViewController::openPreview(int displayedIndex)

@@ -177,7 +177,7 @@ void MainViewController::applyButtonStates()
         .scanState = m_state.scanState,
         .displayedCount = m_state.displayedPhotos.size(),
         .selectedCount = m_state.selectedPhotoIds.size(),
-        .duplicateGroupCount = m_state.duplicateGroups.size(),
+        .groupCount = m_state.viewMode == ViewMode::similar ? m_state.similarGroups.size() : m_state.duplicateGroups.size(),
         .scanPathCount = m_state.scanPaths.size(),
     });
     scanButton->setEnabled(s.scan);
@@ -221,7 +221,10 @@ void MainViewController::applyFilters()
 
 void MainViewController::viewModeChanged()
 {
-    m_state.viewMode = viewModeSegment->currentIndex() != 0 ? ViewMode::duplicates : ViewMode::all;
+    const int index = viewModeSegment->currentIndex();
+    m_state.viewMode = index == 2 ? ViewMode::similar : index == 1 ? ViewMode::duplicates : ViewMode::all;
+    // The same button keeps each group's best copy in the similar view, its oldest elsewhere.
+    keepOriginalsButton->setText(m_state.viewMode == ViewMode::similar ? u"Keep Best Only"_s : u"Keep Originals Only"_s);
     applyFilters();
 }
 
@@ -263,6 +266,12 @@ void MainViewController::showDuplicates()
     viewModeChanged();
 }
 
+void MainViewController::showSimilar()
+{
+    viewModeSegment->setCurrentIndex(2);
+    viewModeChanged();
+}
+
 // MARK: Paging
 
 void MainViewController::updateDisplayedPhotos()
@@ -270,10 +279,17 @@ void MainViewController::updateDisplayedPhotos()
     m_browser.showPage();
 }
 
+void MainViewController::reloadGrid()
+{
+    // Cards of a view of groups name their folders: copies of one name lie side by side there.
+    m_gridModel->reload(m_state.displayedPhotos, m_state.selectedPhotoIds,
+                        {m_state.duplicatePhotoIds, m_state.similarPhotoIds, m_state.bestPhotoIds},
+                        m_state.thumbnailCache, m_browser.listedMode() != ViewMode::all);
+}
+
 void MainViewController::showPage(bool newList)
 {
-    m_gridModel->reload(m_state.displayedPhotos, m_state.selectedPhotoIds, m_state.duplicatePhotoIds,
-                        m_state.thumbnailCache);
+    reloadGrid();
     requestPageThumbnails();
     updateLoadMoreControls();
     updateStats();

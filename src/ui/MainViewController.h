@@ -77,6 +77,8 @@ public:
     void stopClicked();
     void masterStopClicked();
     void finishProcessing(bool stopped);
+    // A stage's result is in the library: the window shows what it changed.
+    void stageApplied(const StageOutcome &outcome);
 
     void setDestinationClicked();
     // Empties the library cache on a worker, then logs it.
@@ -114,6 +116,7 @@ public:
     void viewModeButtonClicked(int tag);
     void showAllPhotos();
     void showDuplicates();
+    void showSimilar();
     void updateDisplayedPhotos();
     void updateLoadMoreControls();
     void loadMoreClicked();
@@ -158,7 +161,7 @@ public:
     QPushButton *loadMoreButton = nullptr;
     QLabel *showingLabel = nullptr;
     QPushButton *helpButton = nullptr;
-    QList<QPushButton *> viewModeButtons; // tag 0 = all photos, 1 = duplicates
+    QList<QPushButton *> viewModeButtons; // tag 0 = all photos, 1 = duplicates, 2 = similar
 
     static constexpr QSize designSize{1200, 850};
 
@@ -184,7 +187,6 @@ private:
 
     // What the scan sequence publishes.
     void walkFinished(bool stopped);
-    void stageApplied(const StageOutcome &outcome);
     void showProgress(const QString &text, int percent);
     // Makes the displayed page's missing pictures in the background.
     void requestPageThumbnails();
@@ -198,7 +200,9 @@ private:
     void applyButtonStates();
     // Reloads the cards after the selection changed in bulk, and the statistics.
     void showBulkSelection();
-    void showSelection(PhotoIdSet selection);
+    void showSelection(PhotoIdSet selection, bool similar);
+    // Reloads every card of the displayed page: selection, badges, pictures.
+    void reloadGrid();
     // Starts a file run over the selection: the window is busy until `finish` has run.
     void startFileWork(const QString &status, FileRunner::Work work, bool removesFiles,
                        FileRunner::Progress showProgress, FileRunner::Finish finish);

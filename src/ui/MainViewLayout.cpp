@@ -222,22 +222,26 @@ void MainViewController::setupUI()
     QWidget *browseCard = createCard(15, 590, 1170, 65, QString());
     browseCard->setAccessibleName(u"Browse"_s);
     const int ch = browseCard->height();
-    createViewModeButton(browseCard, {15, 12, 140, 40}, u"All Photos"_s, u"photo.on.rectangle"_s, 0);
-    createViewModeButton(browseCard, {165, 12, 140, 40}, u"Duplicates"_s, u"doc.on.doc"_s, 1);
+    // Three view buttons where two were: they and the type picker give up the width, so the
+    // search field and the selection commands keep their places.
+    createViewModeButton(browseCard, {15, 12, 115, 40}, u"All Photos"_s, u"photo.on.rectangle"_s, 0);
+    createViewModeButton(browseCard, {135, 12, 115, 40}, u"Duplicates"_s, u"doc.on.doc"_s, 1);
+    createViewModeButton(browseCard, {255, 12, 100, 40}, u"Similar"_s, u"photo.on.photo"_s, 2);
     viewModeSegment = new QTabBar(browseCard);
     viewModeSegment->addTab(u"All"_s);
     viewModeSegment->addTab(u"Dups"_s);
+    viewModeSegment->addTab(u"Similar"_s);
     viewModeSegment->setCurrentIndex(0);
     viewModeSegment->setGeometry(fromBottomLeft(-100, -100, 1, 1, ch));
     viewModeSegment->hide();
-    makeSeparator(browseCard, fromBottomLeft(320, 10, 1, 44, ch));
+    makeSeparator(browseCard, fromBottomLeft(365, 10, 1, 44, ch));
     QLabel *typeLabel = makeLabel(u"Type:"_s, systemFont(12, QFont::DemiBold), Palette::secondaryLabel(), browseCard);
-    typeLabel->setGeometry(fromBottomLeft(335, 24, 40, 18, ch));
+    typeLabel->setGeometry(fromBottomLeft(375, 24, 40, 18, ch));
     filterPicker = new QComboBox(browseCard);
     for (const FileTypeFilter filter : FileTypeFilters::allCases)
         filterPicker->addItem(FileTypeFilters::rawValue(filter));
     filterPicker->setCurrentIndex(0);
-    filterPicker->setGeometry(fromBottomLeft(380, 18, 130, 28, ch));
+    filterPicker->setGeometry(fromBottomLeft(413, 18, 102, 28, ch));
     filterPicker->setAccessibleName(u"Type"_s);
     typeLabel->setBuddy(filterPicker);
     connect(filterPicker, &QComboBox::currentIndexChanged, this, &MainViewController::filterChanged);

@@ -25,7 +25,8 @@ void MainViewController::scanClicked()
     releaseLater(std::make_tuple(std::exchange(m_state.allPhotos, {}), std::exchange(m_state.filteredPhotos, {}),
                                  std::exchange(m_state.displayedPhotos, {}), std::exchange(m_state.selectedPhotoIds, {}),
                                  std::exchange(m_state.duplicateGroups, {}), std::exchange(m_state.duplicatePhotoIds, {}),
-                                 std::exchange(m_state.thumbnailCache, {})));
+                                 std::exchange(m_state.similarGroups, {}), std::exchange(m_state.similarPhotoIds, {}),
+                                 std::exchange(m_state.bestPhotoIds, {}), std::exchange(m_state.thumbnailCache, {})));
     // Whatever a worker still prepares for that library is not shown.
     m_browser.forgetLibrary();
     m_gridModel->reload({}, {}, {});
@@ -164,18 +165,18 @@ void MainViewController::pageThumbnailsSettled()
 
 void MainViewController::stageApplied(const StageOutcome &outcome)
 {
-    m_browser.prepareIndex(); // the duplicates view's positions
+    m_browser.prepareIndex(); // the views' positions
     for (const QString &line : outcome.logLines)
         log(line);
     statusLabel->setText(outcome.status);
-    // New groups show at once: on the badges, and in the duplicates view with its
-    // statistics (only that view's line counts groups).
-    if (outcome.changed == LibraryChange::duplicates) {
-        if (m_state.viewMode == ViewMode::duplicates)
-            applyFilters();
-        else
-            m_gridModel->showDuplicates(m_state.duplicatePhotoIds);
-    }
+    // New groups show at once: on the badges, and in their view with its statistics (only
+    // those views' lines count groups).
+    const auto changed = [&outcome](LibraryChange change) { return (int(outcome.changed) & int(change)) != 0; };
+    const bool duplicates = changed(LibraryChange::duplicates), similar = changed(LibraryChange::similar);
+    if ((duplicates && m_state.viewMode == ViewMode::duplicates) || (similar && m_state.viewMode == ViewMode::similar))
+        applyFilters();
+    else if (duplicates || similar)
+        m_gridModel->showBadges({m_state.duplicatePhotoIds, m_state.similarPhotoIds, m_state.bestPhotoIds});
     updateButtonStates();
 }
 

@@ -27,9 +27,13 @@ QRect tile() { return fromBottomLeft(8, 55, 164, 164, h); }
 QRect picture() { return fromBottomLeft(2, 2, 160, 160, 164).translated(tile().topLeft()); }
 QRect checkBox() { return fromBottomLeft(12, 195, 22, 22, h); }
 QRect badge() { return fromBottomLeft(100, 195, 70, 18, h); }
+QRect similarBadge(bool belowDuplicate) { return badge().translated(0, belowDuplicate ? 22 : 0); }
 QRect typeTag() { return fromBottomLeft(130, 60, 38, 16, h); }
 QRect name() { return fromBottomLeft(10, 28, 160, 18, h); }
 QRect sizeText() { return fromBottomLeft(10, 10, 160, 16, h); }
+QRect nameAbove() { return fromBottomLeft(10, 34, 160, 18, h); }
+QRect folder() { return fromBottomLeft(10, 19, 160, 14, h); }
+QRect sizeBelow() { return fromBottomLeft(10, 4, 160, 14, h); }
 } // namespace PhotoCard
 
 namespace {
@@ -160,6 +164,11 @@ void drawTag(QPainter *p, const QRect &rect, const QColor &fill, double radius, 
 
 } // namespace
 
+QColor similarBadgeColor(const QString &badge)
+{
+    return badge == u"BEST"_s ? Palette::systemGreen() : Palette::systemTeal();
+}
+
 QSize PhotoCardDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const
 {
     return PhotoCard::size;
@@ -216,21 +225,35 @@ void PhotoCardDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, c
     QStyle *style = widget ? widget->style() : QApplication::style();
     style->drawPrimitive(QStyle::PE_IndicatorCheckBox, &check, p, widget);
 
+    // An exact copy keeps its badge; the similar one goes under it.
+    const QFont badgeFont = systemFont(8, QFont::Bold);
     if (duplicate)
-        drawTag(p, PhotoCard::badge(), Palette::systemOrange(), 6, u"DUPLICATE"_s, systemFont(8, QFont::Bold));
+        drawTag(p, PhotoCard::badge(), Palette::systemOrange(), 6, u"DUPLICATE"_s, badgeFont);
+    if (const QString similar = index.data(PhotoGridModel::SimilarRole).toString(); !similar.isEmpty())
+        drawTag(p, PhotoCard::similarBadge(duplicate), similarBadgeColor(similar), 6, similar, badgeFont);
     drawTag(p, PhotoCard::typeTag(), index.data(PhotoGridModel::TagColorRole).value<QColor>(), 4,
             index.data(PhotoGridModel::FileTypeRole).toString(), systemFont(9, QFont::DemiBold));
 
-    // Name, shortened in the middle so that its start and extension stay visible, and size.
+    // Name, shortened in the middle so that its start and extension stay visible, and size;
+    // where the view shows folders, the folder between them, shortened the same way.
+    const QString folder = index.data(PhotoGridModel::FolderRole).toString();
     const QFont nameFont = systemFont(12, QFont::DemiBold);
     p->setFont(nameFont);
     p->setPen(Palette::labelText());
-    const QRect nameRect = PhotoCard::name();
+    const QRect nameRect = folder.isEmpty() ? PhotoCard::name() : PhotoCard::nameAbove();
     p->drawText(nameRect, Qt::AlignLeft | Qt::AlignTop,
                 QFontMetrics(nameFont).elidedText(index.data().toString(), Qt::ElideMiddle, nameRect.width()));
-    p->setFont(systemFont(11, QFont::Normal));
+    if (!folder.isEmpty()) {
+        const QFont folderFont = systemFont(10, QFont::Normal);
+        p->setFont(folderFont);
+        p->setPen(Palette::secondaryLabel());
+        const QRect folderRect = PhotoCard::folder();
+        p->drawText(folderRect, Qt::AlignLeft | Qt::AlignTop,
+                    QFontMetrics(folderFont).elidedText(folder, Qt::ElideMiddle, folderRect.width()));
+    }
+    p->setFont(systemFont(folder.isEmpty() ? 11 : 10, QFont::Normal));
     p->setPen(Palette::tertiaryLabel());
-    p->drawText(PhotoCard::sizeText(), Qt::AlignLeft | Qt::AlignTop,
+    p->drawText(folder.isEmpty() ? PhotoCard::sizeText() : PhotoCard::sizeBelow(), Qt::AlignLeft | Qt::AlignTop,
                 index.data(PhotoGridModel::SizeTextRole).toString());
 
     // Keyboard focus, for those who move through the grid with the arrow keys.

@@ -90,6 +90,10 @@ QString PhotoCardAccessible::text(QAccessible::Text t) const
                           index.data(PhotoGridModel::SizeTextRole).toString()};
         if (index.data(PhotoGridModel::DuplicateRole).toBool())
             parts << u"DUPLICATE"_s;
+        if (const QString similar = index.data(PhotoGridModel::SimilarRole).toString(); !similar.isEmpty())
+            parts << similar;
+        if (const QString folder = index.data(PhotoGridModel::FolderRole).toString(); !folder.isEmpty())
+            parts << folder;
         return parts.join(u", "_s);
     }
     case QAccessible::Help:

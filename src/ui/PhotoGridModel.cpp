@@ -1,6 +1,7 @@
 #include "ui/PhotoGridModel.h"
 
 #include "platform/Formatters.h"
+#include "platform/Home.h"
 #include "ui/Palette.h"
 
 #include <QColor>
@@ -24,26 +25,53 @@ QColor typeTagColor(const QString &fileType)
     return Palette::systemGray();
 }
 
-void PhotoGridModel::reload(const QList<PhotoItem> &photos, const PhotoIdSet &selectedIds,
-                            const PhotoIdSet &duplicateIds, const QHash<PhotoId, QImage> &thumbnails)
+namespace {
+
+enum Badge : quint8 { duplicate = 1, similar = 2, best = 4 };
+
+quint8 badgesOf(PhotoId id, const PhotoGridModel::Badges &badges)
+{
+    return quint8((badges.duplicates.contains(id) ? duplicate : 0) | (badges.similar.contains(id) ? similar : 0)
+                  | (badges.best.contains(id) ? best : 0));
+}
+
+bool same(quint8 a, quint8 b) { return a == b; }
+bool same(const QImage &a, const QImage &b) { return a.cacheKey() == b.cacheKey(); } // no pixel compare
+
+// The folder a photo's file lies in, as shown: "/" for one at the root, "~" for the home
+// folder, whose path every card would otherwise begin with.
+QString folderOf(const PhotoItem &photo, const FilePath &home)
+{
+    const FilePath path = photo.path();
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash <= 0)
+        return QStringLiteral("/");
+    const FilePath folder = path.left(slash);
+    if (home.size() > 1 && (folder == home || folder.startsWith(FilePath(home + '/'))))
+        return u'~' + displayPath(folder.sliced(home.size()));
+    return displayPath(folder);
+}
+
+} // namespace
+
+PhotoGridModel::PhotoGridModel(QObject *parent) : QAbstractListModel(parent), m_home(homeDirectory()) {}
+
+void PhotoGridModel::reload(const QList<PhotoItem> &photos, const PhotoIdSet &selectedIds, const Badges &badges,
+                            const QHash<PhotoId, QImage> &thumbnails, bool showFolders)
 {
     beginResetModel();
     m_photos = photos;
+    m_showFolders = showFolders;
     m_selected.resize(photos.size());
-    m_duplicate.resize(photos.size());
+    m_badges.resize(photos.size());
     m_thumbnails.resize(photos.size());
     for (qsizetype i = 0; i < photos.size(); ++i) {
         m_selected[i] = selectedIds.contains(photos[i].id());
-        m_duplicate[i] = duplicateIds.contains(photos[i].id());
+        m_badges[i] = badgesOf(photos[i].id(), badges);
         m_thumbnails[i] = thumbnails.value(photos[i].id());
     }
     endResetModel();
 }
-
-namespace {
-bool same(bool a, bool b) { return a == b; }
-bool same(const QImage &a, const QImage &b) { return a.cacheKey() == b.cacheKey(); } // no pixel compare
-} // namespace
 
 template<typename T, typename F>
 void PhotoGridModel::update(QList<T> &values, int role, F valueOf)
@@ -68,9 +96,10 @@ void PhotoGridModel::showThumbnails(const QHash<PhotoId, QImage> &pictures)
     });
 }
 
-void PhotoGridModel::showDuplicates(const PhotoIdSet &duplicateIds)
+void PhotoGridModel::showBadges(const Badges &badges)
 {
-    update(m_duplicate, DuplicateRole, [&](PhotoId id) { return std::optional<bool>(duplicateIds.contains(id)); });
+    // One role stands for the badges: the delegate and screen readers read them all again.
+    update(m_badges, DuplicateRole, [&](PhotoId id) { return std::optional<quint8>(badgesOf(id, badges)); });
 }
 
 int PhotoGridModel::rowCount(const QModelIndex &parent) const
@@ -102,7 +131,11 @@ QVariant PhotoGridModel::data(const QModelIndex &index, int role) const
     case TagColorRole:
         return typeTagColor(photo.fileType());
     case DuplicateRole:
-        return bool(m_duplicate[row]);
+        return (m_badges[row] & duplicate) != 0;
+    case SimilarRole:
+        return (m_badges[row] & best) ? u"BEST"_s : (m_badges[row] & similar) ? u"SIMILAR"_s : QString();
+    case FolderRole:
+        return m_showFolders ? folderOf(photo, m_home) : QString();
     default:
         return {};
     }

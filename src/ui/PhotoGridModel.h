@@ -10,8 +10,8 @@
 
 // The grid's data source: one row per displayed photo. Whether a card shows as selected
 // is taken when the grid is reloaded; a checkbox toggled on a card changes that card at
-// once and is reported through onSelectionChanged. Pictures and duplicate badges also
-// change in place, as they become known.
+// once and is reported through onSelectionChanged. Pictures and badges also change in
+// place, as they become known.
 class PhotoGridModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -23,18 +23,27 @@ public:
         FileTypeRole,  // the type as stored, e.g. "JPG"
         TagColorRole,  // the type tag's colour
         DuplicateRole, // bool
+        SimilarRole,   // "BEST", "SIMILAR" or empty
+        FolderRole,    // the folder as shown under the name, or empty where the view shows none
     };
 
-    using QAbstractListModel::QAbstractListModel;
+    // Which groups the photos belong to, for their badges.
+    struct Badges
+    {
+        PhotoIdSet duplicates, similar, best;
+    };
 
-    // Replaces every card.
-    void reload(const QList<PhotoItem> &photos, const PhotoIdSet &selectedIds,
-                const PhotoIdSet &duplicateIds, const QHash<PhotoId, QImage> &thumbnails = {});
+    explicit PhotoGridModel(QObject *parent = nullptr);
+
+    // Replaces every card. `showFolders`: the cards name their folders (views of groups,
+    // where copies of one name lie side by side).
+    void reload(const QList<PhotoItem> &photos, const PhotoIdSet &selectedIds, const Badges &badges,
+                const QHash<PhotoId, QImage> &thumbnails = {}, bool showFolders = false);
 
     // Puts the pictures on the cards of their photos, as they are made; null ones are left out.
     void showThumbnails(const QHash<PhotoId, QImage> &pictures);
-    // Badges the cards of `duplicateIds` and no others, as a finished duplicate pass does.
-    void showDuplicates(const PhotoIdSet &duplicateIds);
+    // Badges the cards of those photos and no others, as a finished pass does.
+    void showBadges(const Badges &badges);
 
     const PhotoItem &photoAt(int row) const { return m_photos.at(row); }
 
@@ -54,8 +63,10 @@ private:
 
     QList<PhotoItem> m_photos;
     QList<bool> m_selected;
-    QList<bool> m_duplicate;
+    QList<quint8> m_badges; // Badge bits
     QList<QImage> m_thumbnails;
+    bool m_showFolders = false;
+    FilePath m_home;
 };
 
 // The type tag's colour; the type's letter case does not matter.

@@ -32,7 +32,7 @@ class TestBrowse : public QObject
     Q_OBJECT
 
 private slots:
-    // Each row is typed in order. A step is "view|type title|field text" ("all" or "dup", a
+    // Each row is typed in order. A step is "view|type title|field text" ("all", "dup" or "sim", a
     // filter's title) or the field text alone (every photo of any type), and may end in "=" and
     // the photos it keeps. The index, fresh and narrowed by the step before, keeps exactly what
     // filterPhotos keeps; so does a filter made on a worker, which reuses the index of its base's
@@ -52,9 +52,12 @@ private slots:
         QTest::newRow("non-ASCII") << QStringList{u"\u00e9=j"_s, u"\u00c9T\u00c9=j"_s, u"\u0130"_s, u"i\u0307s"_s, u"\ufffdn"_s, u"\ufffdname=k"_s,
                                                   u"<high surrogate>"_s, u"\U0001f600 "_s};
         QTest::newRow("type under a term") << QStringList{u"all|JPEG|i"_s, u"all|PNG|im"_s, u"all|TIFF|"_s, u"im"_s};
-        // Duplicates mode keeps every member; filters combine.
+        // Duplicates mode keeps every member; the similar view lists its groups' members group by
+        // group, best first; filters combine.
         QTest::newRow("view under a term") << QStringList{u"dup|All Types|=bcilm"_s, u"dup|All Types|i"_s, u"im"_s, u"dup|PNG|i"_s, u"dup|PNG|im"_s,
                                                           u"dup|PNG|IMG=i"_s, u"dup|PNG|"_s, u"all|PNG|beach=e"_s};
+        QTest::newRow("similar view") << QStringList{u"sim|All Types|=mbeic"_s, u"sim|All Types|i=mbi"_s, u"sim|All Types|im=bi"_s, u"sim|PNG|im=i"_s,
+                                                     u"sim|PNG|=mei"_s, u"dup|PNG|=im"_s, u"sim|JPEG|=bc"_s};
     }
     void filters()
     {
@@ -66,20 +69,27 @@ private slots:
                                  "ABCDEFGHIJKLMNOPQRSTUVWXYZ@[abcdefghijklmnopqrstuvwxyz.bmp"})
             all << photo(QChar(char16_t(u'a' + all.size())), name);
         const PhotoIdSet dupIds = testIds({u"b"_s, u"c"_s, u"i"_s, u"l"_s, u"m"_s});
-        const QList<qint32> dups{1, 2, 8, 11, 12};
+        const QList<qint32> dups{1, 2, 8, 11, 12}, sims{12, 1, 4, 8, 2};
+        const QList<SimilarGroup> groups{{{all[12], all[1]}}, {{all[4], all[8], all[2]}}};
         const PhotoIndex index = PhotoIndex::build(all);
         QVERIFY(filterPhotos(all, {}, {ViewMode::duplicates, FileTypeFilter::all, {}}).isEmpty()); // before a pass
-        const auto other = prepareFilter({}, all.mid(1), {}, {}).base, base = prepareFilter(other, all, {}, {}).base;
-        QVERIFY(base->index != other->index);
+        // Bases of the list: of no members; of the duplicates (not of the similar groups).
+        const auto other = prepareFilter({}, all.mid(1), {}, {}).base, base = prepareFilter(other, all, dupIds, {}).base, bare = prepareFilter(other, all, {}, {}).base;
+        QVERIFY(base->index != other->index && bare->index != base->index);
+        // Every photo in a group still lists them in group order, not as the library's list.
+        const QList<PhotoItem> pair{all.at(0), all.at(1)};
+        QCOMPARE(prepareFilter({}, pair, {}, {ViewMode::similar, FileTypeFilter::all, {}}, {}, {{{pair[1], pair[0]}}}).photos, (QList{pair[1], pair[0]}));
         FilterResult previous;
         for (const QString &step : steps) {
             const qsizetype kept = step.lastIndexOf(u'=');
             const QStringList part = step.left(kept).replace(u"<high surrogate>"_s, QChar(0xd83d)).split(u'|');
-            const FilterChoice choice{part[0] == u"dup" ? ViewMode::duplicates : ViewMode::all,
+            const FilterChoice choice{part[0] == u"dup" ? ViewMode::duplicates : part[0] == u"sim" ? ViewMode::similar : ViewMode::all,
                                       part.size() > 1 ? *FileTypeFilters::fromRawValue(part[1]) : FileTypeFilter::all, searchKey(part.last())};
-            const QList<PhotoItem> filtered = filterPhotos(all, dupIds, choice);
-            const PreparedFilter prepared = prepareFilter(base, all, dupIds, choice);
-            QVERIFY(prepared.base->index == base->index && prepared.photos == filtered && prepared.photos.isSharedWith(all) == (filtered.size() == all.size()));
+            const QList<qint32> &view = choice.viewMode == ViewMode::similar ? sims : dups;
+            const QList<PhotoItem> filtered = filterPhotos(all, dupIds, choice, groups);
+            const auto &from = choice.viewMode == ViewMode::similar ? base : bare;
+            const PreparedFilter prepared = prepareFilter(from, all, dupIds, choice, {}, groups);
+            QVERIFY(prepared.base->index == from->index && prepared.photos == filtered && prepared.photos.isSharedWith(all) == (filtered.size() == all.size()));
             QList<qint32> expected;
             QString names;
             for (const PhotoItem &p : filtered) {
@@ -87,16 +97,16 @@ private slots:
                 names += testName(p.id());
             }
             QCOMPARE(names, kept < 0 ? names : step.mid(kept + 1));
-            const FilterResult narrowed = filterPositions(index, dups, choice, previous);
+            const FilterResult narrowed = filterPositions(index, view, choice, previous);
             QCOMPARE(narrowed.positions, expected);
-            QCOMPARE(filterPositions(index, dups, choice).positions, expected);
-            // A result of another list, or of other duplicates, is not narrowed.
-            const FilterResult shifted = filterPositions(PhotoIndex::build(all.mid(1)), dups, previous.choice);
-            QCOMPARE(filterPositions(index, dups, choice, shifted).positions, expected);
-            QCOMPARE(filterPositions(index, dups, choice, filterPositions(index, {}, previous.choice)).positions, expected);
+            QCOMPARE(filterPositions(index, view, choice).positions, expected);
+            // A result of another list, or of other members, is not narrowed.
+            const FilterResult shifted = filterPositions(PhotoIndex::build(all.mid(1)), view, previous.choice);
+            QCOMPARE(filterPositions(index, view, choice, shifted).positions, expected);
+            QCOMPARE(filterPositions(index, view, choice, filterPositions(index, {}, previous.choice)).positions, expected);
             // Positions from elsewhere that lie past the index are no photos.
-            if (choice.viewMode == ViewMode::duplicates)
-                QCOMPARE(filterPositions(index, dups + QList<qint32>{qint32(all.size())}, choice).positions, expected);
+            if (choice.viewMode != ViewMode::all)
+                QCOMPARE(filterPositions(index, view + QList<qint32>{qint32(all.size())}, choice).positions, expected);
             previous = narrowed;
         }
     }
@@ -130,11 +140,14 @@ private slots:
         s.displayedPhotos = s.allPhotos.first(100);
         QCOMPARE(statisticsLine(s), u"Showing 100 of 101 photos | 101 MB"_s);
 
-        // Duplicates: members passing the filters, against every group.
+        // Views of groups: members passing the filters, against every group of the view.
         s.viewMode = ViewMode::duplicates;
         s.duplicateGroups = {DuplicateGroup{u"h1"_s, s.allPhotos.mid(0, 2)}, DuplicateGroup{u"h2"_s, s.allPhotos.mid(2, 2)}};
+        s.similarGroups = {{s.allPhotos.mid(0, 2)}, {s.allPhotos.mid(2, 2)}, {s.allPhotos.mid(4, 2)}};
         s.filteredPhotos = s.allPhotos.mid(0, 3);
         QCOMPARE(statisticsLine(s), u"3 duplicates in 2 groups | 3 MB"_s);
+        s.viewMode = ViewMode::similar;
+        QCOMPARE(statisticsLine(s), u"3 similar photos in 3 groups | 3 MB"_s);
 
         // A selection counts whether shown or not, and ids of vanished photos count nothing.
         s.selectedPhotoIds = testIds({u"0"_s, u"100"_s, u"gone"_s});

@@ -165,7 +165,7 @@ private slots:
         for (QAction *top : window->menuBar()->actions())
             menus << top->text() + u": "_s + items(top->menu());
         QCOMPARE(menus.join(u"; "_s), u"Lumisort: About Lumisort|, -, Quit Lumisort|Ctrl+Q; File: Open Folder...|Ctrl+O, -, Set Destination...|Ctrl+D, -, Clear Cache|; "
-                                      "Edit: Select All|Ctrl+A, Deselect All|; View: All Photos|Ctrl+1, Duplicates Only|Ctrl+2"_s);
+                                      "Edit: Select All|Ctrl+A, Deselect All|; View: All Photos|Ctrl+1, Duplicates Only|Ctrl+2, Similar Photos|Ctrl+3"_s);
         window->menuBar()->actions()[1]->menu()->actions()[0]->trigger();
         window->menuBar()->actions()[0]->menu()->actions()[0]->trigger();
         QVERIFY(h->dialogs.folderRequests.size() == 1 && h->dialogs.alerts.last().message == u"Lumisort v1.0"_s);

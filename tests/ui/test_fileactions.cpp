@@ -59,6 +59,69 @@ private slots:
         QVERIFY(vc->previewController() == first && first->currentIndex() == 2 && first->currentPhoto() == lib().displayedPhotos[2]);
     }
 
+    // The views of groups: similar groups that come in show at once (on the badges, or as the
+    // similar view's list, group by group, best first); the cards name their folders there;
+    // Keep Originals Only (Keep Best Only in the similar view), then Delete (of all but photo 0),
+    // leaves no photo listed whose group dissolved, also where the library changed during the run (the lists
+    // and groups are then pruned on the GUI thread). Photos 0-5: duplicates {0 1} {2 3},
+    // similar {5 4} {3 2 0}.
+    void groupViews_data()
+    {
+        QTest::addColumn<int>("view");
+        QTest::addColumn<QString>("shown"); // its list with their badges | the keep button | the log
+        QTest::addColumn<QString>("left");  // the statistics line after Delete
+        for (const bool background : {false, true}) {
+            QTest::addRow("duplicates%s", background ? ", changed meanwhile, on a worker" : "") << 1 << u"0DS 1D 2DS 3DB|Keep Originals Only|Selected 2 duplicates (keeping originals)"_s
+                                                                           << u"0 duplicates in 0 groups | Zero KB"_s;
+            QTest::addRow("similar%s", background ? ", changed meanwhile, on a worker" : "") << 2 << u"5B 4S 3DB 2DS 0DS|Keep Best Only|Selected 3 similar photos (keeping the best)"_s
+                                                                        << u"2 similar photos in 1 groups | 4.8 MB"_s;
+        }
+    }
+    void groupViews()
+    {
+        QFETCH(int, view);
+        const auto restore = qScopeGuard([saved = qgetenv("XDG_DATA_HOME")] { qputenv("XDG_DATA_HOME", saved); });
+        qputenv("XDG_DATA_HOME", tree->path("xdg"));
+        vc->backgroundFrom = QByteArray(QTest::currentDataTag()).endsWith("worker") ? 0 : 1'000'000;
+        const auto settle = [&] { QTRY_VERIFY(!vc->backgroundPending()); };
+        addPhotos(6, true, {{0, 1}, {2, 3}});
+        if (view == 2) { // empty until the groups come; the duplicates' do not make Keep Best Only
+            vc->viewModeButtons[view]->click();
+            QCoreApplication::processEvents();
+            QVERIFY(!vc->keepOriginalsButton->isEnabled());
+        }
+        const QList<PhotoItem> &all = lib().allPhotos;
+        lib().similarGroups = {{{all[5], all[4]}}, {{all[3], all[2], all[0]}}};
+        lib().similarPhotoIds = {0, 2, 3, 4, 5}, lib().bestPhotoIds = {3, 5};
+        vc->stageApplied({u"Ready"_s, {}, LibraryChange::similar});
+        settle();
+        const auto cell = [&](int row, int role) { return vc->gridModel()->index(row, 0).data(role).toString(); };
+        if (view == 1) { // the badge changes in place; only a view of groups names folders
+            QVERIFY(cell(5, PhotoGridModel::SimilarRole) == u"BEST" && cell(0, PhotoGridModel::FolderRole).isEmpty());
+            vc->viewModeButtons[view]->click();
+            settle();
+        }
+        QStringList cards;
+        for (int row = 0; row < vc->gridModel()->rowCount(); ++row)
+            cards << QString::number(vc->gridModel()->photoAt(row).id()) + (cell(row, PhotoGridModel::DuplicateRole) == u"true" ? u"D"_s : QString())
+                         + cell(row, PhotoGridModel::SimilarRole).left(1);
+        QCOMPARE(cell(0, PhotoGridModel::FolderRole), QFile::decodeName(tree->path("src")));
+        vc->keepOriginalsClicked();
+        settle();
+        QTEST(QString(cards.join(u' ') + u'|' + vc->keepOriginalsButton->text() + u'|' + lastLog()), "shown");
+        h->dialogs.alertAnswers.push_back(0);
+        lib().selectedPhotoIds.remove(0); // unticked: its group stays
+        runToEnd([&] {
+            vc->deleteClicked();
+            if (vc->backgroundFrom == 0) // copies of what the run took
+                lib().allPhotos.detach(), lib().filteredPhotos.detach(), lib().duplicateGroups.detach(), lib().similarGroups.detach();
+        });
+        settle();
+        QTEST(vc->statsLabel->text(), "left");
+        QVERIFY(lib().bestPhotoIds == (view == 1 ? PhotoIdSet{2, 5} : PhotoIdSet{3})); // 2 is its group's best now
+        QVERIFY(lib().similarPhotoIds == (view == 1 ? PhotoIdSet{0, 2, 4, 5} : PhotoIdSet{0, 3}) && lib().similarGroups.size() == 3 - view);
+    }
+
     // Only photos whose file really moved or was trashed leave the library, and the groups
     // are pruned even after a Stop. Paused at once, a run holds after its first file; Stop,
     // STOP ALL or closing the window then ends it, and no second run starts meanwhile.
@@ -117,7 +180,7 @@ private slots:
             QCOMPARE(vc->statusLabel->text() + u'|' + vc->pauseButton->text(), u"Paused|Resume"_s);
             vc->copyClicked(), vc->moveClicked(), vc->deleteClicked(); // no second run beside it
             // The library changes meanwhile (as a scan winding up late would change it).
-            lib().allPhotos.removeLast(), lib().filteredPhotos.removeLast(), lib().duplicateGroups[0].photos.removeLast();
+            lib().allPhotos.removeLast(), lib().filteredPhotos.removeLast(), lib().duplicateGroups[0].photos.removeLast(), lib().duplicatePhotoIds.remove(3);
             if (then == u"close") { // a scan winding up late, after STOP ALL gave up on it, leaves the run busy
                 vc->finishProcessing(true);
                 QCOMPARE(lib().scanState, ScanState::paused);

@@ -89,14 +89,16 @@ private slots:
         for (int i = 0; i < 45; ++i)
             tree->make({"c/" + QByteArray::number(i % 9) + "/" + QByteArray::number(i) + ".jpg"}, "same");
         addPhotos(2); // the last scan's
-        lib().selectedPhotoIds = {PhotoId(1)};
+        lib().selectedPhotoIds = lib().similarPhotoIds = lib().bestPhotoIds = {PhotoId(1)};
+        lib().similarGroups = {{lib().allPhotos}};
         chooseFolders({tree->path("c")});
         vc->showDuplicates();
         runToEnd([&] {
             vc->scanClicked();
             h->dialogs.alertAnswers.push_back(0);
             vc->fullScanClicked(); // confirmed while busy: takes the home folder but starts nothing
-            QVERIFY(lib().allPhotos.isEmpty() && lib().selectedPhotoIds.isEmpty() && vc->loadingSpinner->isVisible() && lib().scanPaths == QList<FilePath>{qgetenv("HOME")});
+            QVERIFY(lib().allPhotos.isEmpty() && lib().selectedPhotoIds.isEmpty() && lib().similarGroups.isEmpty() && lib().similarPhotoIds.isEmpty()
+                    && lib().bestPhotoIds.isEmpty() && vc->loadingSpinner->isVisible() && lib().scanPaths == QList<FilePath>{qgetenv("HOME")});
             QCOMPARE(lastLog() + u'|' + vc->progressLabel->text() + u'|' + h->dialogs.alerts.last().buttons.join(u'/'), u"Starting scan of 1 location(s)|Ready for full disk scan|Start Full Scan/Cancel"_s);
         });
         QVERIFY(h->sounds.played == QList<SystemSound>{SystemSound::glass} && vc->loadingSpinner->isHidden());

@@ -27,7 +27,7 @@ private slots:
     void init() { setUp(); }
     void cleanup() { tearDown(); }
 
-    // The painted cards: picture, badge, type tag, and the selected look against the plain one,
+    // The painted cards: picture, badges, type tag, and the selected look against the plain one,
     // at each density; a picture made for it fills its frame once, in its own quadrants.
     void cardsShowTheirPhotos_data()
     {
@@ -42,6 +42,7 @@ private slots:
             return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())}) <= tolerance;
         };
         lib().duplicatePhotoIds = {PhotoId(0), PhotoId(1)};
+        lib().similarPhotoIds = {PhotoId(0), PhotoId(2)}, lib().bestPhotoIds = {PhotoId(0)};
         lib().selectedPhotoIds = {PhotoId(1)};
         QImage picture(QSize(150, 150) * ratio, QImage::Format_ARGB32_Premultiplied);
         picture.fill(Qt::blue);
@@ -58,9 +59,12 @@ private slots:
         const QRect frame = PhotoCard::picture();
         for (const auto &[x, y, colour] : {std::tuple(0.3, 0.3, Qt::red), {0.45, 0.45, Qt::red}, {0.55, 0.2, Qt::blue}, {0.2, 0.97, Qt::blue}, {0.97, 0.5, Qt::blue}})
             QVERIFY(near(pixel(0, (frame.topLeft() + QPointF(x * frame.width(), y * frame.height())).toPoint()), colour));
-        // Card 0 shows its badge and green tag; card 1 a placeholder; card 2 no badge.
+        // Card 0 shows its badges, BEST under DUPLICATE, and green tag; card 1 a placeholder;
+        // card 2 SIMILAR where a duplicate's badge would be.
+        const QPoint below = PhotoCard::similarBadge(true).topLeft() + QPoint(4, 3);
         QVERIFY(!near(pixel(1, frame.center()), Qt::blue) && !near(pixel(1, frame.center()), Qt::red));
-        QVERIFY(near(pixel(0, badge), Palette::systemOrange()) && !near(pixel(2, badge), Palette::systemOrange()));
+        QVERIFY(near(pixel(0, badge), Palette::systemOrange()) && near(pixel(2, badge), Palette::systemTeal()));
+        QVERIFY(near(pixel(0, below), Palette::systemGreen()) && !near(pixel(1, below), Palette::systemGreen()) && !near(pixel(2, below), Palette::systemTeal()));
         QVERIFY(near(pixel(0, PhotoCard::typeTag().topLeft() + QPoint(3, 3)), Palette::systemGreen()));
         // Selected card 1: an accent border 3 wide and the accent at 0.08 over the grid; card 0 plain.
         QVERIFY(near(pixel(1, {1, 100}), Palette::controlAccent(), 30) && near(pixel(0, {1, 100}), Qt::white));
@@ -150,8 +154,9 @@ private slots:
         const bool preview = vc->previewController() && vc->previewController()->isVisible();
         QTEST(preview, "preview");
         QVERIFY(!preview || (vc->previewController()->currentIndex() == 1 && view->selectionModel()->selectedIndexes().isEmpty()));
+        lib().bestPhotoIds = {PhotoId(0)};
         vc->applyFilters(); // a reload drops the old cards' interfaces
-        QCOMPARE(grid->child(0)->text(QAccessible::Name) + u", "_s + grid->child(0)->text(QAccessible::Description), u"p0.jpg, JPG, 2.4 MB"_s);
+        QCOMPARE(grid->child(0)->text(QAccessible::Name) + u", "_s + grid->child(0)->text(QAccessible::Description), u"p0.jpg, JPG, 2.4 MB, BEST"_s);
     }
 
     // Every filter change returns to the first page of the new list; the mode buttons
@@ -186,10 +191,24 @@ private slots:
         QVERIFY(settledAfter([&] { dups->click(); }));
         QVERIFY(settledAfter([&] { vc->keepOriginalsClicked(); }));
         QCOMPARE(vc->statsLabel->text(), u"2 selected (4.8 MB) | 1 total"_s); // the search still applies; which ones: test_fileactions
+        vc->showSimilar();
+        QVERIFY(lib().viewMode == ViewMode::similar && dups->isChecked() && vc->keepOriginalsButton->text() == u"Keep Best Only");
+        QAccessibleInterface *similar = QAccessible::queryAccessibleInterface(vc->viewModeButtons[2]); // as a screen reader presses it
+        similar->actionInterface()->doAction(similar->actionInterface()->actionNames().value(0));
+        QVERIFY(similar->state().checked && !dups->isChecked() && similar->text(QAccessible::Name) == u"Similar");
         vc->showAllPhotos();
-        QVERIFY(lib().viewMode == ViewMode::all && dups->isChecked() && !all->isChecked());
+        QVERIFY(lib().viewMode == ViewMode::all && similar->state().checked && !all->isChecked() && vc->keepOriginalsButton->text() == u"Keep Originals Only");
         all->click();
-        QVERIFY(all->isChecked() && !dups->isChecked());
+        QVERIFY(all->isChecked() && !dups->isChecked() && !similar->state().checked);
+    }
+
+    // Cards name their folders where asked, the home folder as "~" (not a folder beside it).
+    void folders()
+    {
+        const FilePath home = qgetenv("HOME");
+        vc->gridModel()->reload({PhotoItem(1, home + "/P/b.jpg", "b.jpg", 1, {}, {}, {}), PhotoItem(2, home + "x/c.jpg", "c.jpg", 1, {}, {}, {})}, {}, {}, {}, true);
+        const auto folder = [&](int row) { return vc->gridModel()->index(row, 0).data(PhotoGridModel::FolderRole).toString(); };
+        QCOMPARE(folder(0) + u'|' + folder(1), u"~/P|"_s + QFile::decodeName(home + "x"));
     }
 
     // A real scan: the cards show when the walk ends, before any picture, and the pass's
