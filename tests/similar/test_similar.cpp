@@ -4,12 +4,24 @@
 #include <QBuffer>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
+
+using namespace Qt::StringLiterals;
 
 using Groups = std::vector<std::vector<quint32>>;
 using Edit = std::function<QImage(const QImage &)>;
 
 namespace {
+
+QImage perPixel(const QImage &image, const std::function<QColor(QColor)> &edit)
+{
+    QImage out = image;
+    for (int y = 0; y < out.height(); ++y)
+        for (int x = 0; x < out.width(); ++x)
+            out.setPixelColor(x, y, edit(out.pixelColor(x, y)));
+    return out;
+}
 
 // Gradients, shapes and grain from `seed`; `shift` moves the shapes as a burst's next shot does.
 QImage scene(quint32 seed, int shift = 0, QSize size = {480, 320})
@@ -29,14 +41,7 @@ QImage scene(quint32 seed, int shift = 0, QSize size = {480, 320})
         i % 2 ? painter.drawEllipse(box) : painter.drawRect(box);
     }
     painter.end();
-    for (int y = 0; y < size.height(); ++y)
-        for (int x = 0; x < size.width(); x += 1 + int(random.bounded(3))) {
-            const int grain = int(random.bounded(13)) - 6;
-            const QColor c = image.pixelColor(x, y);
-            image.setPixelColor(x, y, QColor(qBound(0, c.red() + grain, 255), qBound(0, c.green() + grain, 255),
-                                             qBound(0, c.blue() + grain, 255)));
-        }
-    return image;
+    return perPixel(image, [&](QColor c) { return c.lighter(94 + int(random.bounded(13))); });
 }
 
 QImage encoded(const QImage &image, const char *format, int quality)
@@ -47,14 +52,6 @@ QImage encoded(const QImage &image, const char *format, int quality)
     return QImage::fromData(buffer.data(), format).convertToFormat(QImage::Format_RGB32);
 }
 
-QImage perPixel(const QImage &image, const std::function<QColor(QColor)> &edit)
-{
-    QImage out = image;
-    for (int y = 0; y < out.height(); ++y)
-        for (int x = 0; x < out.width(); ++x)
-            out.setPixelColor(x, y, edit(out.pixelColor(x, y)));
-    return out;
-}
 
 QImage captioned(const QImage &image, QRect band, QColor fill)
 {
@@ -104,14 +101,9 @@ private slots:
         row("jpeg quality 60", encoded(photo, "JPG", 60), true);
         row("png of a jpeg", encoded(encoded(photo, "JPG", 90), "PNG", -1), true);
         row("brighter 10%", perPixel(photo, [](QColor c) { return c.lighter(110); }), true);
-        row("more contrast", perPixel(photo, [](QColor c) {
-                return QColor::fromRgb(qBound(0, 128 + (c.red() - 128) * 11 / 10, 255),
-                                       qBound(0, 128 + (c.green() - 128) * 11 / 10, 255),
-                                       qBound(0, 128 + (c.blue() - 128) * 11 / 10, 255));
-            }), true);
-        row("more saturated", perPixel(photo, [](QColor c) {
-                return QColor::fromHsv(c.hsvHue(), qMin(255, c.hsvSaturation() * 11 / 10), c.value());
-            }), true);
+        const auto stretch = [](int v) { return qBound(0, 128 + (v - 128) * 11 / 10, 255); };
+        row("more contrast", perPixel(photo, [&](QColor c) { return QColor(stretch(c.red()), stretch(c.green()), stretch(c.blue())); }), true);
+        row("more saturated", perPixel(photo, [](QColor c) { return QColor::fromHsv(c.hsvHue(), qMin(255, c.hsvSaturation() * 11 / 10), c.value()); }), true);
         row("watermark", captioned(photo, {330, 290, 140, 20}, QColor(255, 255, 255, 90)), true);
         row("caption bar", captioned(photo, {0, 300, 480, 20}, Qt::black), true);
         row("another scene", scene(8), false);
@@ -142,6 +134,19 @@ private slots:
         const auto a = signatureOf(first), b = signatureOf(second);
         QVERIFY(a && b);
         QCOMPARE(grouped({*a, *b}).size(), size_t(same));
+    }
+
+    void files()
+    {
+        QTemporaryDir dir;
+        const QImage photo = scene(3, 0, {1200, 800});
+        QVERIFY(photo.save(dir.filePath(u"big.jpg"_s), "JPG", 90));
+        QVERIFY(QFile(dir.filePath(u"not.jpg"_s)).open(QIODevice::WriteOnly));
+        QSize pixels;
+        const auto read = signatureOfFile(QFile::encodeName(dir.filePath(u"big.jpg"_s)), &pixels);
+        QVERIFY(read && showSamePicture(*read, *signatureOf(photo)));
+        QCOMPARE(pixels, QSize(1200, 800));
+        QVERIFY(!signatureOfFile(QFile::encodeName(dir.filePath(u"not.jpg"_s)), &pixels));
     }
 
     void tooSmallOrMalformed()
