@@ -184,6 +184,7 @@ private slots:
         QFETCH(std::vector<PhotoSignature>, signatures);
         QFETCH(Groups, groups);
         QCOMPARE(grouped(signatures), groups);
+        QVERIFY(!showSamePicture({}, {}));
         const std::atomic<bool> stop = true;
         QCOMPARE(groupSimilar(signatures, stop), Groups{});
     }
