@@ -87,14 +87,14 @@ int similarCommand(int argc, char **argv)
         return usage();
     const auto start = Clock::now();
     const QList<PhotoItem> photos = scanPaths(paths);
-    std::vector<std::optional<PhotoSignature>> signed_(size_t(photos.size()));
-    forEachOnThreads(signed_.size(), workerThreads,
-                     [&](size_t i) { signed_[i] = signatureOfFile(photos[qsizetype(i)].path()); });
+    std::vector<std::optional<PhotoSignature>> results(size_t(photos.size()));
+    forEachOnThreads(results.size(), workerThreads,
+                     [&](size_t i) { results[i] = signatureOfFile(photos[qsizetype(i)].path()); });
     std::vector<PhotoSignature> signatures;
     std::vector<qsizetype> photoOf;
-    for (size_t i = 0; i < signed_.size(); ++i)
-        if (signed_[i]) {
-            signatures.push_back(*signed_[i]);
+    for (size_t i = 0; i < results.size(); ++i)
+        if (results[i]) {
+            signatures.push_back(*results[i]);
             photoOf.push_back(qsizetype(i));
         }
     const std::atomic<bool> stop = false;
