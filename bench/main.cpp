@@ -70,7 +70,8 @@ int usage()
                "  similar-group  group COUNT (1000000) synthetic signatures, every tenth a near\n"
                "              copy: seconds, groups, bytes_per_photo (peak memory, signatures too)\n"
                "  similar-cost  for the first N (1000) photos of DIR on 2 threads: thumbnails\n"
-               "              alone, then thumbnails with signatures from the same decodes\n",
+               "              alone (the better of a run before and one after), and thumbnails\n"
+               "              with signatures from the same decodes: both times and their ratio\n",
                stderr);
     return 2;
 }

@@ -1,6 +1,8 @@
 #include "similar/SimilarGrouping.h"
 
 #include <algorithm>
+#include <numeric>
+#include <tuple>
 
 namespace {
 
@@ -54,20 +56,40 @@ std::vector<std::vector<quint32>> groupSimilar(std::span<const PhotoSignature> s
     if (count < 2 || stop)
         return {};
     Sets sets(count);
+    std::vector<quint32> indexOf(count);
+    // Identical signatures (copies of one file) join at once, and only the first of each
+    // run enters the buckets: a thousand copies of one picture would otherwise make their
+    // bucket compare every pair of them, four times.
+    std::vector<bool> inBuckets(count);
+    std::iota(indexOf.begin(), indexOf.end(), 0);
+    std::sort(indexOf.begin(), indexOf.end(), [&](quint32 a, quint32 b) {
+        return std::tie(signatures[a].coarse, signatures[a].fine, a) < std::tie(signatures[b].coarse, signatures[b].fine, b);
+    });
+    size_t inBucketCount = 0;
+    for (size_t at = 0; at < count; ++at) {
+        const quint32 i = indexOf[at];
+        if (signatures[i].featureless()) // joins nothing
+            continue;
+        if (at > 0 && signatures[indexOf[at - 1]] == signatures[i]) {
+            sets.unite(indexOf[at - 1], i);
+        } else {
+            inBuckets[i] = true;
+            ++inBucketCount;
+        }
+    }
     // Per key, the signatures in the order of their key (a counting sort), so that each
     // bucket and its neighbours are read in sequence.
-    std::vector<PhotoSignature> ordered(count);
-    std::vector<quint32> indexOf(count);
+    std::vector<PhotoSignature> ordered(inBucketCount);
     std::vector<quint32> starts((size_t(1) << keyBits) + 1);
     for (int key = 0; key < keys; ++key) {
         std::fill(starts.begin(), starts.end(), 0);
-        for (const PhotoSignature &s : signatures)
-            if (!s.featureless()) // joins nothing: kept out of the buckets
-                ++starts[keyOf(s, key) + 1];
+        for (size_t i = 0; i < count; ++i)
+            if (inBuckets[i])
+                ++starts[keyOf(signatures[i], key) + 1];
         for (size_t k = 1; k < starts.size(); ++k)
             starts[k] += starts[k - 1];
         for (size_t i = 0; i < count; ++i) {
-            if (signatures[i].featureless())
+            if (!inBuckets[i])
                 continue;
             const quint32 at = starts[keyOf(signatures[i], key)]++;
             ordered[at] = signatures[i];
