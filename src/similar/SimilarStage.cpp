@@ -138,7 +138,8 @@ StageWork SimilarStage::prepare(const LibraryState &library) const
             // Also marks the rows found as seen.
             if (session)
                 session->storeSignatures(rows);
-            context.progress(SimilarTexts::progress(from + count, total), 100.0 * (from + count) / std::max(1, total));
+            // The text only: the bar stays full from the duplicate pass rather than run again.
+            context.progress(SimilarTexts::progress(from + count, total), -1);
         }
 
         QList<SimilarGroup> groups;

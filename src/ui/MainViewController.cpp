@@ -5,6 +5,7 @@
 #include "browse/Thumbnails.h"
 #include "cache/LibraryCache.h"
 #include "duplicates/DuplicateStage.h"
+#include "similar/SimilarStage.h"
 #include "platform/ActivityLog.h"
 #include "platform/DesktopServices.h"
 #include "platform/Dialogs.h"
@@ -47,6 +48,7 @@ MainViewController::MainViewController(Services services, QWidget *parent)
     m_workers.setMaxThreadCount(std::max(8, QThread::idealThreadCount() * 2));
     // The scan's stages, in order, after the walk and the first page.
     m_sequence.addStage(std::make_unique<DuplicateStage>(*m_services.fileSystem, m_services.cache));
+    m_sequence.addStage(std::make_unique<SimilarStage>(*m_services.fileSystem, m_services.cache));
     setupUI();
     setAcceptDrops(true);
 

@@ -115,7 +115,14 @@ struct WindowFixture
         }
         vc->applyFilters();
     }
-    QString lastLog() const { return h->logLines.last().section(QStringLiteral("] "), 1); } // without its time
+    // The last `count` log lines without their times, joined by "|".
+    QString lastLog(int count = 1) const
+    {
+        QStringList lines = h->logLines.mid(h->logLines.size() - count);
+        for (QString &line : lines)
+            line = line.section(QStringLiteral("] "), 1);
+        return lines.join(u'|');
+    }
     void chooseFolders(const QList<FilePath> &paths) { h->dialogs.folderAnswers.push_back(paths); vc->selectFolderClicked(); }
     bool checked(int row) const { return vc->gridModel()->index(row, 0).data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked; }
     void setUp(DesktopServices *desktop = nullptr, const LibraryCache *cache = nullptr)

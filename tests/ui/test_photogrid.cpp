@@ -246,7 +246,7 @@ private slots:
         h->sounds.heard = [&] { windUp = QString::number(vc->progressBar->value()) + u' ' + QString::number(lib().thumbnailCache.size()); };
         chooseFolders({tree->path("p")});
         for (const QString &expected : {u"Found 132 photos 0|0 0|Stopped - 132 photos loaded Stopped by user"_s,
-                                        u"Found 132 photos 0|50 99|Found 1 duplicate groups Finding duplicates: 132/132"_s}) {
+                                        u"Found 132 photos 0|50 99|Found 1 duplicate groups Finding similar photos: 132/132"_s}) {
             firstCards.clear();
             runToEnd([&] { vc->scanClicked(); });
             QCOMPARE(firstCards + u'|' + windUp + u'|' + vc->statusLabel->text() + u' ' + vc->progressLabel->text(), expected);
@@ -259,7 +259,7 @@ private slots:
         vc->searchField->setText(u"x"_s); // the 32 in p/x, none of them on a page yet
         QTRY_VERIFY(!vc->thumbnailsPending());
         QCOMPARE(std::tuple(vc->gridModel()->rowCount(), shown(Qt::DecorationRole), vc->progressLabel->text(), repainted.isEmpty()),
-                 std::tuple(32, 32, u"Finding duplicates: 132/132"_s, false));
+                 std::tuple(32, 32, u"Finding similar photos: 132/132"_s, false));
         vc->searchField->clear(); // nothing to make: the pictures are kept, the broken file is known
         QVERIFY(!vc->thumbnailsPending());
         vc->loadMoreClicked();
