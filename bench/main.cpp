@@ -71,7 +71,8 @@ int usage()
                "              copy: seconds, groups, bytes_per_photo (peak memory, signatures too)\n"
                "  similar-cost  for the first N (1000) photos of DIR on 2 threads: thumbnails\n"
                "              alone (the better of a run before and one after), and thumbnails\n"
-               "              with signatures from the same decodes: both times and their ratio\n",
+               "              with signatures from the same decodes, then signatures alone as a\n"
+               "              scan's similar pass takes them: times and ratios to thumbnails\n",
                stderr);
     return 2;
 }
