@@ -10,7 +10,7 @@
 int usage()
 {
     std::fputs("usage: lumisort-bench scan [--list] DIR...\n"
-               "       lumisort-bench duplicates [--cache DIR] DIR...\n"
+               "       lumisort-bench duplicates [--cache DIR [--warm]] DIR...\n"
                "       lumisort-bench publish [PHOTOS [PERCENT]]\n"
                "       lumisort-bench thumbnails [--each] [--cache DIR] DIR [N]\n"
                "       lumisort-bench make-photos DIR [COUNT]\n"
@@ -31,7 +31,8 @@ int usage()
                "              tab-separated, one line per group, lines sorted; on standard\n"
                "              error photos=N groups=G ids=I seconds=S; --cache DIR: twice, as the\n"
                "              window does, with the cache in DIR, emptied first: cold_seconds=C\n"
-               "              warm_seconds=W cache_bytes=B bytes_per_row=P reused=R/N first\n"
+               "              warm_seconds=W cache_bytes=B bytes_per_row=P reused=R/N first;\n"
+               "              --warm: only the second run, with the cache as it is\n"
                "  publish     time publishing a pass on the GUI thread, and pruning its groups\n"
                "              after a delete, for PHOTOS synthetic photos (100000) of which\n"
                "              PERCENT (100) are in pairs\n"
