@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -16,9 +15,12 @@ class TestFileActions : public QObject, WindowFixture
 {
     Q_OBJECT
 
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+
 private slots:
-    void init() { setUp(); }
-    void cleanup() { tearDown(); }
+    // The Trash of each test function is in its own tree.
+    void init() { setUp(); qputenv("XDG_DATA_HOME", tree->path("xdg")); }
+    void cleanup() { tearDown(); qputenv("XDG_DATA_HOME", dataHome); }
 
     // Select All takes the page only; Keep Originals replaces the selection with each
     // group's members but its oldest, the first of equals.
@@ -80,8 +82,6 @@ private slots:
     void groupViews()
     {
         QFETCH(int, view);
-        const auto restore = qScopeGuard([saved = qgetenv("XDG_DATA_HOME")] { qputenv("XDG_DATA_HOME", saved); });
-        qputenv("XDG_DATA_HOME", tree->path("xdg"));
         vc->backgroundFrom = QByteArray(QTest::currentDataTag()).endsWith("worker") ? 0 : 1'000'000;
         const auto settle = [&] { QTRY_VERIFY(!vc->backgroundPending()); };
         addPhotos(6, true, {{0, 1}, {2, 3}});
@@ -151,8 +151,6 @@ private slots:
         QFETCH(QString, action);
         QFETCH(QString, gone);
         QFETCH(QString, then);
-        const auto restore = qScopeGuard([saved = qgetenv("XDG_DATA_HOME")] { qputenv("XDG_DATA_HOME", saved); });
-        qputenv("XDG_DATA_HOME", tree->path("xdg"));
         addPhotos(5, true, {{0, 1, 2, 3}});
         lib().selectedPhotoIds = {PhotoId(0), PhotoId(1), PhotoId(2)};
         for (const QString &i : gone.split(u' ', Qt::SkipEmptyParts))
