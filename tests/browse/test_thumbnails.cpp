@@ -141,8 +141,6 @@ private slots:
             },
             .batchInterval = std::chrono::milliseconds(interval),
             .threads = 1,
-            .sharedThumbnails = nullptr,
-            .log = {},
         });
         QTEST(batches.join(u'|'), "made");
         QTEST(progress.join(u' '), "progress");
