@@ -139,6 +139,7 @@ private slots:
             },
             .batchInterval = std::chrono::milliseconds(interval),
             .threads = 1,
+            .log = {},
         });
         QTEST(batches.join(u'|'), "made");
         QTEST(progress.join(u' '), "progress");
