@@ -1,10 +1,8 @@
+#include "Scenes.h"
+#include "TestTree.h"
 #include "similar/PhotoSignature.h"
 #include "similar/SimilarGrouping.h"
 
-#include <QBuffer>
-#include <QPainter>
-#include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -13,41 +11,10 @@ using Groups = std::vector<std::vector<quint32>>;
 
 namespace {
 
-QImage perPixel(const QImage &image, const std::function<QColor(QColor)> &edit)
+// `image` as a file of `format` shows it.
+QImage reloaded(const QImage &image, const char *format, int quality)
 {
-    QImage out = image;
-    for (int y = 0; y < out.height(); ++y)
-        for (int x = 0; x < out.width(); ++x)
-            out.setPixelColor(x, y, edit(out.pixelColor(x, y)));
-    return out;
-}
-
-// Gradients, shapes and grain from `seed`; `shift` moves the shapes as a burst's next shot does.
-QImage scene(quint32 seed, int shift = 0, QSize size = {480, 320})
-{
-    QRandomGenerator random(seed);
-    QImage image(size, QImage::Format_RGB32);
-    QPainter painter(&image);
-    QLinearGradient sky(0, 0, 0, size.height());
-    sky.setColorAt(0, QColor::fromRgb(random.generate()));
-    sky.setColorAt(1, QColor::fromRgb(random.generate()));
-    painter.fillRect(image.rect(), sky);
-    painter.setPen(Qt::NoPen);
-    for (int i = 0; i < 10; ++i) {
-        painter.setBrush(QColor::fromRgb(random.generate()));
-        const QRect box(random.bounded(size.width()) + shift * (i % 3 - 1), random.bounded(size.height()),
-                        30 + random.bounded(90), 30 + random.bounded(90));
-        i % 2 ? painter.drawEllipse(box) : painter.drawRect(box);
-    }
-    painter.end();
-    return perPixel(image, [&](QColor c) { return c.lighter(94 + int(random.bounded(13))); });
-}
-
-QImage encoded(const QImage &image, const char *format, int quality)
-{
-    QBuffer buffer;
-    return buffer.open(QIODevice::WriteOnly) && image.save(&buffer, format, quality)
-               ? QImage::fromData(buffer.data(), format).convertToFormat(QImage::Format_RGB32) : QImage();
+    return QImage::fromData(encoded(image, format, quality), format).convertToFormat(QImage::Format_RGB32);
 }
 
 QImage captioned(const QImage &image, QRect band, QColor fill)
@@ -94,8 +61,8 @@ private slots:
         };
         row("quarter size", photo.scaled(120, 80, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), true);
         row("shared thumbnail of 128", photo.scaled(128, 128, Qt::KeepAspectRatio, Qt::SmoothTransformation), true);
-        row("jpeg quality 60", encoded(photo, "JPG", 60), true);
-        row("png of a jpeg", encoded(encoded(photo, "JPG", 90), "PNG", -1), true);
+        row("jpeg quality 60", reloaded(photo, "JPG", 60), true);
+        row("png of a jpeg", reloaded(reloaded(photo, "JPG", 90), "PNG", -1), true);
         row("brighter 10%", perPixel(photo, [](QColor c) { return c.lighter(110); }), true);
         const auto stretch = [](int v) { return qBound(0, 128 + (v - 128) * 11 / 10, 255); };
         row("more contrast", perPixel(photo, [&](QColor c) { return QColor(stretch(c.red()), stretch(c.green()), stretch(c.blue())); }), true);
@@ -132,21 +99,17 @@ private slots:
         QCOMPARE(grouped({*a, *b}).size(), size_t(same));
     }
 
+    // A file's signature is its picture's, with its size; too small or malformed: none.
     void files()
     {
-        QTemporaryDir dir;
+        const TestTree t;
         const QImage photo = scene(3, 0, {1200, 800});
-        QVERIFY(photo.save(dir.filePath(u"big.jpg"_s), "JPG", 90));
-        QVERIFY(QFile(dir.filePath(u"not.jpg"_s)).open(QIODevice::WriteOnly));
         QSize pixels;
-        const auto read = signatureOfFile(QFile::encodeName(dir.filePath(u"big.jpg"_s)), &pixels);
+        const auto read = signatureOfFile(t.make({"big.jpg"}, encoded(photo, "JPG")), &pixels);
         QVERIFY(read && showSamePicture(*read, *signatureOf(photo)));
         QCOMPARE(pixels, QSize(1200, 800));
-        QVERIFY(!signatureOfFile(QFile::encodeName(dir.filePath(u"not.jpg"_s)), &pixels));
-    }
-
-    void tooSmallOrMalformed()
-    {
+        QVERIFY(!signatureOfFile(t.make({"not.jpg"}), &pixels));
+        // Too small, or cache bytes that are malformed: no signature.
         QVERIFY(!signatureOf(QImage()));
         QVERIFY(!signatureOf(scene(1, 0, {200, signatureSourceSide - 1})));
         const PhotoSignature signature = *signatureOf(scene(1, 0, {200, signatureSourceSide}));

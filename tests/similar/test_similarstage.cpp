@@ -1,50 +1,16 @@
 // The similar pass as a scan runs it: best copy first, signatures kept between runs and
 // taken again only for files that changed, and nothing applied once stopped.
+#include "Scenes.h"
 #include "TestTree.h"
 #include "cache/LibraryCache.h"
 #include "platform/PosixFileSystem.h"
 #include "similar/PhotoSignature.h"
 #include "similar/SimilarStage.h"
 
-#include <QBuffer>
-#include <QPainter>
-#include <QRandomGenerator>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 using B = QByteArray;
-
-namespace {
-
-// A photo-like picture: a gradient under shapes placed by `seed`, drawn at any size alike.
-QImage scene(int seed, QSize size = {400, 300})
-{
-    QImage image(size, QImage::Format_RGB32);
-    QPainter p(&image);
-    p.scale(size.width() / 400.0, size.height() / 300.0);
-    QLinearGradient sky(0, 0, 400, 300);
-    sky.setColorAt(0, QColor::fromHsv(seed * 47 % 360, 160, 230));
-    sky.setColorAt(1, QColor::fromHsv(seed * 91 % 360, 200, 60));
-    p.fillRect(0, 0, 400, 300, sky);
-    QRandomGenerator random{quint32(seed)};
-    p.setPen(Qt::NoPen);
-    for (int i = 0; i < 14; ++i) {
-        p.setBrush(QColor::fromHsv(random.bounded(360), 180, random.bounded(40, 255)));
-        p.drawEllipse(random.bounded(400), random.bounded(300), random.bounded(30, 150), random.bounded(30, 150));
-    }
-    return image;
-}
-
-B encoded(const QImage &image, const char *format)
-{
-    B bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format, 90);
-    return bytes;
-}
-
-} // namespace
 
 class TestSimilarStage : public QObject
 {
@@ -67,16 +33,14 @@ class TestSimilarStage : public QObject
         if (meanwhile)
             meanwhile();
         const StageOutcome outcome = apply(library);
-        QStringList lines;
+        QStringList lines, best;
         for (const SimilarGroup &group : std::as_const(library.similarGroups)) {
             QStringList names;
             for (const PhotoItem &photo : group.photos)
                 names << QString::fromUtf8(photo.name());
             lines << names.join(u' ');
-        }
-        QStringList best;
-        for (const SimilarGroup &group : std::as_const(library.similarGroups))
             best << QString::number(library.bestPhotoIds.contains(group.photos.first().id()));
+        }
         return lines << best.join(u"") << u"|"_s << outcome.logLines << outcome.status;
     }
 
@@ -85,7 +49,7 @@ private slots:
     {
         // Oldest first; "copy" is big.jpg's byte-identical twin, "twin"s only each other's.
         const QList<std::pair<B, B>> files = {
-            {"big.jpg", encoded(scene(1), "JPG")},         {"small.jpg", encoded(scene(1, {200, 150}), "JPG")},
+            {"big.jpg", encoded(scene(1), "JPG")},         {"small.jpg", encoded(scene(1).scaled(240, 160), "JPG")},
             {"big.png", encoded(scene(1), "PNG")},         {"copy.jpg", encoded(scene(1), "JPG")},
             {"other.jpg", encoded(scene(2), "JPG")},       {"twin1.jpg", encoded(scene(3), "JPG")},
             {"twin2.jpg", encoded(scene(3), "JPG")},       {"broken.jpg", B(5000, 'x')},
@@ -115,10 +79,10 @@ private slots:
         QCOMPARE(run(&cache), logged(8));
         QCOMPARE(signs.load(), 0);
         // A changed file is signed again, and leaves the group it no longer belongs to.
-        t.make({"small.jpg"}, encoded(scene(4, {200, 150}), "JPG"));
+        t.make({"small.jpg"}, encoded(scene(4).scaled(240, 160), "JPG"));
         QCOMPARE(run(&cache).first(), u"big.png big.jpg copy.jpg"_s);
         QCOMPARE(signs.load(), 1);
-        t.make({"small.jpg"}, encoded(scene(1, {200, 150}), "JPG"));
+        t.make({"small.jpg"}, encoded(scene(1).scaled(240, 160), "JPG"));
         // A cache that cannot be used changes no group.
         t.make({"nocache"}, "a file where the folder should be");
         const LibraryCache broken(t.path("nocache"));

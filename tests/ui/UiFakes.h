@@ -135,15 +135,15 @@ struct WindowFixture
         tree = std::make_unique<TestTree>();
     }
     void tearDown() { h->fs.open(); vc.reset(); h.reset(); tree.reset(); }
-    // Runs `start` and waits for the end of the work it begins: its sound, the duplicate
-    // search that follows a scan, and the posted button rule.
+    // Runs `start` and waits for the end of the work it begins: its sound, the stages
+    // that follow a scan (each shows "Finding ..."), and the posted button rule.
     void runToEnd(const std::function<void()> &start)
     {
         const qsizetype sounds = h->sounds.played.size();
         start();
         QVERIFY(lib().scanState != ScanState::idle);
         QTRY_VERIFY_WITH_TIMEOUT(h->sounds.played.size() > sounds, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(!vc->statusLabel->text().startsWith(QStringLiteral("Finding duplicates")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!vc->statusLabel->text().startsWith(QStringLiteral("Finding ")), 10000);
         QCOMPARE(lib().scanState, ScanState::idle);
         QCoreApplication::processEvents();
     }

@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -16,9 +15,12 @@ class TestFileActions : public QObject, WindowFixture
 {
     Q_OBJECT
 
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+
 private slots:
-    void init() { setUp(); }
-    void cleanup() { tearDown(); }
+    // The Trash of each test function is in its own tree.
+    void init() { setUp(); qputenv("XDG_DATA_HOME", tree->path("xdg")); }
+    void cleanup() { tearDown(); qputenv("XDG_DATA_HOME", dataHome); }
 
     // Select All takes the page only; Keep Originals replaces the selection with each
     // group's members but its oldest, the first of equals.
@@ -80,8 +82,6 @@ private slots:
     void groupViews()
     {
         QFETCH(int, view);
-        const auto restore = qScopeGuard([saved = qgetenv("XDG_DATA_HOME")] { qputenv("XDG_DATA_HOME", saved); });
-        qputenv("XDG_DATA_HOME", tree->path("xdg"));
         vc->backgroundFrom = QByteArray(QTest::currentDataTag()).endsWith("worker") ? 0 : 1'000'000;
         const auto settle = [&] { QTRY_VERIFY(!vc->backgroundPending()); };
         addPhotos(6, true, {{0, 1}, {2, 3}});
@@ -125,34 +125,31 @@ private slots:
     // Only photos whose file really moved or was trashed leave the library, and the groups
     // are pruned even after a Stop. Paused at once, a run holds after its first file; Stop,
     // STOP ALL or closing the window then ends it, and no second run starts meanwhile.
-    // Photos 0-2 are selected, 0-3 are a group.
+    // Photos 0-2 are selected, 0-3 are a group. Each row's name starts with its command.
     void copyMoveDelete_data()
     {
-        QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("gone"); // the photos whose file vanished
         QTest::addColumn<QString>("then"); // pressed once it holds
         QTest::addColumn<QString>("shown"); // status | progress label and bar: failed files count for copy and move
         QTest::addColumn<QString>("left"); // the library | its duplicate group | the files that arrived
         const auto row = [](const char *name, auto... columns) { ((QTest::newRow(name) << ... << QString::fromLatin1(columns))); };
-        row("copy, one gone", "copy", "2", "", "Copied 2 photos (1 errors)|Copied 2/3 100", "0 1 2 3 4|0 1 2 3|p0 p1");
-        row("copy, resumed", "copy", "", "resume", "Copied 3 photos|Copied 3/3 100", "0 1 2 3|0 1 2|p0 p1 p2");
-        row("copy, first gone, stopped", "copy", "0", "stop", "Copied 0 of 3 photos (1 errors) - stopped|Copied 0/3 33", "0 1 2 3|0 1 2|");
-        row("move", "move", "", "", "Moved 3 photos - loaded more to replace|Moved 3/3 100", "3 4||p0 p1 p2");
-        row("move, one gone", "move", "2", "", "Moved 2 photos (1 errors) - loaded more to replace|Moved 2/3 100", "2 3 4|2 3|p0 p1");
-        row("move, all gone", "move", "0 1 2", "", "Moved 0 photos (3 errors) - loaded more to replace|Moved 0/3 100", "0 1 2 3 4|0 1 2 3|");
-        row("move, stopped", "move", "", "stop", "Moved 1 of 3 photos - stopped|Moved 1/3 33", "1 2 3|1 2|p0");
-        row("move, window closed", "move", "", "close", "", "p0|p1 p2 p3 p4"); // arrived | still in place
-        row("delete, one gone", "delete", "2", "", "Deleted 2 photos (1 errors) - loaded more to replace|Deleted 2/3 67", "2 3 4|2 3|p0 p1");
-        row("delete, all gone", "delete", "0 1 2", "", "Deleted 0 photos (3 errors) - loaded more to replace|Deleted 0/3 0", "0 1 2 3 4|0 1 2 3|");
-        row("delete, STOP ALL", "delete", "", "STOP ALL", "Deleted 1 of 3 photos - stopped|Deleted 1/3 33", "1 2 3|1 2|p0");
+        row("copy, one gone", "2", "", "Copied 2 photos (1 errors)|Copied 2/3 100", "0 1 2 3 4|0 1 2 3|p0 p1");
+        row("copy, resumed", "", "resume", "Copied 3 photos|Copied 3/3 100", "0 1 2 3|0 1 2|p0 p1 p2");
+        row("copy, first gone, stopped", "0", "stop", "Copied 0 of 3 photos (1 errors) - stopped|Copied 0/3 33", "0 1 2 3|0 1 2|");
+        row("move", "", "", "Moved 3 photos - loaded more to replace|Moved 3/3 100", "3 4||p0 p1 p2");
+        row("move, one gone", "2", "", "Moved 2 photos (1 errors) - loaded more to replace|Moved 2/3 100", "2 3 4|2 3|p0 p1");
+        row("move, all gone", "0 1 2", "", "Moved 0 photos (3 errors) - loaded more to replace|Moved 0/3 100", "0 1 2 3 4|0 1 2 3|");
+        row("move, stopped", "", "stop", "Moved 1 of 3 photos - stopped|Moved 1/3 33", "1 2 3|1 2|p0");
+        row("move, window closed", "", "close", "", "p0|p1 p2 p3 p4"); // arrived | still in place
+        row("delete, one gone", "2", "", "Deleted 2 photos (1 errors) - loaded more to replace|Deleted 2/3 67", "2 3 4|2 3|p0 p1");
+        row("delete, all gone", "0 1 2", "", "Deleted 0 photos (3 errors) - loaded more to replace|Deleted 0/3 0", "0 1 2 3 4|0 1 2 3|");
+        row("delete, STOP ALL", "", "STOP ALL", "Deleted 1 of 3 photos - stopped|Deleted 1/3 33", "1 2 3|1 2|p0");
     }
     void copyMoveDelete()
     {
-        QFETCH(QString, action);
+        const QString action = QString::fromLatin1(QTest::currentDataTag()).section(u',', 0, 0); // its row's first word
         QFETCH(QString, gone);
         QFETCH(QString, then);
-        const auto restore = qScopeGuard([saved = qgetenv("XDG_DATA_HOME")] { qputenv("XDG_DATA_HOME", saved); });
-        qputenv("XDG_DATA_HOME", tree->path("xdg"));
         addPhotos(5, true, {{0, 1, 2, 3}});
         lib().selectedPhotoIds = {PhotoId(0), PhotoId(1), PhotoId(2)};
         for (const QString &i : gone.split(u' ', Qt::SkipEmptyParts))

@@ -83,9 +83,14 @@ private slots:
 
     // A scan starts from an empty library, and no other starts while it runs. Its progress,
     // shown at the display's pace, ends on the pass's whole count; the duplicates view shows
-    // the groups once they are published.
+    // the groups once they are published. A second scan reads no photo the cache knows (files
+    // that are no pictures included: it decodes none); Clear Cache empties it.
     void completeScan()
     {
+        const TestTree folder;
+        const LibraryCache cache(folder.path("cache"));
+        tearDown();
+        setUp(nullptr, &cache);
         for (int i = 0; i < 45; ++i)
             tree->make({"c/" + QByteArray::number(i % 9) + "/" + QByteArray::number(i) + ".jpg"}, "same");
         addPhotos(2); // the last scan's
@@ -102,27 +107,12 @@ private slots:
             QCOMPARE(lastLog() + u'|' + vc->progressLabel->text() + u'|' + h->dialogs.alerts.last().buttons.join(u'/'), u"Starting scan of 1 location(s)|Ready for full disk scan|Start Full Scan/Cancel"_s);
         });
         QVERIFY(h->sounds.played == QList<SystemSound>{SystemSound::glass} && vc->loadingSpinner->isHidden());
-        QCOMPARE(lastLog(), u"Found 1 duplicate groups (45 photos)"_s);
+        QCOMPARE(lastLog(3), u"Found 1 duplicate groups (45 photos)|Reused 0 of 45 fingerprints|Reused 0 of 45 signatures"_s);
         QCOMPARE(enabledButtons(*vc) + vc->progressLabel->text() + u' ' + QString::number(vc->progressBar->value()) + u'|' + vc->statsLabel->text() + u'|' + vc->showingLabel->text(),
                  u"111001010-Finding similar photos: 45/45 100|45 duplicates in 1 groups | 180 bytes|Showing 45 of 45 photos"_s);
-    }
-
-    // A second scan reads no photo the cache knows; Clear Cache empties it.
-    void scansWithCache()
-    {
-        const TestTree folder;
-        const LibraryCache cache(folder.path("cache"));
-        tearDown();
-        setUp(nullptr, &cache);
-        for (int i = 0; i < 20; ++i)
-            tree->make({"c/" + QByteArray::number(i) + ".jpg"}, "same");
-        chooseFolders({tree->path("c")});
-        // Files that are no pictures are remembered too: the second scan decodes none.
-        for (const QString &reused : {u"Reused 0 of 20 fingerprints|Reused 0 of 20 signatures"_s, u"Reused 20 of 20 fingerprints|Reused 20 of 20 signatures"_s}) {
-            runToEnd([&] { vc->scanClicked(); });
-            QCOMPARE(lastLog(2), reused);
-            QCOMPARE(lib().duplicateGroups.size(), 1);
-        }
+        chooseFolders({tree->path("c")}); // the full scan's confirmation took the home folder
+        runToEnd([&] { vc->scanClicked(); });
+        QCOMPARE(lastLog(2) + u' ' + QString::number(lib().duplicateGroups.size()), u"Reused 45 of 45 fingerprints|Reused 45 of 45 signatures 1"_s);
         vc->clearCacheClicked();
         QTRY_COMPARE(lastLog(), u"Cleared the cache"_s);
         QCOMPARE(CacheSession(cache).rowCount(), 0);
