@@ -111,6 +111,8 @@ void ScanSequence::walk(const std::shared_ptr<ScanRun> &run)
             const bool stopped = stopRequested(*run);
             if (!stopped)
                 m_firstPage = run; // set before the window fills its grid, which may settle at once
+            else
+                m_stagesDoneRun = run->id;
             emit walkFinished(stopped);
         });
     });
@@ -124,8 +126,7 @@ void ScanSequence::firstPageReady()
     postForRun(run, [this, run] {
         const bool stopped = stopRequested(*run);
         emit woundUp(stopped);
-        if (!stopped)
-            runStage(run, 0);
+        runStage(run, stopped ? m_stages.size() : 0);
     });
 }
 

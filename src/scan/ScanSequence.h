@@ -36,7 +36,7 @@ public:
     void abandon();
     // The current run, or null before the first scan.
     const std::shared_ptr<ScanRun> &run() const { return m_run; }
-    // Whether the current run has applied its last stage (or has none left to run).
+    // Whether the current run has nothing left to do: its last stage applied, or it stopped.
     bool stagesDone() const { return m_run && m_stagesDoneRun == m_run->id; }
     // Whether the last walk's run waits for the window's first page before winding up.
     bool awaitingFirstPage() const { return m_firstPage != nullptr; }

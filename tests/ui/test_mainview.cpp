@@ -91,6 +91,11 @@ private slots:
         const LibraryCache cache(folder.path("cache"));
         tearDown();
         setUp(nullptr, &cache);
+        // The window and its workers go before the cache, however the test ends.
+        const auto restore = qScopeGuard([this] {
+            tearDown();
+            setUp();
+        });
         for (int i = 0; i < 45; ++i)
             tree->make({"c/" + QByteArray::number(i % 9) + "/" + QByteArray::number(i) + ".jpg"}, "same");
         addPhotos(2); // the last scan's
@@ -116,8 +121,6 @@ private slots:
         vc->clearCacheClicked();
         QTRY_COMPARE(lastLog(), u"Cleared the cache"_s);
         QCOMPARE(CacheSession(cache).rowCount(), 0);
-        tearDown(); // before the cache goes
-        setUp();
     }
 
     // The scan-state table, step by step, with a walk held at its first folder. STOP ALL
