@@ -315,7 +315,8 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     std::stable_sort(jobs.begin(), jobs.end(), [](const Job &a, const Job &b) { return a.bytes > b.bytes; });
     // A file hashed by itself only leaves its digest; each job writes its own entries.
     std::vector<std::vector<ContentClass>> found(jobs.size());
-    std::vector<std::vector<LearnedDigest>> learned(known ? jobs.size() : 0);
+    // The stamp each file had while read, for the cache; each file is read by one job only.
+    std::vector<FileStamp> readStamp(known ? size_t(count) : 0);
     runner.run(jobs.size(), [&](size_t j, ReadBuffers &buffers) {
         const Job &job = jobs[j];
         std::vector<int> members = job.alone < 0 ? sets[job.set].members : std::vector{job.alone};
@@ -329,7 +330,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
                 for (size_t m = 0; m < c.members.size(); ++m) {
                     c.members[m] = members[size_t(c.members[m])];
                     if (known)
-                        learned[j].push_back({{shared[size_t(c.members[m])], c.stamps[m]}, c.digest});
+                        readStamp[size_t(c.members[m])] = c.stamps[m];
                 }
                 c.stamps = {};
             }
@@ -402,18 +403,17 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     hashed = {};
     std::sort(groups.begin(), groups.end());
 
-    for (std::vector<LearnedDigest> &files : learned) {
-        result.learned.insert(result.learned.end(), files.begin(), files.end());
-        files = {};
-    }
     result.photos = snapshot;
     // Another record of a file has the digest its first record got (first records come
     // first, so theirs is set by then).
     for (int i = 0; i < count; ++i) {
         if (const int first = firstRecordOf[size_t(i)]; first >= 0)
             digestOf[size_t(i)] = digestOf[size_t(first)];
-        if (digestOf[size_t(i)])
+        if (digestOf[size_t(i)]) {
             result.digests.push_back({shared[size_t(i)], *digestOf[size_t(i)]});
+            if (known)
+                result.learnedStamps.push_back(readStamp[size_t(i)]);
+        }
     }
     digestOf = {};
     result.groups.reserve(qsizetype(groups.size()));

@@ -36,12 +36,6 @@ struct StampedFile
     FileStamp stamp;
 };
 
-struct LearnedDigest
-{
-    StampedFile file;
-    ContentDigest digest;
-};
-
 // What earlier passes learned: called once per pass, on its calling thread, with every file
 // whose contents the pass needs (it shares its size with another); gives, in that order, each
 // one's digest where it is known for exactly that stamp, and nothing for the others. Fewer
@@ -74,10 +68,11 @@ struct DuplicatePassResult
     // `groups` as DuplicateGroups (duplicateGroupsOf), when the worker has made them.
     QList<DuplicateGroup> preparedGroups;
     // With known digests: the files whose contents were needed, how many of them were known,
-    // and what reading the others established (only files unchanged while read).
+    // and, beside each of `digests`, the stamp its file had while this pass read it (only
+    // files unchanged while read; an inode of 0 for a digest it did not read).
     qsizetype needed = 0;
     qsizetype reused = 0;
-    std::vector<LearnedDigest> learned;
+    std::vector<FileStamp> learnedStamps;
 };
 
 // Called as the pass gets through the photos, for positions 0, 20, 40 ... (0-based) below

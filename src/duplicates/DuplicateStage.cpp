@@ -49,15 +49,16 @@ StageWork DuplicateStage::prepare(const LibraryState &library) const
             if (session->usable() && result.needed > 0)
                 cacheLines << DuplicateTexts::reused(result.reused, result.needed);
             // At least once: a store also marks the rows found as seen.
-            for (size_t from = 0; from == 0 || from < result.learned.size(); from += slice) {
+            const std::vector<FileStamp> &stamps = result.learnedStamps;
+            for (size_t from = 0; from == 0 || from < stamps.size(); from += slice) {
                 std::vector<CachedDigest> rows;
-                for (size_t i = from; i < std::min(from + slice, result.learned.size()); ++i) {
-                    const LearnedDigest &learned = result.learned[i];
-                    rows.push_back({snapshot[learned.file.position].path(), learned.file.stamp, learned.digest});
+                for (size_t i = from; i < std::min(from + slice, stamps.size()); ++i) {
+                    if (stamps[i].inode != 0)
+                        rows.push_back({snapshot[result.digests[i].first].path(), stamps[i], result.digests[i].second});
                 }
                 session->store(rows);
             }
-            result.learned = {};
+            result.learnedStamps = {};
             session->dropUnseen();
         }
         if (session && !session->message().isEmpty())
