@@ -315,8 +315,9 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     std::stable_sort(jobs.begin(), jobs.end(), [](const Job &a, const Job &b) { return a.bytes > b.bytes; });
     // A file hashed by itself only leaves its digest; each job writes its own entries.
     std::vector<std::vector<ContentClass>> found(jobs.size());
-    // The stamp each file had while read, for the cache; each file is read by one job only.
-    std::vector<FileStamp> readStamp(known ? size_t(count) : 0);
+    // The stamp each file had while read, for the cache (none when nothing is read, as in a
+    // warm pass); each file is read by one job only.
+    std::vector<FileStamp> readStamp(known && toRead > 0 ? size_t(count) : 0);
     runner.run(jobs.size(), [&](size_t j, ReadBuffers &buffers) {
         const Job &job = jobs[j];
         std::vector<int> members = job.alone < 0 ? sets[job.set].members : std::vector{job.alone};
@@ -329,7 +330,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
             for (ContentClass &c : *classes) {
                 for (size_t m = 0; m < c.members.size(); ++m) {
                     c.members[m] = members[size_t(c.members[m])];
-                    if (known)
+                    if (!readStamp.empty())
                         readStamp[size_t(c.members[m])] = c.stamps[m];
                 }
                 c.stamps = {};
@@ -411,7 +412,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
             digestOf[size_t(i)] = digestOf[size_t(first)];
         if (digestOf[size_t(i)]) {
             result.digests.push_back({shared[size_t(i)], *digestOf[size_t(i)]});
-            if (known)
+            if (!readStamp.empty())
                 result.learnedStamps.push_back(readStamp[size_t(i)]);
         }
     }

@@ -69,7 +69,8 @@ struct DuplicatePassResult
     QList<DuplicateGroup> preparedGroups;
     // With known digests: the files whose contents were needed, how many of them were known,
     // and, beside each of `digests`, the stamp its file had while this pass read it (only
-    // files unchanged while read; an inode of 0 for a digest it did not read).
+    // files unchanged while read; an inode of 0 for a digest it did not read; empty when it
+    // read nothing).
     qsizetype needed = 0;
     qsizetype reused = 0;
     std::vector<FileStamp> learnedStamps;
