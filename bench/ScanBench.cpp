@@ -162,7 +162,8 @@ int publishCommand(int argc, char **argv)
         if (i < inPairs) {
             ContentHash::Digest digest{};
             std::memcpy(digest.data(), &i, sizeof i);
-            result.digests.push_back({i, digest});
+            result.examined.push_back(int(i));
+            result.digests.push_back(digest);
         }
         if (i < inPairs && i % 2 == 1) {
             result.groups.append({i - 1, i});

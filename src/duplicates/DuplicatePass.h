@@ -50,12 +50,13 @@ struct DuplicatePassResult
     bool stopped = false;
     // The snapshot; the fields below refer to photos by position in it.
     DuplicateSnapshot photos;
-    // The digest of each photo whose contents the pass established, by snapshot position
-    // in ascending order; the others keep the digest they had: a photo whose size no other
-    // file of the pass shares, or that differs from every same-size file in its first or
-    // last block, is not read whole; one that cannot be read, or changed while read, has no
-    // digest either.
-    std::vector<std::pair<qsizetype, ContentHash::Digest>> digests;
+    // The photos the pass examined (those whose size another shares), by snapshot position
+    // in ascending order, and beside each the digest the pass established for it, if any;
+    // the others keep the digest they had: a photo whose size no other file of the pass
+    // shares, or that differs from every same-size file in its first or last block, is not
+    // read whole; one that cannot be read, or changed while read, has no digest either.
+    std::vector<int> examined;
+    std::vector<std::optional<ContentHash::Digest>> digests;
     // The digest established for the photo at `position`, if any.
     const ContentHash::Digest *digestAt(qsizetype position) const;
     // Photos with byte-identical contents, each group in snapshot order with at least two
@@ -68,9 +69,9 @@ struct DuplicatePassResult
     // `groups` as DuplicateGroups (duplicateGroupsOf), when the worker has made them.
     QList<DuplicateGroup> preparedGroups;
     // With known digests: the files whose contents were needed, how many of them were known,
-    // and, beside each of `digests`, the stamp its file had while this pass read it (only
-    // files unchanged while read; an inode of 0 for a digest it did not read; empty when it
-    // read nothing).
+    // and, beside each of `examined`, the stamp its file had while this pass read it (only
+    // files unchanged while read; an inode of 0 for one it did not read; empty when it read
+    // nothing).
     qsizetype needed = 0;
     qsizetype reused = 0;
     std::vector<FileStamp> learnedStamps;

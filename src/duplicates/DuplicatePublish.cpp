@@ -57,8 +57,11 @@ PhotoIdSet memberIds(const QList<DuplicateGroup> &groups)
 
 const ContentHash::Digest *DuplicatePassResult::digestAt(qsizetype position) const
 {
-    const auto found = std::ranges::lower_bound(digests, position, {}, [](const auto &entry) { return entry.first; });
-    return found != digests.end() && found->first == position ? &found->second : nullptr;
+    const auto found = std::ranges::lower_bound(examined, position, {}, [](int p) { return qsizetype(p); });
+    if (found == examined.end() || *found != position)
+        return nullptr;
+    const std::optional<ContentHash::Digest> &digest = digests[size_t(found - examined.begin())];
+    return digest ? &*digest : nullptr;
 }
 
 QList<DuplicateGroup> duplicateGroupsOf(const DuplicatePassResult &result)
@@ -83,8 +86,10 @@ std::optional<DuplicateSummary> publishDuplicatePass(LibraryState &state,
     // Nothing left the library since the snapshot: the worker's groups hold as they are.
     if (state.allPhotos.isSharedWith(result.photos) && result.preparedGroups.size() == result.groups.size()) {
         const QList<PhotoItem> &photos = state.allPhotos;
-        for (const auto &[position, digest] : result.digests)
-            photos[position].setDigest(digest);
+        for (size_t k = 0; k < result.digests.size(); ++k) {
+            if (result.digests[k])
+                photos[result.examined[k]].setDigest(*result.digests[k]);
+        }
         state.duplicateGroups = result.preparedGroups;
         state.duplicatePhotoIds = result.memberIds;
         return DuplicateSummary{state.duplicateGroups.size(), state.duplicatePhotoIds.size()};
@@ -92,9 +97,9 @@ std::optional<DuplicateSummary> publishDuplicatePass(LibraryState &state,
 
     bool ordered = true;
     const std::vector<qsizetype> where = locate(state.allPhotos, result.photos, ordered);
-    for (const auto &[position, digest] : result.digests) {
-        if (where[size_t(position)] >= 0)
-            std::as_const(state.allPhotos)[where[size_t(position)]].setDigest(digest);
+    for (size_t k = 0; k < result.digests.size(); ++k) {
+        if (const qsizetype at = where[size_t(result.examined[k])]; result.digests[k] && at >= 0)
+            std::as_const(state.allPhotos)[at].setDigest(*result.digests[k]);
     }
 
     QList<DuplicateGroup> groups;

@@ -53,8 +53,8 @@ StageWork DuplicateStage::prepare(const LibraryState &library) const
             for (size_t from = 0; from == 0 || from < stamps.size(); from += slice) {
                 std::vector<CachedDigest> rows;
                 for (size_t i = from; i < std::min(from + slice, stamps.size()); ++i) {
-                    if (stamps[i].inode != 0)
-                        rows.push_back({snapshot[result.digests[i].first].path(), stamps[i], result.digests[i].second});
+                    if (stamps[i].inode != 0 && result.digests[i])
+                        rows.push_back({snapshot[result.examined[i]].path(), stamps[i], *result.digests[i]});
                 }
                 session->store(rows);
             }
