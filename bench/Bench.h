@@ -1,10 +1,15 @@
 #pragma once
 // What the lumisort-bench commands share: their entry points, the usage text, timing, memory
 // and argument helpers.
+#include <QByteArrayList>
+
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 // Prints every command's usage to standard error; returns the exit status 2.
 int usage();
@@ -50,4 +55,20 @@ inline long peakRssMB()
 inline int intArgument(int argc, char **argv, int index, int fallback)
 {
     return argc > index ? std::atoi(argv[index]) : fallback;
+}
+
+// Groups of paths on standard output, as tools that find copies print them, so outputs
+// compare with diff: each group's paths sorted and tab-separated, one line each, sorted.
+inline void printGroups(std::vector<QByteArrayList> groups)
+{
+    std::vector<QByteArray> lines;
+    for (QByteArrayList &members : groups) {
+        std::sort(members.begin(), members.end());
+        lines.push_back(members.join('\t'));
+    }
+    std::sort(lines.begin(), lines.end());
+    for (const QByteArray &line : lines) {
+        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+        std::fputc('\n', stdout);
+    }
 }

@@ -114,19 +114,13 @@ int duplicatesCommand(int argc, char **argv)
                      qPrintable(log.filter(u"Reused"_s).value(0).replace(u"Reused "_s, u"reused="_s).replace(u" of "_s, u"/"_s).remove(u" fingerprints"_s)));
     }
 
-    std::vector<QByteArray> lines;
+    std::vector<QByteArrayList> groups;
     for (const DuplicateGroup &group : std::as_const(state.duplicateGroups)) {
-        QByteArrayList members;
+        QByteArrayList &members = groups.emplace_back();
         for (const PhotoItem &photo : group.photos)
             members.append(photo.path());
-        std::sort(members.begin(), members.end());
-        lines.push_back(members.join('\t'));
     }
-    std::sort(lines.begin(), lines.end());
-    for (const QByteArray &line : lines) {
-        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-        std::fputc('\n', stdout);
-    }
+    printGroups(std::move(groups));
     std::fprintf(stderr, "photos=%lld groups=%lld ids=%lld seconds=%.3f\n",
                  static_cast<long long>(state.allPhotos.size()),
                  static_cast<long long>(summary.groupCount),

@@ -108,19 +108,13 @@ int similarCommand(int argc, char **argv)
         std::fclose(file);
     }
 
-    std::vector<QByteArray> lines;
+    std::vector<QByteArrayList> pathGroups;
     for (const auto &group : groups) {
-        QByteArrayList members;
+        QByteArrayList &members = pathGroups.emplace_back();
         for (quint32 index : group)
             members.append(photos[photoOf[index]].path());
-        std::sort(members.begin(), members.end());
-        lines.push_back(members.join('\t'));
     }
-    std::sort(lines.begin(), lines.end());
-    for (const QByteArray &line : lines) {
-        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-        std::fputc('\n', stdout);
-    }
+    printGroups(std::move(pathGroups));
     std::fprintf(stderr, "photos=%lld signed=%zu groups=%zu seconds=%.3f\n", static_cast<long long>(photos.size()),
                  signatures.size(), groups.size(), seconds);
     return 0;

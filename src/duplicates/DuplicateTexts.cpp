@@ -28,10 +28,10 @@ QString summary(const DuplicateSummary &summary)
     return u"Found %1 duplicate groups (%2 photos)"_s.arg(summary.groupCount).arg(summary.duplicateCount);
 }
 
-QString reused(qsizetype reused, qsizetype needed)
+QString reused(qsizetype reused, qsizetype needed, QStringView what)
 {
     const QLocale grouped(QLocale::English, QLocale::UnitedStates);
-    return u"Reused %1 of %2 fingerprints"_s.arg(grouped.toString(qint64(reused)), grouped.toString(qint64(needed)));
+    return u"Reused %1 of %2 %3"_s.arg(grouped.toString(qint64(reused)), grouped.toString(qint64(needed)), what);
 }
 
 QString finished(qsizetype groupCount, qsizetype photoCount)

@@ -6,8 +6,6 @@
 #include "similar/PhotoSignature.h"
 #include "similar/SimilarGrouping.h"
 
-#include <QLocale>
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -162,11 +160,8 @@ StageWork SimilarStage::prepare(const LibraryState &library) const
             }
         }
         QStringList logLines;
-        if (session && !stopped()) {
-            if (session->usable() && needed > 0)
-                logLines << u"Reused %1 of %2 signatures"_s.arg(QLocale(QLocale::English, QLocale::UnitedStates).toString(qint64(reused)),
-                                                              QLocale(QLocale::English, QLocale::UnitedStates).toString(qint64(needed)));
-        }
+        if (session && !stopped() && session->usable() && needed > 0)
+            logLines << DuplicateTexts::reused(reused, needed, u"signatures");
         if (session && !session->message().isEmpty())
             logLines << session->message();
         return [groups = std::move(groups), logLines, stop = stopped(), snapshot](LibraryState &state) mutable {
