@@ -17,12 +17,14 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Another value: the file is rebuilt.
-constexpr int schemaVersion = 1;
+constexpr int schemaVersion = 2;
 // Rows per write transaction: long enough to amortise the commit, short enough that
 // another window's writes are not held up for long.
 constexpr size_t rowsPerTransaction = 4096;
 
-// Later passes fill the nullable columns (pixel size, similar-photo signature). The key is
+// The digest is NULL for a file the duplicate pass told apart by its last block alone (its
+// sample); later passes fill the other nullable columns (pixel size, similar-photo
+// signature). The key is
 // the path's bytes; no row id, so a row costs its path and values only.
 constexpr const char *createSchema = R"(
 CREATE TABLE files(
@@ -30,26 +32,29 @@ CREATE TABLE files(
     device INTEGER NOT NULL, inode INTEGER NOT NULL, size INTEGER NOT NULL,
     mtime_ns INTEGER NOT NULL, ctime_ns INTEGER NOT NULL,
     sha256 BLOB, seen_day INTEGER NOT NULL,
-    width INTEGER, height INTEGER, signature BLOB
+    width INTEGER, height INTEGER, signature BLOB, sample INTEGER
 ) WITHOUT ROWID)";
 
-// A changed file's row keeps nothing a pass learned about its old contents.
+// A changed file's row keeps nothing a pass learned about its old contents; an unchanged
+// one keeps its digest when only a sample is written.
 constexpr const char *upsert = R"(
-INSERT INTO files(path, device, inode, size, mtime_ns, ctime_ns, sha256, seen_day)
-VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)
+INSERT INTO files(path, device, inode, size, mtime_ns, ctime_ns, sha256, seen_day, sample)
+VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?12)
 ON CONFLICT(path) DO UPDATE SET
     width = CASE WHEN same THEN width END,
     height = CASE WHEN same THEN height END,
     signature = CASE WHEN same THEN signature END,
+    sha256 = coalesce(excluded.sha256, CASE WHEN same THEN sha256 END),
+    sample = coalesce(excluded.sample, CASE WHEN same THEN sample END),
     device = excluded.device, inode = excluded.inode, size = excluded.size,
-    mtime_ns = excluded.mtime_ns, ctime_ns = excluded.ctime_ns,
-    sha256 = excluded.sha256, seen_day = excluded.seen_day)";
+    mtime_ns = excluded.mtime_ns, ctime_ns = excluded.ctime_ns, seen_day = excluded.seen_day)";
 
 constexpr const char *upsertSignature = R"(
 INSERT INTO files(path, device, inode, size, mtime_ns, ctime_ns, seen_day, width, height, signature)
 VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?8, ?9, ?10, ?11)
 ON CONFLICT(path) DO UPDATE SET
     sha256 = CASE WHEN same THEN sha256 END,
+    sample = CASE WHEN same THEN sample END,
     device = excluded.device, inode = excluded.inode, size = excluded.size,
     mtime_ns = excluded.mtime_ns, ctime_ns = excluded.ctime_ns, seen_day = excluded.seen_day,
     width = excluded.width, height = excluded.height, signature = excluded.signature)";
@@ -226,7 +231,7 @@ bool CacheSession::fail(int code)
 }
 
 bool CacheSession::readRows(const char *columns, std::span<const FilePath> paths, std::span<const FileStamp> stamps,
-                            const std::function<void(size_t, sqlite3_stmt *)> &found)
+                            const std::function<void(size_t, const FileStamp &, sqlite3_stmt *)> &found)
 {
     if (!usable() || paths.empty() || !exec("BEGIN"))
         return false;
@@ -271,8 +276,8 @@ bool CacheSession::readRows(const char *columns, std::span<const FilePath> paths
         const FileStamp stamp{quint64(sqlite3_column_int64(*rows, 1)), quint64(sqlite3_column_int64(*rows, 2)),
                               sqlite3_column_int64(*rows, 3), sqlite3_column_int64(*rows, 4),
                               sqlite3_column_int64(*rows, 5)};
-        if (stamp == stamps[i]) {
-            found(i, *rows);
+        if (stamps.empty() || stamp == stamps[i]) {
+            found(i, stamp, *rows);
             if (sqlite3_column_int64(*rows, 6) < today)
                 m_seen.push_back(paths[i]);
         }
@@ -286,25 +291,25 @@ bool CacheSession::readRows(const char *columns, std::span<const FilePath> paths
     return exec("COMMIT");
 }
 
-std::vector<std::optional<ContentDigest>> CacheSession::lookup(std::span<const FilePath> paths,
-                                                               std::span<const FileStamp> stamps)
+std::vector<std::optional<ContentRecord>> CacheSession::lookup(std::span<const FilePath> paths)
 {
-    std::vector<std::optional<ContentDigest>> digests(paths.size());
-    const bool read = readRows("sha256", paths, stamps, [&](size_t i, sqlite3_stmt *row) {
+    std::vector<std::optional<ContentRecord>> digests(paths.size());
+    const bool read = readRows("sha256, sample", paths, {}, [&](size_t i, const FileStamp &stamp, sqlite3_stmt *row) {
+        ContentRecord record{stamp, {}, quint64(sqlite3_column_int64(row, 8))};
         const void *digest = sqlite3_column_blob(row, 7);
-        if (digest && sqlite3_column_bytes(row, 7) == int(ContentDigest().size())) {
-            digests[i].emplace();
-            std::memcpy(digests[i]->data(), digest, digests[i]->size());
-        }
+        if (digest && sqlite3_column_bytes(row, 7) == int(ContentDigest().size()))
+            std::memcpy(record.digest.emplace().data(), digest, record.digest->size());
+        if (record.digest || record.sample != 0)
+            digests[i] = record;
     });
-    return read ? digests : std::vector<std::optional<ContentDigest>>();
+    return read ? digests : std::vector<std::optional<ContentRecord>>();
 }
 
 std::vector<std::optional<KnownSignature>> CacheSession::lookupSignatures(std::span<const FilePath> paths,
                                                                           std::span<const FileStamp> stamps)
 {
     std::vector<std::optional<KnownSignature>> signatures(paths.size());
-    const bool read = readRows("width, height, signature", paths, stamps, [&](size_t i, sqlite3_stmt *row) {
+    const bool read = readRows("width, height, signature", paths, stamps, [&](size_t i, const FileStamp &, sqlite3_stmt *row) {
         // NULL: never signed; empty: not a picture the pass could read.
         if (sqlite3_column_type(row, 9) == SQLITE_BLOB) {
             const char *bytes = static_cast<const char *>(sqlite3_column_blob(row, 9));
@@ -365,7 +370,14 @@ bool CacheSession::store(std::span<const CachedDigest> rows)
 {
     return writeRows(upsertSql(upsert).constData(), rows.size(), [&](sqlite3_stmt *write, size_t i) {
         bindStamp(write, rows[i].path, rows[i].stamp);
-        sqlite3_bind_blob(write, 7, rows[i].digest.data(), int(rows[i].digest.size()), SQLITE_STATIC);
+        if (rows[i].digest)
+            sqlite3_bind_blob(write, 7, rows[i].digest->data(), int(rows[i].digest->size()), SQLITE_STATIC);
+        else
+            sqlite3_bind_null(write, 7);
+        if (rows[i].sample != 0)
+            sqlite3_bind_int64(write, 12, qint64(rows[i].sample));
+        else
+            sqlite3_bind_null(write, 12);
     });
 }
 

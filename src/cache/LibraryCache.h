@@ -53,12 +53,14 @@ private:
     Options m_options;
 };
 
-// A file whose digest was read, with the stamp it had while read.
+// What the duplicate pass learned about a file (its digest, or only the sample of its last
+// block), with the stamp the file had while read.
 struct CachedDigest
 {
     FilePath path;
     FileStamp stamp;
-    ContentDigest digest;
+    std::optional<ContentDigest> digest;
+    quint64 sample = 0;
 };
 
 // What the similar pass learned about a file: its signature (empty: not a picture the pass
@@ -77,9 +79,9 @@ struct CachedSignature
     QSize pixels;
 };
 
-// One connection to the cache, used on the thread that made it. Opening makes the folder
-// (0700) and the file (0600), switches to WAL, and rebuilds a file SQLite calls corrupt
-// or that holds another version's schema. Every step fails soft: it keeps the first
+// One connection to the cache, used by one thread at a time (it may pass to another between
+// uses). Opening makes the folder (0700) and the file (0600), switches to WAL, and rebuilds
+// a file SQLite calls corrupt or that holds another version's schema. Every step fails soft: it keeps the first
 // failure's text, and the steps after it do nothing.
 class CacheSession
 {
@@ -94,19 +96,19 @@ public:
     // empty while all went well.
     QString message() const { return m_failure.isEmpty() ? m_rebuilt : m_failure; }
 
-    // For each of `stamps` (by path), the digest of its row if that row has exactly that
-    // stamp. Rows found are marked seen today by the next store.
-    std::vector<std::optional<ContentDigest>> lookup(std::span<const FilePath> paths,
-                                                     std::span<const FileStamp> stamps);
-    // Writes the rows (replacing those of the same paths; what later passes added to a row
-    // is kept only while its stamp holds), and marks the rows `lookup` found seen today,
+    // For each path, what its row holds of the duplicate pass (nothing for a row without):
+    // the caller compares the row's stamp with the file's, so the lookup need not wait for
+    // a stat. Rows found are marked seen today by the next store.
+    std::vector<std::optional<ContentRecord>> lookup(std::span<const FilePath> paths);
+    // Writes the rows (replacing those of the same paths; what else a row holds is kept only
+    // while its stamp holds), and marks the rows `lookup` found seen today,
     // in transactions of a few thousand rows.
     bool store(std::span<const CachedDigest> rows);
     // The same for the similar pass: each file's signature and pixel size, where its row has
     // exactly its stamp and was signed.
     std::vector<std::optional<KnownSignature>> lookupSignatures(std::span<const FilePath> paths,
                                                                 std::span<const FileStamp> stamps);
-    // Writes the signatures, keeping a row's digest only while its stamp holds.
+    // Writes the signatures, keeping a row's digest and sample only while its stamp holds.
     bool storeSignatures(std::span<const CachedSignature> rows);
     // Drops the rows not seen for `LibraryCache::keepDays`.
     bool dropUnseen();
@@ -118,7 +120,7 @@ public:
 private:
     bool open(bool rebuild);
     bool readRows(const char *columns, std::span<const FilePath> paths, std::span<const FileStamp> stamps,
-                  const std::function<void(size_t, sqlite3_stmt *)> &found);
+                  const std::function<void(size_t, const FileStamp &, sqlite3_stmt *)> &found);
     bool writeRows(const char *sql, size_t count, const std::function<void(sqlite3_stmt *, size_t)> &bind);
     bool exec(const char *sql);
     bool fail(int code);

@@ -1,5 +1,6 @@
 #include "duplicates/ContentMatch.h"
 
+#include "platform/ContentHash.h"
 #include "platform/FileSystem.h"
 
 #include <fcntl.h>
@@ -110,12 +111,29 @@ std::optional<OpenFile> openCandidate(const FileSystem &fs, const ContentCandida
 
 } // namespace
 
+quint64 sampleOf(QByteArrayView block)
+{
+    // SHA-256, cut to 64 bits: stable across versions, as samples outlive the program that
+    // took them in the cache.
+    ContentHash hash;
+    hash.update(block);
+    const ContentHash::Digest digest = hash.finish();
+    quint64 sample = 0;
+    std::memcpy(&sample, digest.data(), sizeof sample);
+    return sample == 0 ? 1 : sample;
+}
+
 std::optional<std::vector<ContentClass>> matchContents(const FileSystem &fs,
                                                        std::span<const ContentCandidate> files,
                                                        qint64 size, bool keepSingles,
                                                        const std::atomic<bool> &stop,
-                                                       ReadBuffers &buffers)
+                                                       ReadBuffers &buffers,
+                                                       std::vector<ContentSample> *samples)
 {
+    const auto sample = [&](const OpenFile &file, const char *block) {
+        if (samples)
+            samples->push_back({file.member(), file.stamp(), sampleOf(QByteArrayView(block, firstChunkSize))});
+    };
     const size_t minimum = keepSingles ? 1 : 2;
     char *const first = buffers.representative.get();
     char *const other = buffers.other.get();
@@ -149,9 +167,11 @@ std::optional<std::vector<ContentClass>> matchContents(const FileSystem &fs,
             const qint64 tail = size - firstChunkSize;
             representativeRead = representative.readAt(first, firstChunkSize, tail);
             if (representativeRead) {
+                sample(representative, first);
                 std::erase_if(matching, [&](const OpenFile *file) {
                     if (!file->readAt(other, firstChunkSize, tail))
                         return true;
+                    sample(*file, other);
                     if (std::memcmp(first, other, size_t(firstChunkSize)) == 0)
                         return false;
                     pending.push_back(file->member());

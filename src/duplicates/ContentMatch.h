@@ -39,6 +39,19 @@ struct ContentClass
     std::vector<FileStamp> stamps;
 };
 
+// A file's last block, hashed, as read while the file had `stamp`: two files of one size
+// with different samples differ, so a later pass can tell them apart without opening them.
+// Only equal samples prove nothing.
+struct ContentSample
+{
+    int member = 0;
+    FileStamp stamp;
+    quint64 sample = 0; // never 0 for a block read
+};
+
+// The sample of a last block.
+quint64 sampleOf(QByteArrayView block);
+
 // Memory one thread reads with: two chunks.
 struct ReadBuffers
 {
@@ -54,12 +67,15 @@ struct ReadBuffers
 // round. Classes of one file are dropped unless `keepSingles`, and such files are not
 // read to the end. A file that cannot be opened, is no longer the same file, or whose
 // size or times change while it is read is left out. Nothing when `stop` was seen; it is
-// polled before each round of opening files and before each chunk.
+// polled before each round of opening files and before each chunk. Files longer than two
+// blocks are first compared by their last block; `samples`, when given, gets each one's
+// sample (a file may be listed more than once).
 std::optional<std::vector<ContentClass>> matchContents(const FileSystem &fs,
                                                        std::span<const ContentCandidate> files,
                                                        qint64 size, bool keepSingles,
                                                        const std::atomic<bool> &stop,
-                                                       ReadBuffers &buffers);
+                                                       ReadBuffers &buffers,
+                                                       std::vector<ContentSample> *samples = nullptr);
 
 // The first `length` bytes of `file`, or nothing when it cannot be read that far.
 std::optional<QByteArray> readHead(const ContentCandidate &file, qint64 length);

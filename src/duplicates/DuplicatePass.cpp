@@ -197,7 +197,16 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     const int count = int(shared.size());
     const auto photo = [&](int i) -> const PhotoItem & { return snapshot[shared[size_t(i)]]; };
     std::vector<Examined> examined(static_cast<size_t>(count));
-    runner.run(size_t(count + statBatch - 1) / statBatch, [&](size_t batch, ReadBuffers &) {
+    // What earlier passes learned is looked up by path while the files are statted: the
+    // first job, so one thread looks up and then joins the others.
+    std::vector<std::optional<ContentRecord>> recorded;
+    const size_t lookups = known && count > 0 ? 1 : 0;
+    runner.run(lookups + size_t(count + statBatch - 1) / statBatch, [&](size_t job, ReadBuffers &) {
+        if (job < lookups) {
+            recorded = known(shared);
+            return;
+        }
+        const size_t batch = job - lookups;
         const int end = std::min(count, int(batch + 1) * statBatch);
         for (int i = int(batch) * statBatch; i < end && !stopRequested(); ++i) {
             struct stat st;
@@ -213,25 +222,42 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     std::vector<std::optional<ContentHash::Digest>> digestOf(static_cast<size_t>(count));
     DuplicatePassResult result;
     if (known) {
-        std::vector<StampedFile> wanted;
-        for (const SameSize &set : sets) {
-            for (int i : set.members)
-                wanted.push_back({shared[size_t(i)], examined[size_t(i)].stamp});
-        }
-        const std::vector<std::optional<ContentDigest>> digests = known(wanted);
-        result.needed = qsizetype(wanted.size());
-        size_t asked = 0;
+        const auto fresh = [&](int i) -> const ContentRecord * {
+            const ContentRecord *row = size_t(i) < recorded.size() && recorded[size_t(i)] ? &*recorded[size_t(i)] : nullptr;
+            return row && row->stamp == examined[size_t(i)].stamp ? row : nullptr;
+        };
+        std::vector<quint64> samples;
         for (SameSize &set : sets) {
+            result.needed += qsizetype(set.members.size());
+            // When every file of the set has a sample, one whose sample no other shares
+            // differs from them all: it needs neither a read nor a digest.
+            samples.clear();
+            for (int i : set.members) {
+                const ContentRecord *row = fresh(i);
+                if (!row || row->sample == 0) {
+                    samples.clear();
+                    break;
+                }
+                samples.push_back(row->sample);
+            }
+            std::ranges::sort(samples);
+            const auto alone = [&](quint64 sample) {
+                const auto [from, to] = std::ranges::equal_range(samples, sample);
+                return to - from == 1;
+            };
             std::erase_if(set.members, [&](int i) {
-                const size_t k = asked++;
-                if (k >= digests.size() || !digests[k])
+                const ContentRecord *row = fresh(i);
+                if (row && row->digest) {
+                    digestOf[size_t(i)] = row->digest;
+                    set.known.push_back(i);
+                } else if (!row || !alone(row->sample)) {
                     return false;
-                digestOf[size_t(i)] = digests[k];
-                set.known.push_back(i);
+                }
+                ++result.reused;
                 return true;
             });
-            result.reused += qsizetype(set.known.size());
         }
+        recorded = {};
     }
     int toRead = 0;
     for (const SameSize &set : sets)
@@ -318,6 +344,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     // The stamp each file had while read, for the cache (none when nothing is read, as in a
     // warm pass); each file is read by one job only.
     std::vector<FileStamp> readStamp(known && toRead > 0 ? size_t(count) : 0);
+    std::vector<quint64> sampleOf(readStamp.size());
     runner.run(jobs.size(), [&](size_t j, ReadBuffers &buffers) {
         const Job &job = jobs[j];
         std::vector<int> members = job.alone < 0 ? sets[job.set].members : std::vector{job.alone};
@@ -325,8 +352,14 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
         if (job.alone < 0)
             std::ranges::copy(knownSamples(sets[job.set]), std::back_inserter(members));
         const bool keepSingles = job.alone >= 0;
-        if (auto classes = matchContents(fs, candidates(members), sets[job.set].size, keepSingles,
-                                         shouldStop, buffers)) {
+        std::vector<ContentSample> samples;
+        auto classes = matchContents(fs, candidates(members), sets[job.set].size, keepSingles, shouldStop,
+                                     buffers, readStamp.empty() ? nullptr : &samples);
+        for (const ContentSample &sample : samples) {
+            readStamp[size_t(members[size_t(sample.member)])] = sample.stamp;
+            sampleOf[size_t(members[size_t(sample.member)])] = sample.sample;
+        }
+        if (classes) {
             for (ContentClass &c : *classes) {
                 for (size_t m = 0; m < c.members.size(); ++m) {
                     c.members[m] = members[size_t(c.members[m])];
@@ -423,5 +456,6 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     result.examined = std::move(shared);
     result.digests = std::move(digestOf);
     result.learnedStamps = std::move(readStamp);
+    result.learnedSamples = std::move(sampleOf);
     return result;
 }

@@ -28,19 +28,12 @@ using DuplicateSnapshot = QList<PhotoItem>;
 
 inline DuplicateSnapshot duplicateSnapshot(const QList<PhotoItem> &allPhotos) { return allPhotos; }
 
-// A file by its snapshot position, with its stamp: as the pass examined it (a question for
-// what earlier passes learned), or as it was while read (what this pass learned).
-struct StampedFile
-{
-    int position = 0;
-    FileStamp stamp;
-};
-
-// What earlier passes learned: called once per pass, on its calling thread, with every file
-// whose contents the pass needs (it shares its size with another); gives, in that order, each
-// one's digest where it is known for exactly that stamp, and nothing for the others. Fewer
-// entries than asked count as unknown.
-using KnownDigests = std::function<std::vector<std::optional<ContentDigest>>(std::span<const StampedFile>)>;
+// What earlier passes learned: called once per pass, on one of its threads while the others
+// stat the files, with the snapshot positions (ascending) of every photo whose contents the
+// pass may need (its size, as the scan found it, is shared); gives, in that order, the digest
+// each one's path had and the stamp it was read with, or nothing. The pass uses a digest only
+// for a file whose stamp it finds exactly the same. Fewer entries than asked count as unknown.
+using KnownDigests = std::function<std::vector<std::optional<ContentRecord>>(std::span<const int> positions)>;
 
 // What a pass found, for publishDuplicatePass. Built on the worker, so that publishing
 // on the GUI thread only has to find the photos again and copy them into the groups.
@@ -68,13 +61,16 @@ struct DuplicatePassResult
     PhotoIdSet memberIds;
     // `groups` as DuplicateGroups (duplicateGroupsOf), when the worker has made them.
     QList<DuplicateGroup> preparedGroups;
-    // With known digests: the files whose contents were needed, how many of them were known,
-    // and, beside each of `examined`, the stamp its file had while this pass read it (only
-    // files unchanged while read; an inode of 0 for one it did not read; empty when it read
-    // nothing).
+    // With known digests: the files whose contents were needed, how many of them were known
+    // (their digest, or their sample told them apart), and, beside each of `examined`, the
+    // stamp its file had while this pass read it (an inode of 0 for one it did not read) and
+    // the sample of its last block (0: none). A file that changed while read has no digest;
+    // the stamp its sample was taken with is older than its change, so it holds for nothing.
+    // Both empty when the pass read nothing.
     qsizetype needed = 0;
     qsizetype reused = 0;
     std::vector<FileStamp> learnedStamps;
+    std::vector<quint64> learnedSamples;
 };
 
 // Called as the pass gets through the photos, for positions 0, 20, 40 ... (0-based) below

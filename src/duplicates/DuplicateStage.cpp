@@ -28,17 +28,17 @@ StageWork DuplicateStage::prepare(const LibraryState &library) const
         if (cache) {
             session.emplace(*cache);
             // In slices, so that a million paths are never made at once.
-            known = [&](std::span<const StampedFile> files) {
-                std::vector<std::optional<ContentDigest>> digests;
-                digests.reserve(files.size());
-                for (size_t from = 0; from < files.size(); from += slice) {
+            known = [&](std::span<const int> positions) {
+                std::vector<std::optional<ContentRecord>> digests;
+                digests.reserve(positions.size());
+                for (size_t from = 0; from < positions.size(); from += slice) {
                     std::vector<FilePath> paths;
-                    std::vector<FileStamp> stamps;
-                    for (const StampedFile &file : files.subspan(from, std::min(slice, files.size() - from))) {
-                        paths.push_back(snapshot[file.position].path());
-                        stamps.push_back(file.stamp);
-                    }
-                    std::ranges::move(session->lookup(paths, stamps), std::back_inserter(digests));
+                    for (int position : positions.subspan(from, std::min(slice, positions.size() - from)))
+                        paths.push_back(snapshot[position].path());
+                    // A failed lookup gives nothing: the slice stays in step as unknown.
+                    std::vector<std::optional<ContentRecord>> found = session->lookup(paths);
+                    found.resize(paths.size());
+                    std::ranges::move(found, std::back_inserter(digests));
                 }
                 return digests;
             };
@@ -53,8 +53,8 @@ StageWork DuplicateStage::prepare(const LibraryState &library) const
             for (size_t from = 0; from == 0 || from < stamps.size(); from += slice) {
                 std::vector<CachedDigest> rows;
                 for (size_t i = from; i < std::min(from + slice, stamps.size()); ++i) {
-                    if (stamps[i].inode != 0 && result.digests[i])
-                        rows.push_back({snapshot[result.examined[i]].path(), stamps[i], *result.digests[i]});
+                    if (stamps[i].inode != 0 && (result.digests[i] || result.learnedSamples[i] != 0))
+                        rows.push_back({snapshot[result.examined[i]].path(), stamps[i], result.digests[i], result.learnedSamples[i]});
                 }
                 session->store(rows);
             }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/Digest.h"
 #include "model/PhotoItem.h"
 
 #include <QByteArray>
@@ -45,6 +46,15 @@ struct FileStamp
                 qint64(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec};
     }
     friend bool operator==(const FileStamp &, const FileStamp &) = default;
+};
+
+// What a pass learned of a file's contents while it had `stamp`, which holds only while the
+// stamp does: its digest, if it was read whole, and the sample of its last block (0: none).
+struct ContentRecord
+{
+    FileStamp stamp;
+    std::optional<ContentDigest> digest;
+    quint64 sample = 0;
 };
 
 // The file-system operations the rest of the program uses. Paths are raw bytes.

@@ -56,7 +56,8 @@ class TestCache : public QObject
 {
     Q_OBJECT
 private slots:
-    // Files "name:BYTES" (3000 of the letter; "Z": 2999 "A"s and a "Z"), ":N" on fake device N,
+    // Files "name:BYTES" (3000 of the letter; "Z": 2999 "A"s and a "Z"; "A9": 9000 "A"s,
+    // "Z9" and "Y9" with a last or first byte changed), ":N" on fake device N,
     // ":!" changed while the cold pass reads it, ":+" made after it. Then a change, and the warm pass: its groups,
     // the files it opened, its log.
     void warmPass_data()
@@ -81,6 +82,11 @@ private slots:
         for (int i = 0; i < 17; ++i)
             many << "n" + B::number(i) + ":A:+", members += u" n"_s + QString::number(i);
         QTest::newRow("many new copies of known files") << many << B() << members + u" | Reused 2 of 19 fingerprints"_s << 17 << 0;
+        // Longer files: a same-size file whose last block differs is told apart by the
+        // samples of the last blocks alone; an equal sample proves nothing.
+        QTest::newRow("sampled near-copy beside known files") << L{"a:A9", "b:A9", "z:Z9"} << B() << u"a b | Reused 3 of 3 fingerprints"_s << 0 << 0;
+        QTest::newRow("same last block: read each time") << L{"a:A9", "y:Y9"} << B() << u" | Reused 0 of 2 fingerprints"_s << 2 << 2;
+        QTest::newRow("copy of a sampled file appears") << L{"a:A9", "z:Z9", "n:A9:+"} << B() << u"a n | Reused 0 of 3 fingerprints"_s << 3 << 0;
         QTest::newRow("changed while read: no row") << L{"a:A", "b:A", "c:A:!"} << B() << u"a b c | Reused 2 of 3 fingerprints"_s << 2 << 0;
     }
     void warmPass()
@@ -90,20 +96,22 @@ private slots:
         TestTree t;
         const LibraryCache cache(t.path(".cache/lumisort"), {50, {}});
         ProbedFileSystem fs;
-        L names, later;
+        L names;
+        QList<std::pair<B, B>> later;
         for (const B &file : files) {
             const L parts = file.split(':');
-            const B bytes = parts[1] == "Z" ? B(2999, 'A') + 'Z' : parts[1].size() > 1 ? parts[1] : B(3000, parts[1][0]);
+            const B bytes = parts[1] == "Z" ? B(2999, 'A') + 'Z' : parts[1] == "A9" ? B(9000, 'A') : parts[1] == "Z9" ? B(8999, 'A') + 'Z'
+                          : parts[1] == "Y9" ? 'Y' + B(8999, 'A') : parts[1].size() > 1 ? parts[1] : B(3000, parts[1][0]);
             if (parts.value(2) == "+") {
-                names << (later << parts[0]).last();
+                later.append({names.emplace_back(parts[0]), bytes});
                 continue;
             }
             fs.marks[statOf(t.make({names.emplace_back(parts[0])}, bytes)).st_ino] = parts.value(2);
         }
         pass(t, names, fs, &cache);
         fs.marks.removeIf([](const auto &mark) { return mark.value() == "!"; });
-        for (const B &name : later)
-            t.make({name}, B(3000, 'A'));
+        for (const auto &[name, bytes] : later)
+            t.make({name}, bytes);
         const B changed = change.mid(change.indexOf(' ') + 1);
         if (change.startsWith("rewrite") || change.startsWith("same")) {
             const struct stat st = statOf(t.path(changed));
@@ -207,7 +215,7 @@ private slots:
             for (int batch = 0; batch < 3; ++batch) {
                 std::vector<CachedDigest> written;
                 for (int i = 0; i < 5000; ++i)
-                    written.push_back({prefix + B::number(batch * 5000 + i), {1, quint64(i), 3000, 1, 1}, {}});
+                    written.push_back({prefix + B::number(batch * 5000 + i), {1, quint64(i), 3000, 1, 1}, ContentDigest{}});
                 session.store(written);
             }
             QVERIFY2(session.message().isEmpty(), qPrintable(session.message()));
@@ -226,8 +234,9 @@ private slots:
             for (const B &entry : asked)
                 paths.push_back(entry.split(':')[0]), stamps.push_back({1, entry.split(':')[1].toULongLong(), 3000, 1, 1});
             B found;
-            for (const std::optional<ContentDigest> &digest : session.lookup(paths, stamps))
-                found += digest ? '1' : '0';
+            const auto rows = session.lookup(paths);
+            for (size_t k = 0; k < rows.size(); ++k)
+                found += rows[k] && rows[k]->stamp == stamps[k] ? '1' : '0';
             return found;
         };
         QCOMPARE(lookup({"x9999:4999", "x7:7", "w:0", "x7:7", "x14999:4999", "x15000:0", "y5:6", "x100:100", "x1001:1001", "x0:0", "z:0", "y14000:4000"}),
@@ -244,26 +253,33 @@ private slots:
         QVERIFY(session.store({}) && session.dropUnseen());
         QCOMPARE(rows(), 30'000);
 
-        // Signatures and digests share a row while its stamp holds; a new stamp forgets the other.
+        // Digests, samples and signatures share a row while its stamp holds; a new stamp
+        // forgets the others, and a sample alone keeps the digest of an unchanged file.
         const FileStamp first{1, 1, 3000, 1, 1}, second{1, 1, 3000, 2, 1};
         const auto known = [&](const FileStamp &stamp) {
             const B path = "s";
-            const auto digest = session.lookup({&path, 1}, {&stamp, 1}).at(0);
+            const auto row = session.lookup({&path, 1}).at(0);
             const auto signature = session.lookupSignatures({&path, 1}, {&stamp, 1}).at(0);
-            return u"%1 %2"_s.arg(digest ? u"digest"_s : u"-"_s,
+            return u"%1 %2"_s.arg(row && row->stamp == stamp ? (row->digest ? u"digest/"_s : u"-/"_s) + QString::number(row->sample) : u"-"_s,
                                   signature ? QString::fromLatin1(signature->signature.isEmpty() ? "empty" : signature->signature)
                                                   + u" %1x%2"_s.arg(signature->pixels.width()).arg(signature->pixels.height())
                                             : u"-"_s);
         };
-        session.store(std::vector<CachedDigest>{{"s", first, {}}});
-        QCOMPARE(known(first), u"digest -"_s);
+        const auto store = [&](const FileStamp &stamp, std::optional<ContentDigest> digest, quint64 sample) {
+            session.store(std::vector<CachedDigest>{{"s", stamp, digest, sample}});
+        };
+        store(first, ContentDigest{}, 5);
+        QCOMPARE(known(first), u"digest/5 -"_s);
         session.storeSignatures(std::vector<CachedSignature>{{"s", first, "sig", {4, 3}}});
-        QCOMPARE(known(first), u"digest sig 4x3"_s);
+        store(first, {}, 6);
+        QCOMPARE(known(first), u"digest/6 sig 4x3"_s);
         session.storeSignatures(std::vector<CachedSignature>{{"s", second, {}, {0, 0}}});
         QCOMPARE(known(second), u"- empty 0x0"_s);
         QCOMPARE(known(first), u"- -"_s);
-        session.store(std::vector<CachedDigest>{{"s", first, {}}});
-        QCOMPARE(known(first), u"digest -"_s);
+        store(first, {}, 7);
+        QCOMPARE(known(first), u"-/7 -"_s);
+        store(first, ContentDigest{}, 0);
+        QCOMPARE(known(first), u"digest/7 -"_s);
     }
 };
 
