@@ -163,7 +163,8 @@ std::optional<std::vector<ContentClass>> matchContents(const FileSystem &fs,
         // Files that differ early are caught by the first chunk; those that differ only at
         // the end, by comparing the last block before anything else.
         bool representativeRead = true;
-        if (size > 2 * firstChunkSize) {
+        static_assert(sampledAbove == 2 * firstChunkSize);
+        if (size > sampledAbove) {
             const qint64 tail = size - firstChunkSize;
             representativeRead = representative.readAt(first, firstChunkSize, tail);
             if (representativeRead) {

@@ -49,6 +49,9 @@ struct ContentSample
     quint64 sample = 0; // never 0 for a block read
 };
 
+// Files longer than this (two blocks) are compared by their last block first, and sampled.
+inline constexpr qint64 sampledAbove = 8192;
+
 // The sample of a last block.
 quint64 sampleOf(QByteArrayView block);
 

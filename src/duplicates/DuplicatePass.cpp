@@ -199,7 +199,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     std::vector<Examined> examined(static_cast<size_t>(count));
     // What earlier passes learned is looked up by path while the files are statted: the
     // first job, so one thread looks up and then joins the others.
-    std::vector<std::optional<ContentRecord>> recorded;
+    std::vector<RecordedFile> recorded;
     const size_t lookups = known && count > 0 ? 1 : 0;
     runner.run(lookups + size_t(count + statBatch - 1) / statBatch, [&](size_t job, ReadBuffers &) {
         if (job < lookups) {
@@ -223,8 +223,8 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     DuplicatePassResult result;
     if (known) {
         const auto fresh = [&](int i) -> const ContentRecord * {
-            const ContentRecord *row = size_t(i) < recorded.size() && recorded[size_t(i)] ? &*recorded[size_t(i)] : nullptr;
-            return row && row->stamp == examined[size_t(i)].stamp ? row : nullptr;
+            const auto row = std::ranges::lower_bound(recorded, i, {}, &RecordedFile::index);
+            return row != recorded.end() && row->index == i && row->record.stamp == examined[size_t(i)].stamp ? &row->record : nullptr;
         };
         std::vector<quint64> samples;
         for (SameSize &set : sets) {
@@ -344,7 +344,8 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     // The stamp each file had while read, for the cache (none when nothing is read, as in a
     // warm pass); each file is read by one job only.
     std::vector<FileStamp> readStamp(known && toRead > 0 ? size_t(count) : 0);
-    std::vector<quint64> sampleOf(readStamp.size());
+    const bool sampled = std::ranges::any_of(sets, [](const SameSize &set) { return !set.members.empty() && set.size > sampledAbove; });
+    std::vector<quint64> sampleOf(sampled ? readStamp.size() : 0);
     runner.run(jobs.size(), [&](size_t j, ReadBuffers &buffers) {
         const Job &job = jobs[j];
         std::vector<int> members = job.alone < 0 ? sets[job.set].members : std::vector{job.alone};
@@ -354,7 +355,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
         const bool keepSingles = job.alone >= 0;
         std::vector<ContentSample> samples;
         auto classes = matchContents(fs, candidates(members), sets[job.set].size, keepSingles, shouldStop,
-                                     buffers, readStamp.empty() ? nullptr : &samples);
+                                     buffers, sampleOf.empty() ? nullptr : &samples);
         for (const ContentSample &sample : samples) {
             readStamp[size_t(members[size_t(sample.member)])] = sample.stamp;
             sampleOf[size_t(members[size_t(sample.member)])] = sample.sample;

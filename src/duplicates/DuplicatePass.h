@@ -28,12 +28,19 @@ using DuplicateSnapshot = QList<PhotoItem>;
 
 inline DuplicateSnapshot duplicateSnapshot(const QList<PhotoItem> &allPhotos) { return allPhotos; }
 
+// What earlier passes learned of the file at `index` among those asked.
+struct RecordedFile
+{
+    int index = 0;
+    ContentRecord record;
+};
+
 // What earlier passes learned: called once per pass, on one of its threads while the others
 // stat the files, with the snapshot positions (ascending) of every photo whose contents the
-// pass may need (its size, as the scan found it, is shared); gives, in that order, the digest
-// each one's path had and the stamp it was read with, or nothing. The pass uses a digest only
-// for a file whose stamp it finds exactly the same. Fewer entries than asked count as unknown.
-using KnownDigests = std::function<std::vector<std::optional<ContentRecord>>(std::span<const int> positions)>;
+// pass may need (its size, as the scan found it, is shared); gives, by ascending index, what
+// is known of some of them by their paths. The pass uses a record only for a file whose
+// stamp it finds exactly the same.
+using KnownDigests = std::function<std::vector<RecordedFile>(std::span<const int> positions)>;
 
 // What a pass found, for publishDuplicatePass. Built on the worker, so that publishing
 // on the GUI thread only has to find the photos again and copy them into the groups.
@@ -66,7 +73,7 @@ struct DuplicatePassResult
     // stamp its file had while this pass read it (an inode of 0 for one it did not read) and
     // the sample of its last block (0: none). A file that changed while read has no digest;
     // the stamp its sample was taken with is older than its change, so it holds for nothing.
-    // Both empty when the pass read nothing.
+    // Empty when the pass read nothing (the samples also when no file was long enough).
     qsizetype needed = 0;
     qsizetype reused = 0;
     std::vector<FileStamp> learnedStamps;

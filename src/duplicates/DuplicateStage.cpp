@@ -29,18 +29,19 @@ StageWork DuplicateStage::prepare(const LibraryState &library) const
             session.emplace(*cache);
             // In slices, so that a million paths are never made at once.
             known = [&](std::span<const int> positions) {
-                std::vector<std::optional<ContentRecord>> digests;
-                digests.reserve(positions.size());
+                std::vector<RecordedFile> recorded;
                 for (size_t from = 0; from < positions.size(); from += slice) {
                     std::vector<FilePath> paths;
                     for (int position : positions.subspan(from, std::min(slice, positions.size() - from)))
                         paths.push_back(snapshot[position].path());
-                    // A failed lookup gives nothing: the slice stays in step as unknown.
+                    // A failed lookup gives nothing, which leaves the files unknown.
                     std::vector<std::optional<ContentRecord>> found = session->lookup(paths);
-                    found.resize(paths.size());
-                    std::ranges::move(found, std::back_inserter(digests));
+                    for (size_t k = 0; k < found.size(); ++k) {
+                        if (found[k])
+                            recorded.push_back({int(from + k), std::move(*found[k])});
+                    }
                 }
-                return digests;
+                return recorded;
             };
         }
         DuplicatePassResult result = runDuplicatePass(snapshot, *fs, context.stop, progress, known);
@@ -50,11 +51,12 @@ StageWork DuplicateStage::prepare(const LibraryState &library) const
                 cacheLines << DuplicateTexts::reused(result.reused, result.needed);
             // At least once: a store also marks the rows found as seen.
             const std::vector<FileStamp> &stamps = result.learnedStamps;
+            const auto sample = [&](size_t i) { return i < result.learnedSamples.size() ? result.learnedSamples[i] : 0; };
             for (size_t from = 0; from == 0 || from < stamps.size(); from += slice) {
                 std::vector<CachedDigest> rows;
                 for (size_t i = from; i < std::min(from + slice, stamps.size()); ++i) {
-                    if (stamps[i].inode != 0 && (result.digests[i] || result.learnedSamples[i] != 0))
-                        rows.push_back({snapshot[result.examined[i]].path(), stamps[i], result.digests[i], result.learnedSamples[i]});
+                    if (stamps[i].inode != 0 && (result.digests[i] || sample(i) != 0))
+                        rows.push_back({snapshot[result.examined[i]].path(), stamps[i], result.digests[i], sample(i)});
                 }
                 session->store(rows);
             }
