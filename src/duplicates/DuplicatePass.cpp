@@ -198,12 +198,26 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     const auto photo = [&](int i) -> const PhotoItem & { return snapshot[shared[size_t(i)]]; };
     std::vector<Examined> examined(static_cast<size_t>(count));
     // What earlier passes learned is looked up by path while the files are statted: the
-    // first job, so one thread looks up and then joins the others.
-    std::vector<RecordedFile> recorded;
+    // first job, so one thread looks up and then joins the others. Their digests go where
+    // the pass keeps digests; beside them only stamps and samples, for the rows found.
+    std::vector<std::optional<ContentHash::Digest>> digestOf(static_cast<size_t>(count));
+    struct Recorded
+    {
+        int index;
+        quint64 sample;
+        FileStamp stamp;
+    };
+    std::vector<Recorded> recorded;
     const size_t lookups = known && count > 0 ? 1 : 0;
     runner.run(lookups + size_t(count + statBatch - 1) / statBatch, [&](size_t job, ReadBuffers &) {
         if (job < lookups) {
-            recorded = known(shared);
+            recorded.reserve(size_t(count)); // only the rows found are ever touched
+            known(shared, [&](int index, const ContentRecord &record) {
+                if (index >= 0 && index < count && (recorded.empty() || index > recorded.back().index)) {
+                    digestOf[size_t(index)] = record.digest;
+                    recorded.push_back({index, record.sample, record.stamp});
+                }
+            });
             return;
         }
         const size_t batch = job - lookups;
@@ -219,12 +233,19 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
 
     std::vector<int> firstRecordOf(size_t(count), -1);
     std::vector<SameSize> sets = sameSizeSets(examined, firstRecordOf);
-    std::vector<std::optional<ContentHash::Digest>> digestOf(static_cast<size_t>(count));
     DuplicatePassResult result;
     if (known) {
-        const auto fresh = [&](int i) -> const ContentRecord * {
-            const auto row = std::ranges::lower_bound(recorded, i, {}, &RecordedFile::index);
-            return row != recorded.end() && row->index == i && row->record.stamp == examined[size_t(i)].stamp ? &row->record : nullptr;
+        // A record holds only while its file has the stamp it was made with.
+        std::erase_if(recorded, [&](const Recorded &row) {
+            const Examined &file = examined[size_t(row.index)];
+            if (file.regular && row.stamp == file.stamp)
+                return false;
+            digestOf[size_t(row.index)].reset();
+            return true;
+        });
+        const auto fresh = [&](int i) -> const Recorded * {
+            const auto row = std::ranges::lower_bound(recorded, i, {}, &Recorded::index);
+            return row != recorded.end() && row->index == i ? &*row : nullptr;
         };
         std::vector<quint64> samples;
         for (SameSize &set : sets) {
@@ -233,7 +254,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
             // differs from them all: it needs neither a read nor a digest.
             samples.clear();
             for (int i : set.members) {
-                const ContentRecord *row = fresh(i);
+                const Recorded *row = fresh(i);
                 if (!row || row->sample == 0) {
                     samples.clear();
                     break;
@@ -246,18 +267,16 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
                 return to - from == 1;
             };
             std::erase_if(set.members, [&](int i) {
-                const ContentRecord *row = fresh(i);
-                if (row && row->digest) {
-                    digestOf[size_t(i)] = row->digest;
+                if (digestOf[size_t(i)]) {
                     set.known.push_back(i);
-                } else if (!row || !alone(row->sample)) {
+                } else if (const Recorded *row = fresh(i); !row || !alone(row->sample)) {
                     return false;
                 }
                 ++result.reused;
                 return true;
             });
         }
-        recorded = {};
+        recorded = decltype(recorded)(); // freed: "= {}" would only empty it
     }
     int toRead = 0;
     for (const SameSize &set : sets)
@@ -367,7 +386,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
                     if (!readStamp.empty())
                         readStamp[size_t(c.members[m])] = c.stamps[m];
                 }
-                c.stamps = {};
+                c.stamps = decltype(c.stamps)();
             }
             if (job.alone >= 0) {
                 if (!classes->empty())
@@ -411,7 +430,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
                 groups.push_back(c.members);
         }
     }
-    found = {};
+    found = decltype(found)();
     for (size_t s = 0; s < sets.size(); ++s) {
         for (int member : sets[s].known)
             hashed.push_back({quint32(s), member});
@@ -435,7 +454,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
                 group.push_back(hashed[h].member);
         }
     }
-    hashed = {};
+    hashed = decltype(hashed)();
     std::sort(groups.begin(), groups.end());
 
     result.photos = snapshot;

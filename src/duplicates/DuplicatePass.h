@@ -28,19 +28,13 @@ using DuplicateSnapshot = QList<PhotoItem>;
 
 inline DuplicateSnapshot duplicateSnapshot(const QList<PhotoItem> &allPhotos) { return allPhotos; }
 
-// What earlier passes learned of the file at `index` among those asked.
-struct RecordedFile
-{
-    int index = 0;
-    ContentRecord record;
-};
-
 // What earlier passes learned: called once per pass, on one of its threads while the others
 // stat the files, with the snapshot positions (ascending) of every photo whose contents the
-// pass may need (its size, as the scan found it, is shared); gives, by ascending index, what
-// is known of some of them by their paths. The pass uses a record only for a file whose
-// stamp it finds exactly the same.
-using KnownDigests = std::function<std::vector<RecordedFile>(std::span<const int> positions)>;
+// pass may need (its size, as the scan found it, is shared). It hands `found` what is known
+// of some of them by their paths, by ascending index into `positions`. The pass uses a
+// record only for a file whose stamp it finds exactly the same.
+using RecordFound = std::function<void(int index, const ContentRecord &record)>;
+using KnownDigests = std::function<void(std::span<const int> positions, const RecordFound &found)>;
 
 // What a pass found, for publishDuplicatePass. Built on the worker, so that publishing
 // on the GUI thread only has to find the photos again and copy them into the groups.

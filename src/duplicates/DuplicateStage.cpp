@@ -28,20 +28,18 @@ StageWork DuplicateStage::prepare(const LibraryState &library) const
         if (cache) {
             session.emplace(*cache);
             // In slices, so that a million paths are never made at once.
-            known = [&](std::span<const int> positions) {
-                std::vector<RecordedFile> recorded;
+            known = [&](std::span<const int> positions, const RecordFound &found) {
                 for (size_t from = 0; from < positions.size(); from += slice) {
                     std::vector<FilePath> paths;
                     for (int position : positions.subspan(from, std::min(slice, positions.size() - from)))
                         paths.push_back(snapshot[position].path());
                     // A failed lookup gives nothing, which leaves the files unknown.
-                    std::vector<std::optional<ContentRecord>> found = session->lookup(paths);
-                    for (size_t k = 0; k < found.size(); ++k) {
-                        if (found[k])
-                            recorded.push_back({int(from + k), std::move(*found[k])});
+                    const std::vector<std::optional<ContentRecord>> rows = session->lookup(paths);
+                    for (size_t k = 0; k < rows.size(); ++k) {
+                        if (rows[k])
+                            found(int(from + k), *rows[k]);
                     }
                 }
-                return recorded;
             };
         }
         DuplicatePassResult result = runDuplicatePass(snapshot, *fs, context.stop, progress, known);
@@ -60,7 +58,7 @@ StageWork DuplicateStage::prepare(const LibraryState &library) const
                 }
                 session->store(rows);
             }
-            result.learnedStamps = {};
+            result.learnedStamps = decltype(result.learnedStamps)();
             session->dropUnseen();
         }
         if (session && !session->message().isEmpty())
