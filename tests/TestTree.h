@@ -5,11 +5,12 @@
 #include <QByteArrayList>
 #include <QFile>
 #include <QTemporaryDir>
-#include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <filesystem>
 
 class TestTree
 {
@@ -51,12 +52,8 @@ public:
     static QByteArrayList list(const QByteArray &dir)
     {
         QByteArrayList names;
-        DIR *handle = ::opendir(dir);
-        check(handle, dir);
-        while (const dirent *entry = ::readdir(handle))
-            if (qstrcmp(entry->d_name, ".") != 0 && qstrcmp(entry->d_name, "..") != 0)
-                names << entry->d_name;
-        ::closedir(handle);
+        for (const auto &entry : std::filesystem::directory_iterator(dir.toStdString()))
+            names << QByteArray::fromStdString(entry.path().filename().native());
         return names;
     }
 

@@ -255,10 +255,7 @@ inline B heifGrid(const B &tile, QSize declared, QSize canvas, bool thumbnail = 
 
 // A HEIF file of one HEVC item declaring `declared`, with the decoder configuration `hvcC`
 // (a box body) and the coded `data`, or those {offset, length} pieces of it in turn.
-inline B heifItem(const B &hvcC, QSize declared, const B &data, const QList<std::pair<int, int>> &extents = {})
-{
-    return heifFile({{"hvc1", {ispe(declared), box("hvcC", hvcC)}, data, extents}});
-}
+inline B heifItem(const B &hvcC, QSize declared, const B &data, const QList<std::pair<int, int>> &extents = {}) { return heifFile({{"hvc1", {ispe(declared), box("hvcC", hvcC)}, data, extents}}); }
 
 // The parameter sets of a HEIC file's configuration, as its coded data carries pictures:
 // each behind its length.
@@ -287,10 +284,7 @@ inline B greyPng(QSize size, const B &zlib, int depth = 8, bool interlaced = fal
 }
 
 // A grey PNG whose image data inflates to `inflated` bytes whatever its size.
-inline B inflatingPng(QSize size, qint64 inflated)
-{
-    return greyPng(size, qCompress(B(inflated, '\0'), 9).mid(4));
-}
+inline B inflatingPng(QSize size, qint64 inflated) { return greyPng(size, qCompress(B(inflated, '\0'), 9).mid(4)); }
 
 // An 8-bit run-length BMP whose data ends the bitmap at once, leaving it black.
 inline B rleBmp(QSize size)

@@ -78,8 +78,7 @@ private slots:
     {
         QFETCH(B, bytes);
         QFETCH(QSize, cover);
-        TestTree t;
-        const QImage image = decodeImage(t.make({"photo"}, bytes), cover);
+        const QImage image = decodeImage(TestTree().make({"photo"}, bytes), cover);
         QTEST(image.size(), "size");
         QTEST(quadrantColours(image), "colours");
     }

@@ -73,14 +73,6 @@ private slots:
             QCOMPARE(ids.join(u' '), QLatin1StringView(members));
         }
     }
-
-    void fileTypeFilterTitles()
-    {
-        QStringList titles;
-        for (const FileTypeFilter filter : FileTypeFilters::allCases)
-            titles << FileTypeFilters::rawValue(filter);
-        QCOMPARE(titles, (QStringList{u"All Types"_s, u"JPEG"_s, u"PNG"_s, u"GIF"_s, u"HEIC"_s, u"TIFF"_s, u"BMP"_s, u"WebP"_s}));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestRecords)

@@ -73,29 +73,23 @@ const std::atomic<bool> never = false; // for a scan neither paused nor stopped
 
 // A stage that tells what it saw of the library and whether its run was stopped; `during`
 // runs in its work.
-class NoteStage final : public ScanStage
+struct NoteStage final : ScanStage
 {
-public:
-    NoteStage(QString name, std::function<void(const StageContext &)> during = {}) : m_name(std::move(name)), m_during(std::move(during)) {}
-    QString startedText() const override { return m_name; }
+    NoteStage(QString n, std::function<void(const StageContext &)> d = [](const StageContext &) {}) : name(std::move(n)), during(std::move(d)) {}
+    QString startedText() const override { return name; }
     StageWork prepare(const LibraryState &library) const override
     {
-        return [name = m_name, seen = library.searchText, count = library.allPhotos.size(), during = m_during](const StageContext &c) -> StageApply {
-            if (during)
-                during(c);
-            const QString stopped = c.stop ? u" stopped"_s : QString();
-            return [=](LibraryState &l) {
+        return [name = name, seen = library.searchText, count = library.allPhotos.size(), during = during](const StageContext &c) -> StageApply {
+            during(c);
+            return [=, stopped = c.stop ? u" stopped"_s : QString()](LibraryState &l) {
                 l.searchText += name;
                 return StageOutcome{u"%1 after '%2' of %3%4"_s.arg(name, seen).arg(count).arg(stopped), {}, LibraryChange::none};
             };
         };
     }
-
-private:
-    QString m_name;
-    std::function<void(const StageContext &)> m_during;
+    QString name;
+    std::function<void(const StageContext &)> during;
 };
-
 
 } // namespace
 

@@ -41,9 +41,7 @@ private slots:
         const auto near = [](QColor a, QColor b, int tolerance = 12) {
             return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())}) <= tolerance;
         };
-        lib().duplicatePhotoIds = {PhotoId(0), PhotoId(1)};
-        lib().similarPhotoIds = {PhotoId(0), PhotoId(2)}, lib().bestPhotoIds = {PhotoId(0)};
-        lib().selectedPhotoIds = {PhotoId(1)};
+        lib().duplicatePhotoIds = {0, 1}, lib().similarPhotoIds = {0, 2}, lib().bestPhotoIds = {PhotoId(0)}, lib().selectedPhotoIds = {PhotoId(1)};
         QImage picture(QSize(150, 150) * ratio, QImage::Format_ARGB32_Premultiplied);
         picture.fill(Qt::blue);
         QPainter(&picture).fillRect(0, 0, picture.width() / 2, picture.height() / 2, Qt::red);
@@ -177,6 +175,10 @@ private slots:
         QCoreApplication::processEvents(); // lays the longer page out
         vc->collectionView->scrollToBottom();
         QCOMPARE(vc->collectionView->visibleRows().second, 200);
+        QStringList types; // the picker's titles, in order
+        for (int i = 0; i < vc->filterPicker->count(); ++i)
+            types << vc->filterPicker->itemText(i);
+        QCOMPARE(types.join(u' '), u"All Types JPEG PNG GIF HEIC TIFF BMP WebP"_s);
         QVERIFY(settledAfter([&] { vc->filterPicker->setCurrentIndex(2); })); // PNG
         QCOMPARE(vc->showingLabel->text() + u'|' + vc->statsLabel->text(), u"Showing 100 of 125 photos|Showing 100 of 125 photos | 300 MB"_s);
         // Typed, shortened and typed again: each step as a fresh filter would have it.
