@@ -234,9 +234,9 @@ private slots:
             for (const B &entry : asked)
                 paths.push_back(entry.split(':')[0]), stamps.push_back({1, entry.split(':')[1].toULongLong(), 3000, 1, 1});
             B found;
-            const auto rows = session.lookup(paths);
-            for (size_t k = 0; k < rows.size(); ++k)
-                found += rows[k] && rows[k]->stamp == stamps[k] ? '1' : '0';
+            const auto records = session.lookup(paths);
+            for (size_t k = 0; k < records.size(); ++k)
+                found += records[k] && records[k]->stamp == stamps[k] ? '1' : '0';
             return found;
         };
         QCOMPARE(lookup({"x9999:4999", "x7:7", "w:0", "x7:7", "x14999:4999", "x15000:0", "y5:6", "x100:100", "x1001:1001", "x0:0", "z:0", "y14000:4000"}),
