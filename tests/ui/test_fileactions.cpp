@@ -1,4 +1,5 @@
 #include "UiFakes.h"
+#include "platform/Queues.h"
 #include "ui/ColoredButtonView.h"
 #include "ui/PreviewWindowController.h"
 
@@ -198,8 +199,10 @@ private slots:
             QVERIFY(h->logLines.last().endsWith(u"ing p2.jpg: No such file or directory"_s));
         QTEST(QString(ids(lib().allPhotos) + u'|' + ids(lib().duplicateGroups.value(0).photos) + u'|' + names(arrived)), "left");
         QVERIFY(action == u"copy" ? lib().selectedPhotoIds.size() == 3 : ids(lib().displayedPhotos) == ids(lib().allPhotos) && lib().selectedPhotoIds.isEmpty());
-        if (then == u"STOP ALL") { // the run's own end, not a reset half a second later
-            QTest::qWait(600);
+        if (then == u"STOP ALL") { // the run's own end, not a reset half a second after the click
+            bool later = false; // than any reset the click can have scheduled
+            postToMainAfter(vc.get(), std::chrono::milliseconds(500), [&] { later = true; });
+            QTRY_VERIFY(later);
             QVERIFY(vc->statusLabel->text().endsWith(u"- stopped"_s) && vc->masterStopButton->isHidden() && vc->masterStopButton->isEnabled() && vc->masterStopButton->text() == u"STOP ALL"_s);
         }
 
