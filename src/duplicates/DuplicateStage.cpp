@@ -29,7 +29,8 @@ StageWork DuplicateStage::prepare(const LibraryState &library) const
             session.emplace(*cache);
             // In slices, so that a million paths are never made at once.
             known = [&](std::span<const int> positions, const RecordFound &found) {
-                for (size_t from = 0; from < positions.size(); from += slice) {
+                // A stopped pass is not kept waiting for the rest: what is not found is unknown.
+                for (size_t from = 0; from < positions.size() && !context.stop.load(std::memory_order_relaxed); from += slice) {
                     std::vector<FilePath> paths;
                     for (int position : positions.subspan(from, std::min(slice, positions.size() - from)))
                         paths.push_back(snapshot[position].path());
