@@ -60,6 +60,7 @@ StageWork DuplicateStage::prepare(const LibraryState &library) const
                 session->store(rows);
             }
             result.learnedStamps = decltype(result.learnedStamps)();
+            result.learnedSamples = decltype(result.learnedSamples)();
             session->dropUnseen();
         }
         if (session && !session->message().isEmpty())
