@@ -5,6 +5,7 @@
 #include "imaging/ImageDecoder.h"
 #include "imaging/ThumbnailPicture.h"
 #include "platform/PosixFileSystem.h"
+#include "platform/Queues.h"
 #include "scan/FolderScanner.h"
 #include "similar/PhotoSignature.h"
 #include "similar/SimilarGrouping.h"
@@ -19,7 +20,6 @@
 #include <cstring>
 #include <optional>
 #include <random>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -32,19 +32,6 @@ QList<PhotoItem> scanPaths(const QList<FilePath> &paths)
     const std::atomic<bool> pause = false, stop = false;
     ScanProgressSink progress;
     return scanFolders(fs, paths, {pause, stop}, progress).photos;
-}
-
-// Runs work(i) for i in [0, count) on `threads` threads.
-template<typename Work>
-void forEachOnThreads(size_t count, int threads, const Work &work)
-{
-    std::atomic<size_t> next = 0;
-    std::vector<std::jthread> workers;
-    for (int t = 0; t < threads; ++t)
-        workers.emplace_back([&] {
-            for (size_t i; (i = next.fetch_add(1)) < count;)
-                work(i);
-        });
 }
 
 // A band of 64 bits, half of them set, as every signature's is.
@@ -88,8 +75,7 @@ int similarCommand(int argc, char **argv)
     const auto start = Clock::now();
     const QList<PhotoItem> photos = scanPaths(paths);
     std::vector<std::optional<PhotoSignature>> results(size_t(photos.size()));
-    forEachOnThreads(results.size(), workerThreads,
-                     [&](size_t i) { results[i] = signatureOfFile(photos[qsizetype(i)].path()); });
+    forEachOnThreads(int(results.size()), workerThreads, [&](int i) { results[size_t(i)] = signatureOfFile(photos[i].path()); });
     std::vector<PhotoSignature> signatures;
     std::vector<qsizetype> photoOf;
     for (size_t i = 0; i < results.size(); ++i)
@@ -168,24 +154,24 @@ int similarCostCommand(int argc, char **argv)
     std::atomic<int> made = 0, signedCount = 0;
     const auto thumbnailsAlone = [&] {
         const auto start = Clock::now();
-        forEachOnThreads(count, workerThreads, [&](size_t i) {
-            made += !drawThumbnail(decodeImage(photos[qsizetype(i)].path(), cover)).isNull();
+        forEachOnThreads(int(count), workerThreads, [&](int i) {
+            made += !drawThumbnail(decodeImage(photos[i].path(), cover)).isNull();
         });
         return secondsSince(start);
     };
     double thumbnails = thumbnailsAlone();
     const auto start = Clock::now();
-    forEachOnThreads(count, workerThreads, [&](size_t i) {
-        const QImage picture = decodeImage(photos[qsizetype(i)].path(), cover);
+    forEachOnThreads(int(count), workerThreads, [&](int i) {
+        const QImage picture = decodeImage(photos[i].path(), cover);
         signedCount += signatureOf(picture).has_value();
         made += !drawThumbnail(picture).isNull();
     });
     const double both = secondsSince(start);
     // The signatures alone, as a scan's similar pass takes them (its own reduced decode).
     const auto signStart = Clock::now();
-    forEachOnThreads(count, workerThreads, [&](size_t i) {
+    forEachOnThreads(int(count), workerThreads, [&](int i) {
         QSize pixels;
-        signedCount += signatureOfFile(photos[qsizetype(i)].path(), &pixels).has_value();
+        signedCount += signatureOfFile(photos[i].path(), &pixels).has_value();
     });
     const double alone = secondsSince(signStart);
     thumbnails = std::min(thumbnails, thumbnailsAlone());

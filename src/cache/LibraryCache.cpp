@@ -24,8 +24,8 @@ constexpr size_t rowsPerTransaction = 4096;
 
 // The digest is NULL for a file the duplicate pass told apart by its last block alone (its
 // sample); later passes fill the other nullable columns (pixel size, similar-photo
-// signature). The key is
-// the path's bytes; no row id, so a row costs its path and values only.
+// signature). The key is the path's bytes; no row id, so a row costs its path and values
+// only.
 constexpr const char *createSchema = R"(
 CREATE TABLE files(
     path BLOB PRIMARY KEY NOT NULL,

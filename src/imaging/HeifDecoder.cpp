@@ -74,7 +74,7 @@ std::pair<HeifHandlePtr, heif_item_id> coveringThumbnail(const HeifLayout &layou
 
 } // namespace
 
-QImage decodeHeif(const QByteArray &data, QSize cover, DecodeBudget &budget)
+QImage decodeHeif(const QByteArray &data, QSize cover, DecodeBudget &budget, QSize *fullSize)
 {
     const std::optional<HeifLayout> layout = parseHeif(data);
     if (!layout)
@@ -95,6 +95,8 @@ QImage decodeHeif(const QByteArray &data, QSize cover, DecodeBudget &budget)
     const HeifHandlePtr primary(rawPrimary);
     if (sizeOf(rawPrimary).isEmpty() || !truthful(*layout, primaryId, rawPrimary))
         return {};
+    if (fullSize) // libheif gives a handle's size with its rotation applied
+        *fullSize = sizeOf(rawPrimary);
     auto [thumbnail, thumbnailId] = cover.isEmpty() ? std::pair<HeifHandlePtr, heif_item_id>()
                                                     : coveringThumbnail(*layout, rawPrimary, cover);
     const heif_image_handle *chosen = thumbnail ? thumbnail.get() : rawPrimary;

@@ -128,7 +128,7 @@ QImage displayable(QImage image)
     return image;
 }
 
-QImage decodeWithQt(const QByteArray &data, QSize cover, DecodeBudget &budget)
+QImage decodeWithQt(const QByteArray &data, QSize cover, DecodeBudget &budget, QSize *fullSize)
 {
     const ImageProbe probe = probeImage(data);
     const char *format = qtFormatName(probe.format);
@@ -152,6 +152,8 @@ QImage decodeWithQt(const QByteArray &data, QSize cover, DecodeBudget &budget)
     const Transformations turn = reader.transformation() | own;
     const bool quarter = turn & QImageIOHandler::TransformationRotate90;
     const QSize upright = quarter ? stored.transposed() : stored;
+    if (fullSize)
+        *fullSize = upright;
     const QSize wanted = coveringSize(upright, cover);
     const QSize scaled = quarter ? wanted.transposed() : wanted;
     // libjpeg reduces while it decodes; the other formats are read whole and reduced after.
@@ -190,23 +192,23 @@ QSize coveringSize(QSize size, QSize cover)
     return {std::min(size.width(), side(size.width())), std::min(size.height(), side(size.height()))};
 }
 
-QImage decodeImage(const FilePath &path, QSize cover, DecodeBudget &budget)
+QImage decodeImage(const FilePath &path, QSize cover, DecodeBudget &budget, QSize *fullSize)
 {
     setUpDecodersOnce();
-    return decodeImageData(readFile(path, budget), cover, budget);
+    return decodeImageData(readFile(path, budget), cover, budget, fullSize);
 }
 
-QImage decodeImageData(const QByteArray &data, QSize cover, DecodeBudget &budget)
+QImage decodeImageData(const QByteArray &data, QSize cover, DecodeBudget &budget, QSize *fullSize)
 {
     setUpDecodersOnce();
     if (data.isEmpty())
         return {};
     if (sniffFormat(data) == ImageFormat::Heif)
-        return decodeHeif(data, cover, budget);
-    return decodeWithQt(data, cover, budget);
+        return decodeHeif(data, cover, budget, fullSize);
+    return decodeWithQt(data, cover, budget, fullSize);
 }
 
-QImage decodeImage(const FilePath &path, QSize cover)
+QImage decodeImage(const FilePath &path, QSize cover, QSize *fullSize)
 {
-    return decodeImage(path, cover, DecodeBudget::shared());
+    return decodeImage(path, cover, DecodeBudget::shared(), fullSize);
 }

@@ -36,11 +36,13 @@ class DecodeBudget;
 // all lie within the file shows nothing rather than a half-grey or half-black picture.
 // Otherwise the image is Format_RGB32, or Format_ARGB32_Premultiplied when it has alpha, so
 // that callers scale and paint 8-bit premultiplied pixels whatever the file held.
-// Safe to call from several threads at once.
-QImage decodeImage(const FilePath &path, QSize cover = {});
-QImage decodeImage(const FilePath &path, QSize cover, DecodeBudget &budget);
+// `fullSize`, when given, gets the picture's size upright and unreduced, as its headers give
+// it, once they are read (also when the decode fails after that). Safe to call from several
+// threads at once.
+QImage decodeImage(const FilePath &path, QSize cover = {}, QSize *fullSize = nullptr);
+QImage decodeImage(const FilePath &path, QSize cover, DecodeBudget &budget, QSize *fullSize = nullptr);
 // The same for a file's bytes, already read.
-QImage decodeImageData(const QByteArray &data, QSize cover, DecodeBudget &budget);
+QImage decodeImageData(const QByteArray &data, QSize cover, DecodeBudget &budget, QSize *fullSize = nullptr);
 
 // The smallest size of `size`'s aspect that fills `cover`; `size` itself if not larger.
 QSize coveringSize(QSize size, QSize cover);

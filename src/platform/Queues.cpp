@@ -3,8 +3,11 @@
 #include <QMetaObject>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #if defined(__SANITIZE_THREAD__)
 #include <sanitizer/tsan_interface.h>
@@ -31,6 +34,21 @@ void postToMainAfter(QObject *context, std::chrono::milliseconds delay, std::fun
         if (guard)
             QTimer::singleShot(delay, guard.data(), std::move(work));
     });
+}
+
+void forEachOnThreads(int count, int threads, const std::function<void(int job)> &job, const std::atomic<bool> *stop)
+{
+    std::atomic<int> next = 0;
+    const auto work = [&] {
+        for (int i; !(stop && stop->load(std::memory_order_relaxed)) && (i = next.fetch_add(1)) < count;)
+            job(i);
+    };
+    if (threads <= 0)
+        threads = int(std::max(1U, std::thread::hardware_concurrency()));
+    std::vector<std::jthread> helpers;
+    for (int t = 1; t < std::min(count, threads); ++t)
+        helpers.emplace_back(work);
+    work();
 }
 
 QThreadPool &backgroundPool()

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QThreadPool>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 
@@ -17,6 +18,13 @@ void postToMainAfter(QObject *context, std::chrono::milliseconds delay, std::fun
 
 // The pool for disk-bound background work (walks, hashing, thumbnails, file operations).
 QThreadPool &backgroundPool();
+
+// Runs job(0) ... job(count - 1) on `threads` threads of its own, the calling one among them
+// (0: one per core), each taking the next job as it is free; returns once all have run, or,
+// with `stop`, once it is set (no job begins after it). For short bursts of CPU work that
+// must not wait behind the pool's disk-bound tasks.
+void forEachOnThreads(int count, int threads, const std::function<void(int job)> &job,
+                      const std::atomic<bool> *stop = nullptr);
 
 // Runs `work` on a thread of `pool`; its captures are handed over with it (and, in a
 // ThreadSanitizer build, the hand-off through Qt's uninstrumented queue is made known).

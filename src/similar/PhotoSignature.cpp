@@ -2,12 +2,7 @@
 
 #include "imaging/ImageDecoder.h"
 
-#include <QFile>
-#include <QImageReader>
 #include <QtEndian>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -170,24 +165,12 @@ std::optional<PhotoSignature> signatureOf(const QImage &upright)
 
 std::optional<PhotoSignature> signatureOfFile(const FilePath &path, QSize *pixels)
 {
-    const QImage upright = decodeImage(path, QSize(2 * signatureSourceSide, 2 * signatureSourceSide));
+    QSize full;
+    const QImage upright = decodeImage(path, QSize(2 * signatureSourceSide, 2 * signatureSourceSide), &full);
     if (upright.isNull())
         return std::nullopt;
-    if (pixels) {
-        // Opened by its bytes, non-blocking: a file swapped for a FIFO since the decode cannot stall.
-        QSize stored;
-        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        QFile file;
-        if (fd >= 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-            QImageReader reader(&file);
-            stored = reader.size();
-        } else if (fd >= 0) {
-            ::close(fd);
-        }
-        if (stored.isValid() && (stored.width() > stored.height()) != (upright.width() > upright.height()))
-            stored.transpose();
-        *pixels = stored.isValid() ? stored : upright.size();
-    }
+    if (pixels)
+        *pixels = full.isValid() ? full : upright.size();
     return signatureOf(upright);
 }
 

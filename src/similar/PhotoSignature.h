@@ -11,10 +11,11 @@
 #include <optional>
 
 // A perceptual signature: what stays the same when a photo is resized, re-encoded, converted
-// to another format or lightly edited. The picture is reduced to 32 x 32 grey cells and
-// tapered towards its borders and transformed (DCT); each bit tells whether one frequency's coefficient lies above the median
-// of its band. `coarse` holds the 64 lowest frequencies after the mean, `fine` the next 64
-// (zigzag order): coarse finds candidates, fine tells a copy from another shot of one scene.
+// to another format or lightly edited. The picture is reduced to 32 x 32 grey cells, tapered
+// towards its borders and transformed (DCT); each bit tells whether one frequency's
+// coefficient lies above the median of its band. `coarse` holds the 64 lowest frequencies
+// after the mean, `fine` the next 64 (zigzag order): coarse finds candidates, fine tells a
+// copy from another shot of one scene.
 struct PhotoSignature
 {
     quint64 coarse = 0;
@@ -42,8 +43,8 @@ inline constexpr int signatureSourceSide = 64;
 std::optional<PhotoSignature> signatureOf(const QImage &upright);
 
 // Decodes the file reduced and upright, and signs it; `pixels` gets the photo's full size as
-// its headers state it (upright), or the decoded size when they cannot tell. Nullopt when the
-// file cannot be decoded. Thread-safe.
+// its headers state it (upright), from the same read. Nullopt when the file cannot be
+// decoded. Thread-safe.
 std::optional<PhotoSignature> signatureOfFile(const FilePath &path, QSize *pixels = nullptr);
 
 // Bits that differ between two signatures, per band.

@@ -14,8 +14,8 @@
 // resizing to a quarter, re-encoding down to quality 60, format changes, 10% edits,
 // watermarks, captions and EXIF rotation stay within 6 coarse and 8 fine bits; the closest
 // other shot of one scene (a burst) is 2 coarse but 10 fine bits away, a stereo pair more.
-// Crops of 5-8% a side change 16 coarse bits or more and are mostly left out: a false group
-// can cost a photo, a missed one only a little space.
+// Crops of 5-8% a side change about 10 coarse and 18 fine bits and are mostly left out: a
+// false group can cost a photo, a missed one only a little space.
 inline constexpr int similarCoarseBits = 6;
 inline constexpr int similarFineBits = 8;
 

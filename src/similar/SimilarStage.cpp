@@ -3,6 +3,7 @@
 #include "cache/LibraryCache.h"
 #include "duplicates/DuplicateTexts.h"
 #include "platform/FileSystem.h"
+#include "platform/Queues.h"
 #include "similar/PhotoSignature.h"
 #include "similar/SimilarGrouping.h"
 
@@ -10,7 +11,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -36,22 +36,6 @@ namespace {
 
 // Photos looked up, signed and stored at a time: bounds what a million photos hold at once.
 constexpr int slice = 1024;
-
-// Runs job(0) ... job(count - 1) on one thread per core; returns when all have run or
-// `stop` is set.
-void forEachOnCores(int count, const std::atomic<bool> &stop, const std::function<void(int)> &job)
-{
-    std::atomic<int> next = 0;
-    const auto work = [&] {
-        for (int i; !stop.load(std::memory_order_relaxed) && (i = next.fetch_add(1)) < count;)
-            job(i);
-    };
-    const int threads = std::min(count, int(std::max(1U, std::thread::hardware_concurrency())));
-    std::vector<std::jthread> workers;
-    for (int t = 1; t < threads; ++t)
-        workers.emplace_back(work);
-    work();
-}
 
 } // namespace
 
@@ -85,14 +69,14 @@ StageWork SimilarStage::prepare(const LibraryState &library) const
             std::vector<FilePath> paths(n);
             std::vector<FileStamp> stamps(n);
             std::vector<char> regular(n, 0);
-            forEachOnCores(count, context.stop, [&](int k) {
+            forEachOnThreads(count, 0, [&](int k) {
                 paths[size_t(k)] = snapshot[from + k].path();
                 struct stat st;
                 if (fs->statPath(paths[size_t(k)], st) && S_ISREG(st.st_mode)) {
                     stamps[size_t(k)] = FileStamp::of(st);
                     regular[size_t(k)] = 1;
                 }
-            });
+            }, &context.stop);
             std::vector<std::optional<KnownSignature>> known;
             if (session)
                 known = session->lookupSignatures(paths, stamps);
@@ -100,7 +84,7 @@ StageWork SimilarStage::prepare(const LibraryState &library) const
             std::vector<std::optional<PhotoSignature>> found(n);
             std::vector<QSize> pixels(n);
             std::vector<char> learned(n, 0);
-            forEachOnCores(count, context.stop, [&](int k) {
+            forEachOnThreads(count, 0, [&](int k) {
                 if (!regular[size_t(k)])
                     return;
                 if (const std::optional<KnownSignature> &row = known[size_t(k)]) {
@@ -112,7 +96,7 @@ StageWork SimilarStage::prepare(const LibraryState &library) const
                 // Kept only if the file did not change while it was read.
                 struct stat st;
                 learned[size_t(k)] = fs->statPath(paths[size_t(k)], st) && FileStamp::of(st) == stamps[size_t(k)];
-            });
+            }, &context.stop);
             if (stopped())
                 break;
             std::vector<CachedSignature> rows;

@@ -78,9 +78,13 @@ private slots:
     {
         QFETCH(B, bytes);
         QFETCH(QSize, cover);
-        const QImage image = decodeImage(TestTree().make({"photo"}, bytes), cover);
+        const TestTree t;
+        const B path = t.make({"photo"}, bytes);
+        QSize full;
+        const QImage image = decodeImage(path, cover, &full);
         QTEST(image.size(), "size");
         QTEST(quadrantColours(image), "colours");
+        QCOMPARE(full, decodeImage(path).size()); // upright and whole, whatever was decoded
     }
 
     // The content decides, never the name: other formats Qt could read are refused. Small
