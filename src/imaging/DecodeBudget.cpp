@@ -46,6 +46,12 @@ qint64 DecodeBudget::peak() const
     return m_peak;
 }
 
+int DecodeBudget::waiting() const
+{
+    std::lock_guard lock(m_mutex);
+    return int(m_nextTicket - m_serving);
+}
+
 DecodeBudget &DecodeBudget::shared()
 {
     static DecodeBudget budget(qint64(256) * 1024 * 1024);

@@ -44,6 +44,7 @@ public:
     qint64 capacity() const { return m_capacity; }
     qint64 inUse() const;
     qint64 peak() const; // the most held at once so far
+    int waiting() const; // requests not yet served
 
     // The budget every decodeImage call draws on: 256 MB.
     static DecodeBudget &shared();

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdio>
 #include <future>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 using namespace ImageFiles;
@@ -218,7 +219,9 @@ private slots:
         std::optional rest = budget.reserve(budget.capacity() - 4);
         QCOMPARE(budget.peak(), budget.capacity() - 1);
         auto waiter = std::async(std::launch::async, [&] { return budget.reserve(2) && budget.inUse() <= budget.capacity(); });
-        QTest::qWait(50); // long enough for a budget that does not wait to let the waiter through
+        while (budget.waiting() == 0 && waiter.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            std::this_thread::yield();
+        QCOMPARE(budget.waiting(), 1);
         rest.reset();
         QVERIFY(waiter.get());
         QCOMPARE(budget.inUse(), 3);
