@@ -4,7 +4,8 @@ would add to the grouping, and why none was kept.  usage: similar-crop-study.py 
 
 Prints, per candidate: the bits its crops (8% off the left, 8% off every side, 5% off top and
 right) differ from their original against the nearest unrelated originals, or the pairwise
-precision and recall the grouping would reach with it beside the signature's own rule.
+precision and recall the grouping would reach with it beside the signature's own rule; for
+stored micro-images aligned by search, the crops' correlation against the nearest unrelated pair.
 Needs Debian's python3 with numpy, scipy, PIL and OpenCV, and heif-convert for the HEIC files."""
 import os
 import subprocess
@@ -112,6 +113,41 @@ def crop_spread(names, distance):
     return ' '.join(out) + f'; unrelated originals nearest {near[:3]}'
 
 
+def registered(grey, names, cells_side):
+    """Micro-images of cells_side^2 cells, high-passed: each original's windows (80-100% a side,
+    2% steps) correlated with the other files; the best window per pair, as a stored picture and
+    an alignment search on candidates would compare them."""
+    k = cells_side
+    u = (np.arange(k) + 0.5) / k
+
+    def cells(g, x0=0, y0=0, sx=1, sy=1):
+        return g.reshape(k, g.shape[0] // k, k, g.shape[1] // k).mean((1, 3)) if sx == 1 == sy else \
+            ndimage.map_coordinates(g, np.meshgrid((y0 + sy * u) * k - 0.5, (x0 + sx * u) * k - 0.5, indexing='ij'),
+                                    order=1, mode='nearest')
+
+    def unit(v):
+        v = (v - ndimage.gaussian_filter(v, k / 10, mode='nearest')).ravel()
+        v = v - v.mean()
+        return v / (np.linalg.norm(v) + 1e-9)
+    micro = {n: sample(grey[n], 0, grey[n].shape[1], 0, grey[n].shape[0]) for n in names}
+    micro = {n: m.reshape(k, N // k, k, N // k).mean((1, 3)) for n, m in micro.items()}
+    steps = np.arange(0.80, 1.001, 0.02)
+    windows = [(x0, y0, sx, sy) for sx in steps for sy in steps
+               for x0 in np.arange(0, 1 - sx + 1e-9, 0.02) for y0 in np.arange(0, 1 - sy + 1e-9, 0.02)]
+    others = [n for n in names if kind(n) in ('orig',) + tuple(CROPS)]
+    flat = np.array([unit(micro[n]) for n in others])
+    best = {}
+    for a in (n for n in names if kind(n) == 'orig'):
+        corr = np.array([unit(cells(micro[a], *w)) for w in windows]) @ flat.T
+        best.update({(a, b): c for b, c in zip(others, corr.max(0)) if b != a})
+    out = []
+    for k_ in CROPS:
+        c = sorted(best[original(n), n] for n in names if kind(n) == k_)
+        out.append(f'{k_} {c[len(c) // 2]:.3f}/{c[0]:.3f}')
+    worst = max(c for (a, b), c in best.items() if kind(b) == 'orig' and a.rsplit('_', 1)[0] != b.rsplit('_', 1)[0])
+    return ' '.join(out) + f'; nearest unrelated originals {worst:.3f}'
+
+
 def main():
     grey, labels = load(sys.argv[1])
     names = sorted(grey)
@@ -163,6 +199,10 @@ def main():
                 for xa, ya, sa, fa in anchored[a] for xb, yb, sb, fb in anchored[b])
         print(f'windows around {top} blob(s) beside the rule, within',
               ', '.join(f'{c}/{f}: ' + scores(names, labels, lambda a, b: link(a, b, c, f)) for c, f in ((4, 6), (6, 8))))
+
+    # Registration: what a stored micro-image and an alignment search would reach (median/lowest).
+    for side in (16, 32):
+        print(f'registered {side} x {side} micro-images, best correlation:', registered(grey, names, side))
 
 
 if __name__ == '__main__':
