@@ -5,8 +5,10 @@ would add to the grouping, and why none was kept.  usage: similar-crop-study.py 
 Prints, per candidate: the bits its crops (8% off the left, 8% off every side, 5% off top and
 right) differ from their original against the nearest unrelated originals, or the pairwise
 precision and recall the grouping would reach with it beside the signature's own rule; for
-stored micro-images aligned by search, the crops' correlation against the nearest unrelated pair.
+stored micro-images aligned by search, the crops' correlation against the nearest unrelated pair;
+for keypoints fitted to a crop's scale and shift, the scores beside the rule.
 Needs Debian's python3 with numpy, scipy, PIL and OpenCV, and heif-convert for the HEIC files."""
+import itertools
 import os
 import subprocess
 import sys
@@ -148,6 +150,50 @@ def registered(grey, names, cells_side):
     return ' '.join(out) + f'; nearest unrelated originals {worst:.3f}'
 
 
+def keypoints(grey, names, top=16, near=0.012):
+    """SIFT's strongest `top` keypoints in the inner 80% of each decode, matched mutually
+    nearest; per ordered pair the most keypoints one frame-to-frame scale and shift puts
+    within `near` (each side of one frame within 12% of the other's), those that it does not,
+    and the share of the first picture's keypoints found again where it puts them."""
+    sift = cv2.SIFT_create()
+    feat = {}
+    for n in names:
+        g = grey[n].clip(0, 255).astype(np.uint8)
+        h, w = g.shape
+        kps, des = sift.detectAndCompute(g, None)
+        keep = [i for i in np.argsort([-k.response for k in kps]) if 0.1 < kps[i].pt[0] / w < 0.9
+                and 0.1 < kps[i].pt[1] / h < 0.9][:top] if des is not None else []
+        feat[n] = (np.array([(kps[i].pt[0] / w, kps[i].pt[1] / h) for i in keep]).reshape(-1, 2),
+                   des[keep] if keep else None)
+
+    def fit(a, b):
+        (pa, da), (pb, db) = feat[a], feat[b]
+        if len(pa) < 2 or len(pb) < 2:
+            return None
+        d = np.linalg.norm(da[:, None] - db[None], axis=2)
+        m = [(i, d[i].argmin()) for i in range(len(pa)) if d[:, d[i].argmin()].argmin() == i]
+        A, B = pa[[i for i, _ in m]], pb[[j for _, j in m]]
+        best = None
+        for i, j in itertools.combinations(range(len(m)), 2):
+            if min(abs(B[i] - B[j])) < 0.05:
+                continue
+            scale = (A[i] - A[j]) / (B[i] - B[j])
+            shift = A[i] - scale * B[i]
+            if max(abs(shift).max(), abs(shift + scale - 1).max()) > 0.12:
+                continue
+            fits = int((np.hypot(*(A - shift - scale * B).T) < near).sum())
+            if best is None or fits > best[0]:
+                best = (fits, len(m) - fits, scale, shift)
+        if best is None:
+            return None
+        fits, misfits, scale, shift = best
+        at = (pa - shift) / scale
+        inside = ((at > 0.1) & (at < 0.9)).all(1)
+        again = np.hypot(at[:, None, 0] - pb[None, :, 0], at[:, None, 1] - pb[None, :, 1]).min(1) < near
+        return fits, misfits, (again & inside).sum() / max(1, inside.sum())
+    return fit
+
+
 def main():
     grey, labels = load(sys.argv[1])
     names = sorted(grey)
@@ -199,6 +245,15 @@ def main():
                 for xa, ya, sa, fa in anchored[a] for xb, yb, sb, fb in anchored[b])
         print(f'windows around {top} blob(s) beside the rule, within',
               ', '.join(f'{c}/{f}: ' + scores(names, labels, lambda a, b: link(a, b, c, f)) for c, f in ((4, 6), (6, 8))))
+
+    # Keypoints matched and fitted to a crop's scale and shift (128 float dimensions each:
+    # what any compact form of them could at best reach), beside the rule.
+    fit = keypoints(grey, names)
+    pairs = {(a, b): (fit(a, b), fit(b, a)) for i, a in enumerate(names) for b in names[i + 1:]}
+    for fits, misfits, again in ((4, 0, 0), (4, 1, 0.75), (4, 1, 0.7), (5, 1, 0)):
+        ok = lambda a, b: rule(a, b) or any(f and f[0] >= fits and f[1] <= misfits and f[2] >= again
+                                            for f in pairs[min(a, b), max(a, b)])
+        print(f'16 keypoints, {fits}+ fitted, {misfits}- misfit, {again:.0%} found again:', scores(names, labels, ok))
 
     # Registration: what a stored micro-image and an alignment search would reach (median/lowest).
     for side in (16, 32):
