@@ -36,6 +36,7 @@ QString helpGuideText()
     u"• Select All - Select all visible photos\n"
     u"• Deselect All - Clear all selections\n"
     u"• Keep Only Originals - For duplicates, keeps the oldest version\n"
+    u"• Keep Best Only - For similar photos, keeps the best copy\n"
     u"\n"
     u"MANAGING PHOTOS\n"
     u"• Copy To... - Copy selected photos to destination\n"
