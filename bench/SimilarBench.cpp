@@ -120,7 +120,7 @@ int similarGroupCommand(int argc, char **argv)
     for (int i = 0; i < count; ++i) {
         if (i % 10 == 9) {
             const PhotoSignature &original = signatures[random() % size_t(i)];
-            signatures.push_back({nudged(original.coarse, 2, random), nudged(original.fine, 3, random)});
+            signatures.push_back({nudged(original.coarse, 2, random), nudged(original.fine, 2, random)});
             ++planted;
         } else {
             signatures.push_back({randomBand(random), randomBand(random)});

@@ -155,9 +155,11 @@ def sources():
     out += [('retina_nw', crop(retina, 0.0, 0.0, 0.45, 0.45), True),
             ('retina_se', crop(retina, 0.45, 0.45, 0.0, 0.0), True)]
     out += [(f'scene{i:02}', photo_like(100 + i), True) for i in range(12)]
-    # Burst-like: one scene with its shapes moved a little.
-    out += [('burst_a', photo_like(300, shift=0), True), ('burst_b', photo_like(300, shift=25), True),
-            ('burst_c', photo_like(300, shift=50), False)]
+    # Burst-like: one scene with its shapes moved a little, in five scenes.
+    for k in range(5):
+        name = 'burst' if k == 0 else f'burst{k}'
+        out += [(f'{name}_a', photo_like(300 + k, shift=0), True), (f'{name}_b', photo_like(300 + k, shift=25), True),
+                (f'{name}_c', photo_like(300 + k, shift=50), False)]
     out += [(f'sunset{i}', sunset(400 + i), True) for i in range(4)]
     out += [(f'sky{i}', sunset(500 + i).filter(ImageFilter.GaussianBlur(30)), False) for i in range(3)]
     out += [('wall_beige_a', plain(600, (214, 200, 170)), False),

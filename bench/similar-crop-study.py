@@ -207,7 +207,7 @@ def main():
     names = sorted(grey)
     full = {n: full_frame(grey[n]) for n in names}
     bits = lambda a, b, k: int((a[k] != b[k]).sum())
-    rule = lambda a, b: bits(full[a], full[b], 0) <= 6 and bits(full[a], full[b], 1) <= 8
+    rule = lambda a, b: bits(full[a], full[b], 0) <= 4 and bits(full[a], full[b], 1) <= 4
     print('full frame (the signature):', scores(names, labels, rule))
 
     # OpenCV's hashes, on the same decodes.

@@ -11,13 +11,13 @@
 // Two signatures show the same picture when at most this many bits differ in the coarse band
 // and in the fine band (distances are even: each band has exactly half its bits set).
 // Measured on the similar-photo corpus (bench/make-similar-corpus.sh, similar-thresholds.py):
-// resizing to a quarter, re-encoding down to quality 60, format changes, 10% edits,
-// watermarks, captions and EXIF rotation stay within 6 coarse and 8 fine bits; the closest
-// other shot of one scene (a burst) is 2 coarse but 10 fine bits away, a stereo pair more.
-// Crops of 5-8% a side change about 10 coarse and 18 fine bits and are mostly left out: a
-// false group can cost a photo, a missed one only a little space.
-inline constexpr int similarCoarseBits = 6;
-inline constexpr int similarFineBits = 8;
+// a copy resized to a quarter, re-encoded down to quality 60, converted, edited by 10%,
+// watermarked, captioned or stored rotated is within 4 / 4 of its original or of another copy
+// of it; shots of a burst (shapes moved 3%) come as close as 2 / 6 and 6 / 6, so a wider
+// limit merges bursts. Crops of 5-8% a side change about 10 coarse and 18 fine bits and are
+// mostly left out: a false group can cost a photo, a missed one only a little space.
+inline constexpr int similarCoarseBits = 4;
+inline constexpr int similarFineBits = 4;
 
 bool showSamePicture(const PhotoSignature &a, const PhotoSignature &b);
 

@@ -71,6 +71,8 @@ private slots:
         row("caption bar", captioned(photo, {0, 300, 480, 20}, Qt::black), true);
         row("another scene", scene(8), false);
         row("burst: shapes moved", scene(7, 45), false);
+        row("burst: shapes moved 2%", scene(22, 10), false, scene(22)); // 6 coarse, 4 fine bits
+        row("burst: shapes moved 3%", scene(26, 15), false, scene(26)); // 4 coarse, 6 fine bits
         const QImage panorama = scene(9, 0, {960, 320});
         row("two crops of a panorama", panorama.copy(480, 0, 480, 320), false, panorama.copy(0, 0, 480, 320));
         const auto sunset = [](int sunX) { // a violet-to-orange sky, a sun, a dark shore
@@ -126,14 +128,14 @@ private slots:
         QTest::addColumn<std::vector<PhotoSignature>>("signatures");
         QTest::addColumn<Groups>("groups");
         const PhotoSignature base = flipped({});
-        // Keys 0-3 are bits 0-15, 16-31, 32-47, 48-63; every pair below differs in each key.
-        QTest::newRow("6 coarse bits, one key a bit off") << std::vector{base, flipped({0, 1, 16, 17, 32, 49})} << Groups{{0, 1}};
-        QTest::newRow("8 coarse bits") << std::vector{base, flipped({0, 1, 16, 17, 32, 33, 48, 49})} << Groups{};
-        QTest::newRow("8 fine bits") << std::vector{base, flipped({}, {0, 2, 4, 6, 8, 10, 12, 14})} << Groups{{0, 1}};
-        QTest::newRow("10 fine bits") << std::vector{base, flipped({}, {0, 2, 4, 6, 8, 10, 12, 14, 16, 18})} << Groups{};
-        // 0 ~ 2 ~ 4 although 0 and 4 are 12 bits apart; groups ordered by their first member.
-        const PhotoSignature other{~base.coarse, base.fine}, near = flipped({0, 1, 16, 17, 32, 33}),
-                             far = flipped({0, 1, 16, 17, 32, 33, 48, 49, 2, 3, 18, 19});
+        // Keys 0-3 are bits 0-15, 16-31, 32-47, 48-63; the next four pairs differ in every key.
+        QTest::newRow("4 coarse bits, each key a bit off") << std::vector{base, flipped({0, 16, 33, 49})} << Groups{{0, 1}};
+        QTest::newRow("6 coarse bits") << std::vector{base, flipped({0, 1, 16, 17, 32, 48})} << Groups{};
+        QTest::newRow("4 fine bits") << std::vector{base, flipped({}, {0, 2, 4, 6})} << Groups{{0, 1}};
+        QTest::newRow("6 fine bits") << std::vector{base, flipped({}, {0, 2, 4, 6, 8, 10})} << Groups{};
+        // 0 ~ 2 ~ 4 although 0 and 4 are 8 bits apart; groups ordered by their first member.
+        const PhotoSignature other{~base.coarse, base.fine}, near = flipped({0, 1, 16, 17}),
+                             far = flipped({0, 1, 16, 17, 32, 33, 48, 49});
         QTest::newRow("transitive, ordered") << std::vector{base, other, near, other, far, base}
                                              << Groups{{0, 2, 4, 5}, {1, 3}};
     }
