@@ -81,8 +81,8 @@ struct CachedSignature
 
 // One connection to the cache, used by one thread at a time (it may pass to another between
 // uses). Opening makes the folder (0700) and the file (0600), switches to WAL, and rebuilds
-// a file SQLite calls corrupt or that holds another version's schema. Every step fails soft: it keeps the first
-// failure's text, and the steps after it do nothing.
+// a file SQLite calls corrupt or that holds another version's schema. Every step fails
+// soft: it keeps the first failure's text, and the steps after it do nothing.
 class CacheSession
 {
 public:

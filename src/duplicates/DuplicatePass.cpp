@@ -364,7 +364,7 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     // warm pass); each file is read by one job only.
     std::vector<FileStamp> readStamp(known && toRead > 0 ? size_t(count) : 0);
     const bool sampled = std::ranges::any_of(sets, [](const SameSize &set) { return !set.members.empty() && set.size > sampledAbove; });
-    std::vector<quint64> sampleOf(sampled ? readStamp.size() : 0);
+    std::vector<quint64> learnedSample(sampled ? readStamp.size() : 0);
     runner.run(jobs.size(), [&](size_t j, ReadBuffers &buffers) {
         const Job &job = jobs[j];
         std::vector<int> members = job.alone < 0 ? sets[job.set].members : std::vector{job.alone};
@@ -374,10 +374,10 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
         const bool keepSingles = job.alone >= 0;
         std::vector<ContentSample> samples;
         auto classes = matchContents(fs, candidates(members), sets[job.set].size, keepSingles, shouldStop,
-                                     buffers, sampleOf.empty() ? nullptr : &samples);
+                                     buffers, learnedSample.empty() ? nullptr : &samples);
         for (const ContentSample &sample : samples) {
             readStamp[size_t(members[size_t(sample.member)])] = sample.stamp;
-            sampleOf[size_t(members[size_t(sample.member)])] = sample.sample;
+            learnedSample[size_t(members[size_t(sample.member)])] = sample.sample;
         }
         if (classes) {
             for (ContentClass &c : *classes) {
@@ -476,6 +476,6 @@ DuplicatePassResult runDuplicatePass(const DuplicateSnapshot &snapshot, const Fi
     result.examined = std::move(shared);
     result.digests = std::move(digestOf);
     result.learnedStamps = std::move(readStamp);
-    result.learnedSamples = std::move(sampleOf);
+    result.learnedSamples = std::move(learnedSample);
     return result;
 }

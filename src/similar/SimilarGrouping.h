@@ -14,8 +14,8 @@
 // 614 of 616 copies resized to a quarter, re-encoded down to quality 60, converted, edited by
 // 10%, watermarked, captioned or stored rotated are within 4 / 4 of their original or of
 // another copy of it; shots of a burst (shapes moved 3%) come as close as 2 / 6 and 6 / 6, so
-// a wider limit merges bursts. Crops of 5-8% a side change about 10 coarse and 18 fine bits and are
-// mostly left out: a false group can cost a photo, a missed one only a little space.
+// a wider limit merges bursts. Crops of 5-8% a side change about 10 coarse and 18 fine bits
+// and are mostly left out: a false group can cost a photo, a missed one only some space.
 inline constexpr int similarCoarseBits = 4;
 inline constexpr int similarFineBits = 4;
 
